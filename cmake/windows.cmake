@@ -1,0 +1,32 @@
+# The Windows build: the Windows layer, the product, its tools and the Windows-side tests.
+
+# Every binary is a plain Win32 Unicode program with the C++ runtime linked in statically.
+add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
+add_link_options(-static -static-libgcc -static-libstdc++)
+
+# The Windows layer: every src/<subsystem>/win32/*.cpp except the program's entry point.
+file(GLOB NORVIK_WIN32_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/*/win32/*.cpp)
+list(FILTER NORVIK_WIN32_SOURCES EXCLUDE REGEX ".*/winmain\\.cpp$")
+add_library(norvik_win32 STATIC ${NORVIK_WIN32_SOURCES})
+target_link_libraries(norvik_win32 PUBLIC norvik_core
+  wininet gdiplus gdi32 user32 shell32 ole32 comctl32 kernel32 uuid)
+norvik_warnings(norvik_win32)
+
+# The product.
+file(GLOB NORVIK_RC CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/ui/*.rc)
+add_executable(UpgradeNorvik WIN32 ${CMAKE_SOURCE_DIR}/src/app/win32/winmain.cpp ${NORVIK_RC})
+target_link_libraries(UpgradeNorvik PRIVATE norvik_win32)
+target_link_options(UpgradeNorvik PRIVATE -municode)
+norvik_warnings(UpgradeNorvik)
+set_target_properties(UpgradeNorvik PROPERTIES OUTPUT_NAME UpgradeNorvik
+  RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+
+# Programs that are not the product (test driver, stand-in update tool, CA installer, ...).
+file(GLOB NORVIK_TOOL_DIRS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/*/CMakeLists.txt)
+foreach(tool_cmake ${NORVIK_TOOL_DIRS})
+  get_filename_component(tool_dir ${tool_cmake} DIRECTORY)
+  add_subdirectory(${tool_dir})
+endforeach()
+
+add_subdirectory(tests/win)
+add_subdirectory(tests/e2e)

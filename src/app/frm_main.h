@@ -1,0 +1,44 @@
+#pragma once
+// The main window's logic: start-up, the command handlers, the screen switch, the upgrade
+// sequence and its messages, and the install-folder test.
+#include <string>
+
+#include "app/services.h"
+#include "form/form.h"
+
+namespace app {
+
+class FrmMain {
+public:
+    // Binds the handlers to the form's controls. The chrome's own bindings (title bar, grips)
+    // are made by the skin subsystem.
+    FrmMain(form::Form& form, Services& services);
+    FrmMain(const FrmMain&) = delete;
+    FrmMain& operator=(const FrmMain&) = delete;
+
+    void Form_Load();
+
+    void cmdExit_Click();
+    void cmdHelp_Click();
+    void cmdProxy_Click();
+    void cmdUpd_Click();
+    void cmdBr_Click();
+    void txtFolder_DblClick();
+    void cmdOK_Click();
+    void txtFolder_Change();
+
+    void Layout_Setting(const std::string& mode);
+    void fnMsgBox4Download(const std::string& result);
+
+    bool bDownloading = false;
+
+    form::Form& form() { return frm_; }
+
+private:
+    std::string proxyText();
+
+    form::Form& frm_;
+    Services& svc_;
+};
+
+}  // namespace app
