@@ -3,8 +3,30 @@
 #include <exception>
 
 #include "app/screen_modes.h"
+#include "app/upgrade_layout.h"
+#include "app/url_segment.h"
+
+#ifndef NORVIK_DOWNLOAD_HOST
+#define NORVIK_DOWNLOAD_HOST "update.norvik.vn"
+#endif
 
 namespace app {
+namespace {
+
+// Keeps the window busy for as long as the upgrade sequence runs, and makes it idle again on
+// every way out that leaves the window open (a reported failure, an early stop, an exception).
+class BusyScope {
+  public:
+    explicit BusyScope(bool& flag) : flag_(flag) { flag_ = true; }
+    ~BusyScope() { flag_ = false; }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+  private:
+    bool& flag_;
+};
+
+}  // namespace
 
 FrmMain::FrmMain(form::Form& form, Services& services) : frm_(form), svc_(services) {
     frm_.onLoad = [this] { Form_Load(); };
@@ -19,38 +41,48 @@ FrmMain::FrmMain(form::Form& form, Services& services) : frm_(form), svc_(servic
 }
 
 void FrmMain::Form_Load() {
-    if (svc_.layoutSkin) svc_.layoutSkin(frm_, true);
-    if (svc_.setTopmost) svc_.setTopmost(frm_, false);
-    // TODO(upgrade sequence): BaseUrl from the Windows version name.
+    if (svc_.layoutSkin)
+        svc_.layoutSkin(frm_, true);
+    if (svc_.setTopmost)
+        svc_.setTopmost(frm_, false);
+    const std::string versionName = svc_.windowsVersionName ? svc_.windowsVersionName() : "";
+    if (svc_.setBaseUrl)
+        svc_.setBaseUrl(baseUrlFor(versionName, NORVIK_DOWNLOAD_HOST));
     Layout_Setting(kModeHome);
     frm_.control("lblTitle").setText("Upgrade Norvik 12.0");
 }
 
 void FrmMain::cmdExit_Click() {
-    if (svc_.abandonDownloads) svc_.abandonDownloads();
+    if (svc_.abandonDownloads)
+        svc_.abandonDownloads();
     svc_.runtime->endProgram();
 }
 
 void FrmMain::cmdHelp_Click() {
-    if (bDownloading) return;
+    if (bDownloading)
+        return;
     Layout_Setting(kModeHelp);
 }
 
 void FrmMain::cmdProxy_Click() {
-    if (bDownloading) return;
+    if (bDownloading)
+        return;
     Layout_Setting(kModeProxy);
 }
 
 void FrmMain::cmdUpd_Click() {
-    if (bDownloading) return;
+    if (bDownloading)
+        return;
     Layout_Setting(kModeUpgrade);
 }
 
 void FrmMain::cmdBr_Click() {
-    if (bDownloading) return;
+    if (bDownloading)
+        return;
     std::string folder;
     try {
-        if (svc_.selectFolder) folder = svc_.selectFolder();
+        if (svc_.selectFolder)
+            folder = svc_.selectFolder();
     } catch (const std::exception&) {
     }
     try {
@@ -59,22 +91,154 @@ void FrmMain::cmdBr_Click() {
     }
 }
 
-void FrmMain::txtFolder_DblClick() { cmdBr_Click(); }
+void FrmMain::txtFolder_DblClick() {
+    cmdBr_Click();
+}
 
 void FrmMain::cmdOK_Click() {
-    // TODO(upgrade sequence)
+    if (bDownloading)
+        return;
+
+    const std::string code = boxText("txtRK");
+    if (code.empty()) {
+        notify(kMsgEnterCustomerCode);
+        return;
+    }
+    if (isDotOrEmptySegment(code)) {
+        notify(kMsgInvalidCustomerCode);
+        return;
+    }
+
+    // The upgrade screen again: empty progress caption, smallest bar.
+    Layout_Setting(kModeUpgrade);
+
+    if (boxText("txtFolder").empty()) {
+        notify(kMsgEnterFolder);
+        try {
+            frm_.control("txtFolder").setFocus();
+        } catch (const form::FormError&) {
+        }
+        cmdBr_Click();
+        return;
+    }
+
+    // Busy from here on, before the first pass over pending events: an OK click that waits in
+    // the queue meets the flag raised and does nothing.
+    BusyScope busy(bDownloading);
+    std::string folder;
+
+    // The update tool. An old copy that stays in place would be started later as if it were the
+    // new one, so a copy that cannot be deleted stops the upgrade.
+    if (!folderForNextStep(folder))
+        return;
+    const std::string toolPath = toolLocalPath(folder);
+    if (svc_.files->isPlainFile(toolPath) && !svc_.files->deleteFile(toolPath)) {
+        notify(msgCannotDeleteOldTool(toolPath));
+        return;
+    }
+    svc_.runtime->doEvents();
+    bDownloading = true;
+    std::string result = download(kRemoteTool, toolPath);
+    if (!result.empty()) {
+        fnMsgBox4Download(result);
+        return;
+    }
+
+    // The system package; its result is not examined.
+    if (!folderForNextStep(folder))
+        return;
+    std::string tempFolder = tempFolderPath(folder);
+    if (!svc_.files->exists(tempFolder))
+        svc_.files->createFolder(tempFolder);
+    const std::string systemPackage = systemPackageLocalPath(folder);
+    svc_.runtime->doEvents();
+    bDownloading = true;
+    download(kRemoteSystemPackage, systemPackage);
+
+    // The customer's package.
+    const std::string codeNow = boxText("txtRK");
+    if (isDotOrEmptySegment(codeNow)) {
+        notify(codeNow.empty() ? kMsgEnterCustomerCode : kMsgInvalidCustomerCode);
+        return;
+    }
+    const std::string remotePackage = customerPackageRemotePath(codeNow);
+    if (!folderForNextStep(folder))
+        return;
+    tempFolder = tempFolderPath(folder);
+    if (!svc_.files->exists(tempFolder))
+        svc_.files->createFolder(tempFolder);
+    const std::string customerPackage = customerPackageLocalPath(folder);
+    svc_.runtime->doEvents();
+    bDownloading = true;
+    result = download(remotePackage, customerPackage);
+    if (!result.empty()) {
+        fnMsgBox4Download(result);
+        return;
+    }
+
+    // Hand over to the update tool and end.
+    if (!folderForNextStep(folder))
+        return;
+    const std::string toolToStart = toolLocalPath(folder);
+    if (!svc_.launcher->start(toolToStart)) {
+        notify(msgCannotStartTool(toolToStart));
+        return;
+    }
+    svc_.runtime->endProgram();
 }
 
 void FrmMain::txtFolder_Change() {
-    // TODO(upgrade sequence): the install-folder test.
+    const std::string folder = boxText("txtFolder");
+    if (folder.empty())
+        return;
+    // Both lookups are always made.
+    const bool hasInfo = svc_.files->isPlainFile(infoMarkerPath(folder));
+    const bool hasDll = svc_.files->isPlainFile(dllMarkerPath(folder));
+    if (hasInfo && hasDll)
+        return;
+    svc_.runtime->msgBox(kMsgWrongFolder, kMsgTitle, form::MsgIcon::Critical);
+    // Runs this test once more, which stops at the empty text.
+    frm_.control("txtFolder").setText("");
 }
 
-void FrmMain::Layout_Setting(const std::string& mode) { layoutSetting(frm_, mode); }
+void FrmMain::Layout_Setting(const std::string& mode) {
+    layoutSetting(frm_, mode);
+}
 
-void FrmMain::fnMsgBox4Download(const std::string& result) { (void)result; }
+void FrmMain::fnMsgBox4Download(const std::string& result) {
+    if (result == "NetErr") {
+        notify(kMsgNetErr);
+    } else if (result == "FileErr") {
+        notify(kMsgFileErr);
+    }
+}
 
 std::string FrmMain::proxyText() {
-    return frm_.control("txtIP").text() + ":" + frm_.control("txtPort").text();
+    return boxText("txtIP") + ":" + boxText("txtPort");
+}
+
+std::string FrmMain::boxText(const char* name) {
+    return frm_.control(name).text();
+}
+
+void FrmMain::notify(const std::string& text) {
+    svc_.runtime->msgBox(text, kMsgTitle, form::MsgIcon::Information);
+}
+
+bool FrmMain::folderForNextStep(std::string& folder) {
+    folder = boxText("txtFolder");
+    if (!folder.empty())
+        return true;
+    // Without a folder the paths would point at the root of the current drive.
+    notify(kMsgEnterFolder);
+    return false;
+}
+
+std::string FrmMain::download(const std::string& remotePath, const std::string& localPath) {
+    if (!svc_.downloadFile)
+        return "NetErr";
+    return svc_.downloadFile(remotePath, localPath, &frm_.control("ProgressCap"),
+                             &frm_.control("ProgressBar"), proxyText());
 }
 
 }  // namespace app

@@ -9,7 +9,7 @@
 namespace app {
 
 class FrmMain {
-public:
+  public:
     // Binds the handlers to the form's controls. The chrome's own bindings (title bar, grips)
     // are made by the skin subsystem.
     FrmMain(form::Form& form, Services& services);
@@ -34,8 +34,16 @@ public:
 
     form::Form& form() { return frm_; }
 
-private:
+  private:
     std::string proxyText();
+    // The current text of a box, read afresh at every use.
+    std::string boxText(const char* name);
+    // An information box titled like every box of the program.
+    void notify(const std::string& text);
+    // The install folder for the next step of the upgrade; when the user has emptied the box
+    // in the meantime, asks for it again and returns false (the sequence stops).
+    bool folderForNextStep(std::string& folder);
+    std::string download(const std::string& remotePath, const std::string& localPath);
 
     form::Form& frm_;
     Services& svc_;

@@ -1,0 +1,44 @@
+#pragma once
+// Where the upgrade's files live on the download server and on disk, and the texts the upgrade
+// shows to the user.
+#include <string>
+
+namespace app {
+
+// Remote paths, appended to the download engine's base URL.
+inline const std::string kRemoteTool = "/Sandel/Sandel.exe";
+inline const std::string kRemoteSystemPackage = "/Sandel/Norvik_sys.rar";
+// The customer's package: the code goes in as one percent-encoded path segment.
+std::string customerPackageRemotePath(const std::string& customerCode);
+
+// Local paths. The install folder is used exactly as typed: a backslash and a name are appended
+// without removing or adding any other separator.
+std::string toolLocalPath(const std::string& installFolder);
+std::string tempFolderPath(const std::string& installFolder);
+std::string systemPackageLocalPath(const std::string& installFolder);
+std::string customerPackageLocalPath(const std::string& installFolder);
+// The two files whose presence marks a folder as the product's install folder.
+std::string infoMarkerPath(const std::string& installFolder);
+std::string dllMarkerPath(const std::string& installFolder);
+
+// "http://" + host on systems named "Windows 2000" (every Windows of major version 5),
+// "https://" + host everywhere else.
+std::string baseUrlFor(const std::string& windowsVersionName, const std::string& host);
+
+// Message boxes.
+inline const std::string kMsgTitle = "THONG BAO";
+inline const std::string kCrLf = "\r\n";
+inline const std::string kMsgEnterCustomerCode = "Xin vui long nhap ma khach hang.";
+inline const std::string kMsgInvalidCustomerCode =
+    "Ma khach hang khong hop le." + kCrLf + "Xin vui long nhap ma khach hang.";
+inline const std::string kMsgEnterFolder = "Xin vui long cho biet thu muc da cai dat Norvik.";
+inline const std::string kMsgWrongFolder =
+    "Thu muc chua dung." + kCrLf + "Xin vui long cho biet thu muc da cai dat Norvik.";
+inline const std::string kMsgNetErr =
+    "Download khong thanh cong." + kCrLf + "Xin vui long kiem tra ket noi Internet.";
+inline const std::string kMsgFileErr =
+    "Khong tim thay du lieu tren may chu. Xin vui long lien he nha cung cap.";
+std::string msgCannotDeleteOldTool(const std::string& path);
+std::string msgCannotStartTool(const std::string& path);
+
+}  // namespace app

@@ -1,0 +1,743 @@
+// The main window's logic against fakes: start-up, the command handlers with the busy guard,
+// the install-folder test and the upgrade sequence (boxes, downloads, paths, the tool's start).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/frm_main.h"
+#include "app/upgrade_layout.h"
+#include "form/form.h"
+#include "ui/frm_main_def.h"
+
+namespace {
+
+using form::MsgIcon;
+
+// Thrown by the fake runtime's endProgram so that the handlers unwind like the ended process.
+struct ProgramEnded {};
+
+struct Box {
+    std::string text, title;
+    MsgIcon icon;
+};
+
+class FakeRuntime : public form::Runtime {
+  public:
+    explicit FakeRuntime(std::vector<std::string>& log) : log_(log) {}
+    void doEvents() override {
+        log_.push_back("doEvents");
+        ++doEventsCount;
+        if (onDoEvents)
+            onDoEvents(doEventsCount);
+    }
+    void msgBox(const std::string& text, const std::string& title, MsgIcon icon) override {
+        log_.push_back("box " + text);
+        boxes.push_back({text, title, icon});
+    }
+    void endProgram() override {
+        log_.push_back("end");
+        throw ProgramEnded{};
+    }
+
+    std::vector<Box> boxes;
+    int doEventsCount = 0;
+    std::function<void(int)> onDoEvents;
+
+  private:
+    std::vector<std::string>& log_;
+};
+
+struct Entry {
+    bool folder = false, hidden = false, system = false;
+};
+
+class FakeFiles : public app::FileSystem {
+  public:
+    explicit FakeFiles(std::vector<std::string>& log) : log_(log) {}
+    bool isPlainFile(const std::string& path) override {
+        log_.push_back("plain? " + path);
+        auto it = entries.find(path);
+        return it != entries.end() && !it->second.folder && !it->second.hidden &&
+               !it->second.system;
+    }
+    bool exists(const std::string& path) override {
+        log_.push_back("exists? " + path);
+        return entries.count(path) != 0;
+    }
+    bool deleteFile(const std::string& path) override {
+        log_.push_back("delete " + path);
+        if (undeletable.count(path) || !entries.count(path) || entries[path].folder)
+            return false;
+        entries.erase(path);
+        return true;
+    }
+    bool createFolder(const std::string& path) override {
+        log_.push_back("mkdir " + path);
+        if (refuseFolders || entries.count(path))
+            return false;
+        entries[path] = Entry{true};
+        return true;
+    }
+
+    std::map<std::string, Entry> entries;
+    std::set<std::string> undeletable;
+    bool refuseFolders = false;
+
+  private:
+    std::vector<std::string>& log_;
+};
+
+class FakeLauncher : public app::ProcessLauncher {
+  public:
+    explicit FakeLauncher(std::vector<std::string>& log) : log_(log) {}
+    bool start(const std::string& path) override {
+        log_.push_back("start " + path);
+        return canStart;
+    }
+    bool canStart = true;
+
+  private:
+    std::vector<std::string>& log_;
+};
+
+struct Download {
+    std::string remote, local, proxy;
+    bool busy;
+};
+
+const std::string kFolder = "C:\\Program Files\\Norvik";
+
+class AppUpgrade : public testing::Test {
+  protected:
+    AppUpgrade() : frm_(ui::frmMainDefinition(), 15, 15) {
+        svc_.runtime = &runtime_;
+        svc_.files = &files_;
+        svc_.launcher = &launcher_;
+        svc_.downloadFile = [this](const std::string& remote, const std::string& local,
+                                   form::Control* cap, form::Control* bar,
+                                   const std::string& proxy) {
+            EXPECT_EQ(cap, &frm_.control("ProgressCap"));
+            EXPECT_EQ(bar, &frm_.control("ProgressBar"));
+            log_.push_back("download " + remote + " -> " + local);
+            downloads_.push_back({remote, local, proxy, main_.bDownloading});
+            if (duringDownload)
+                duringDownload(static_cast<int>(downloads_.size()));
+            auto it = results_.find(remote);
+            if (it == results_.end())
+                return std::string();
+            return it->second;
+        };
+        svc_.abandonDownloads = [this] { log_.push_back("abandon"); };
+        svc_.setBaseUrl = [this](const std::string& url) { log_.push_back("baseUrl " + url); };
+        svc_.windowsVersionName = [this] { return versionName_; };
+        svc_.setTopmost = [this](form::Form&, bool onTop) {
+            log_.push_back(onTop ? "topmost on" : "topmost off");
+        };
+        svc_.layoutSkin = [this](form::Form& f, bool resizable) {
+            log_.push_back(resizable ? "skin resizable" : "skin");
+            f.setCaption(f.control("lblTitle").text());
+        };
+        svc_.selectFolder = [this] {
+            log_.push_back("picker");
+            return pickerAnswer_;
+        };
+    }
+
+    void installAt(const std::string& folder) {
+        files_.entries[folder + "\\Norvik.dll"] = {};
+        files_.entries[folder + "\\Report\\Info.xml"] = {};
+    }
+
+    // Upgrade screen with the code and a valid folder, as a user would leave it.
+    void prepare(const std::string& code = "KH001", const std::string& folder = kFolder) {
+        installAt(folder);
+        click("cmdUpd");
+        frm_.control("txtRK").setText(code);
+        frm_.control("txtFolder").setText(folder);
+        log_.clear();
+        runtime_.boxes.clear();
+    }
+
+    void click(const char* name) { frm_.control(name).fireClick(); }
+
+    // Runs OK as the window would; true when the program ended.
+    bool pressOK() {
+        try {
+            click("cmdOK");
+        } catch (const ProgramEnded&) {
+            return true;
+        }
+        return false;
+    }
+
+    std::vector<std::string> remotes() const {
+        std::vector<std::string> r;
+        for (const Download& d : downloads_)
+            r.push_back(d.remote);
+        return r;
+    }
+    int count(const std::string& prefix) const {
+        int n = 0;
+        for (const std::string& l : log_)
+            n += l.rfind(prefix, 0) == 0;
+        return n;
+    }
+    void expectIdleOnUpgradeScreen() {
+        EXPECT_FALSE(main_.bDownloading);
+        EXPECT_TRUE(frm_.control("cmdOK").visible());
+        EXPECT_EQ(count("start "), 0);
+        EXPECT_EQ(count("end"), 0);
+    }
+
+    std::vector<std::string> log_;
+    FakeRuntime runtime_{log_};
+    FakeFiles files_{log_};
+    FakeLauncher launcher_{log_};
+    app::Services svc_;
+    form::Form frm_;
+    app::FrmMain main_{frm_, svc_};
+
+    std::vector<Download> downloads_;
+    std::map<std::string, std::string> results_;
+    std::function<void(int)> duringDownload;
+    std::string versionName_ = "Windows 7";
+    std::string pickerAnswer_;
+};
+
+const std::string kPkg = "/Sandel/KH001/Norvik.rar";
+const std::string kTemp = kFolder + "\\NorvikSandelTemp";
+
+// ----------------------------------------------------------------------------------------------
+// Start-up
+
+TEST_F(AppUpgrade, FormLoadRunsItsStepsInOrderAndKeepsTheDesignCaption) {
+    frm_.onLoad();
+    EXPECT_EQ(log_, (std::vector<std::string>{"skin resizable", "topmost off",
+                                              "baseUrl https://" NORVIK_DOWNLOAD_HOST}));
+    EXPECT_EQ(frm_.caption(), "Norvik Tools");
+    EXPECT_EQ(frm_.control("lblTitle").text(), "Upgrade Norvik 12.0");
+    EXPECT_TRUE(frm_.control("bg").visible());
+    EXPECT_TRUE(frm_.control("cmdUpd").visible());
+    EXPECT_FALSE(frm_.control("cmdOK").visible());
+    EXPECT_FALSE(frm_.control("ProgressBar").visible());
+    EXPECT_FALSE(frm_.control("ProgressCap").visible());
+    EXPECT_FALSE(main_.bDownloading);
+}
+
+TEST_F(AppUpgrade, FormLoadChoosesHttpOnlyForWindows2000) {
+    struct Case {
+        const char* name;
+        const char* scheme;
+    };
+    for (const Case& c : {Case{"Windows 2000", "http://"}, Case{"Windows XP", "https://"},
+                          Case{"Windows 7", "https://"}, Case{"Windows 98", "https://"},
+                          Case{"windows 2000", "https://"}, Case{"", "https://"}}) {
+        log_.clear();
+        versionName_ = c.name;
+        main_.Form_Load();
+        EXPECT_EQ(log_.at(2), std::string("baseUrl ") + c.scheme + NORVIK_DOWNLOAD_HOST) << c.name;
+    }
+}
+
+// ----------------------------------------------------------------------------------------------
+// Commands and the busy guard
+
+TEST_F(AppUpgrade, ScreensSwitchFreelyAndKeepTheTexts) {
+    click("cmdProxy");
+    frm_.control("txtIP").setText("proxy.lan");
+    frm_.control("txtPort").setText("3128");
+    click("cmdHelp");
+    EXPECT_TRUE(frm_.control("bg5").visible());
+    click("cmdUpd");
+    EXPECT_TRUE(frm_.control("bg2").visible());
+    EXPECT_TRUE(frm_.control("cmdOK").visible());
+    click("cmdProxy");
+    EXPECT_TRUE(frm_.control("bg3").visible());
+    EXPECT_EQ(frm_.control("txtIP").text(), "proxy.lan");
+    EXPECT_EQ(frm_.control("txtPort").text(), "3128");
+}
+
+TEST_F(AppUpgrade, BrowseReplacesTheFolderAndCancelClearsIt) {
+    installAt("E:\\N");
+    click("cmdUpd");
+    pickerAnswer_ = "E:\\N";
+    frm_.control("txtFolder").fireDblClick();
+    EXPECT_EQ(frm_.control("txtFolder").text(), "E:\\N");
+    pickerAnswer_ = "";
+    click("cmdBr");
+    EXPECT_EQ(frm_.control("txtFolder").text(), "");
+    EXPECT_TRUE(runtime_.boxes.empty());
+}
+
+TEST_F(AppUpgrade, ExitAbandonsDownloadsAndEndsWhenIdle) {
+    EXPECT_THROW(click("cmdExit"), ProgramEnded);
+    EXPECT_EQ(log_, (std::vector<std::string>{"abandon", "end"}));
+}
+
+// Each guarded command, fired in the middle of the tool's download.
+class AppBusyCommand : public AppUpgrade, public testing::WithParamInterface<const char*> {};
+
+TEST_P(AppBusyCommand, DoesNothingWhileDownloading) {
+    prepare();
+    const std::string what = GetParam();
+    pickerAnswer_ = "E:\\Other";
+    installAt("E:\\Other");
+    std::vector<bool> before, after;
+    const char* watched[] = {"bg2", "bg3", "bg5", "cmdOK", "cmdUpd", "txtRK", "txtIP"};
+    duringDownload = [&](int n) {
+        if (n != 1)
+            return;
+        for (const char* c : watched)
+            before.push_back(frm_.control(c).visible());
+        if (what == "txtFolder_DblClick")
+            frm_.control("txtFolder").fireDblClick();
+        else
+            click(what.c_str());
+        for (const char* c : watched)
+            after.push_back(frm_.control(c).visible());
+    };
+    EXPECT_TRUE(pressOK());
+    EXPECT_EQ(before, after);
+    EXPECT_EQ(count("picker"), 0);
+    EXPECT_EQ(frm_.control("txtFolder").text(), kFolder);
+    EXPECT_EQ(remotes(),
+              (std::vector<std::string>{app::kRemoteTool, app::kRemoteSystemPackage, kPkg}));
+    EXPECT_TRUE(runtime_.boxes.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(AppCommands, AppBusyCommand,
+                         testing::Values("cmdOK", "cmdHelp", "cmdProxy", "cmdUpd", "cmdBr",
+                                         "txtFolder_DblClick"),
+                         [](const testing::TestParamInfo<const char*>& i) {
+                             return std::string(i.param);
+                         });
+
+TEST_F(AppUpgrade, ExitDuringEachDownloadEndsAtOnce) {
+    for (int during = 1; during <= 3; ++during) {
+        SCOPED_TRACE(during);
+        log_.clear();
+        downloads_.clear();
+        prepare();
+        duringDownload = [&](int n) {
+            if (n == during)
+                click("cmdExit");
+        };
+        EXPECT_TRUE(pressOK());
+        EXPECT_EQ(static_cast<int>(downloads_.size()), during);
+        ASSERT_GE(log_.size(), 2u);
+        EXPECT_EQ(log_[log_.size() - 2], "abandon");
+        EXPECT_EQ(log_.back(), "end");
+        EXPECT_EQ(count("start "), 0);
+        EXPECT_TRUE(runtime_.boxes.empty());
+    }
+}
+
+TEST_F(AppUpgrade, AnOkClickQueuedBehindTheFirstDoesNothing) {
+    prepare();
+    runtime_.onDoEvents = [&](int n) {
+        if (n == 1) {
+            EXPECT_TRUE(main_.bDownloading);
+            click("cmdOK");  // a second click waiting in the queue
+        }
+    };
+    EXPECT_TRUE(pressOK());
+    EXPECT_EQ(downloads_.size(), 3u);
+    EXPECT_EQ(count("start "), 1);
+    for (const Download& d : downloads_)
+        EXPECT_TRUE(d.busy) << d.remote;
+}
+
+// ----------------------------------------------------------------------------------------------
+// Refusals before anything starts
+
+TEST_F(AppUpgrade, EmptyCustomerCodeShowsOnlyTheRequest) {
+    prepare("", kFolder);
+    frm_.control("ProgressCap").setText("12 KB");
+    EXPECT_FALSE(pressOK());
+    ASSERT_EQ(runtime_.boxes.size(), 1u);
+    EXPECT_EQ(runtime_.boxes[0].text, "Xin vui long nhap ma khach hang.");
+    EXPECT_EQ(runtime_.boxes[0].title, "THONG BAO");
+    EXPECT_EQ(runtime_.boxes[0].icon, MsgIcon::Information);
+    EXPECT_EQ(log_.size(), 1u);                              // no lookup, no download, no pump
+    EXPECT_EQ(frm_.control("ProgressCap").text(), "12 KB");  // screen not laid out again
+    EXPECT_FALSE(main_.bDownloading);
+}
+
+TEST_F(AppUpgrade, DotCustomerCodesAreRefusedBeforeAnything) {
+    for (const char* code : {".", ".."}) {
+        runtime_.boxes.clear();
+        prepare(code);
+        EXPECT_FALSE(pressOK());
+        ASSERT_EQ(runtime_.boxes.size(), 1u) << code;
+        EXPECT_EQ(runtime_.boxes[0].text, app::kMsgInvalidCustomerCode);
+        EXPECT_TRUE(downloads_.empty());
+    }
+}
+
+TEST_F(AppUpgrade, EmptyFolderAsksOpensThePickerAndDownloadsNothing) {
+    struct Case {
+        std::string picked;
+        std::string folderAfter;
+    };
+    installAt("E:\\Norvik");
+    for (const Case& c : {Case{"E:\\Norvik", "E:\\Norvik"}, Case{"", ""}}) {
+        SCOPED_TRACE(c.picked);
+        prepare("KH001", "");
+        pickerAnswer_ = c.picked;
+        EXPECT_FALSE(pressOK());
+        ASSERT_EQ(runtime_.boxes.size(), 1u);
+        EXPECT_EQ(runtime_.boxes[0].text, "Xin vui long cho biet thu muc da cai dat Norvik.");
+        EXPECT_EQ(runtime_.boxes[0].icon, MsgIcon::Information);
+        EXPECT_EQ(frm_.focused(), &frm_.control("txtFolder"));
+        EXPECT_EQ(count("picker"), 1);
+        EXPECT_EQ(frm_.control("txtFolder").text(), c.folderAfter);
+        EXPECT_TRUE(downloads_.empty());
+        EXPECT_EQ(runtime_.doEventsCount, 0);
+        EXPECT_FALSE(main_.bDownloading);
+    }
+}
+
+// ----------------------------------------------------------------------------------------------
+// The install-folder test
+
+struct FolderCase {
+    const char* label;
+    std::function<void(FakeFiles&)> arrange;
+    bool accepted;
+};
+
+class AppFolderTest : public AppUpgrade, public testing::WithParamInterface<FolderCase> {};
+
+TEST_P(AppFolderTest, AcceptsOnlyBothMarkersAsPlainFiles) {
+    installAt("F:\\N");
+    GetParam().arrange(files_);
+    click("cmdUpd");
+    log_.clear();
+    frm_.control("txtFolder").setText("F:\\N");
+    // Both lookups are made even when the first one fails.
+    EXPECT_EQ(count("plain? F:\\N\\Report\\Info.xml"), 1);
+    EXPECT_EQ(count("plain? F:\\N\\Norvik.dll"), 1);
+    if (GetParam().accepted) {
+        EXPECT_TRUE(runtime_.boxes.empty());
+        EXPECT_EQ(frm_.control("txtFolder").text(), "F:\\N");
+    } else {
+        ASSERT_EQ(runtime_.boxes.size(), 1u);
+        EXPECT_EQ(runtime_.boxes[0].text,
+                  "Thu muc chua dung.\r\nXin vui long cho biet thu muc da cai dat Norvik.");
+        EXPECT_EQ(runtime_.boxes[0].title, "THONG BAO");
+        EXPECT_EQ(runtime_.boxes[0].icon, MsgIcon::Critical);
+        EXPECT_EQ(frm_.control("txtFolder").text(), "");
+        EXPECT_EQ(count("plain? "), 2);  // the clearing change stops at the empty text
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    AppMarkers, AppFolderTest,
+    testing::Values(
+        FolderCase{"both", [](FakeFiles&) {}, true},
+        FolderCase{"noDll", [](FakeFiles& f) { f.entries.erase("F:\\N\\Norvik.dll"); }, false},
+        FolderCase{"noInfo", [](FakeFiles& f) { f.entries.erase("F:\\N\\Report\\Info.xml"); },
+                   false},
+        FolderCase{"hiddenDll", [](FakeFiles& f) { f.entries["F:\\N\\Norvik.dll"].hidden = true; },
+                   false},
+        FolderCase{"systemInfo",
+                   [](FakeFiles& f) { f.entries["F:\\N\\Report\\Info.xml"].system = true; }, false},
+        FolderCase{"dllIsFolder",
+                   [](FakeFiles& f) { f.entries["F:\\N\\Norvik.dll"].folder = true; }, false},
+        FolderCase{"infoIsFolder",
+                   [](FakeFiles& f) { f.entries["F:\\N\\Report\\Info.xml"].folder = true; },
+                   false}),
+    [](const testing::TestParamInfo<FolderCase>& i) { return std::string(i.param.label); });
+
+TEST_F(AppUpgrade, TypingAPathFailsAtTheFirstLetterAndPastingItIsAccepted) {
+    installAt("C:\\N");
+    click("cmdUpd");
+    frm_.control("txtFolder").textEditedByUser("C");
+    ASSERT_EQ(runtime_.boxes.size(), 1u);
+    EXPECT_EQ(runtime_.boxes[0].icon, MsgIcon::Critical);
+    EXPECT_EQ(frm_.control("txtFolder").text(), "");
+    runtime_.boxes.clear();
+    frm_.control("txtFolder").textEditedByUser("C:\\N");
+    EXPECT_TRUE(runtime_.boxes.empty());
+    EXPECT_EQ(frm_.control("txtFolder").text(), "C:\\N");
+}
+
+// ----------------------------------------------------------------------------------------------
+// The sequence
+
+TEST_F(AppUpgrade, DownloadsTheThreeFilesInOrderThenStartsTheToolAndEnds) {
+    prepare();
+    frm_.control("ProgressCap").setText("left over");
+    EXPECT_TRUE(pressOK());
+    const std::string tool = kFolder + "\\Sandel.exe";
+    EXPECT_EQ(log_, (std::vector<std::string>{
+                        "plain? " + tool,
+                        "doEvents",
+                        "download /Sandel/Sandel.exe -> " + tool,
+                        "exists? " + kTemp,
+                        "mkdir " + kTemp,
+                        "doEvents",
+                        "download /Sandel/Norvik_sys.rar -> " + kTemp + "\\Norvik_sys.rar",
+                        "exists? " + kTemp,
+                        "doEvents",
+                        "download " + kPkg + " -> " + kTemp + "\\Norvik.rar",
+                        "start " + tool,
+                        "end",
+                    }));
+    EXPECT_EQ(frm_.control("ProgressCap").text(), "");  // the screen was laid out again
+    EXPECT_TRUE(runtime_.boxes.empty());
+}
+
+TEST_F(AppUpgrade, TrailingBackslashIsDoubledAsItStands) {
+    prepare("KH001", "D:\\");
+    EXPECT_TRUE(pressOK());
+    ASSERT_EQ(downloads_.size(), 3u);
+    EXPECT_EQ(downloads_[0].local, "D:\\\\Sandel.exe");
+    EXPECT_EQ(downloads_[1].local, "D:\\\\NorvikSandelTemp\\Norvik_sys.rar");
+    EXPECT_EQ(downloads_[2].local, "D:\\\\NorvikSandelTemp\\Norvik.rar");
+    EXPECT_EQ(count("start D:\\\\Sandel.exe"), 1);
+}
+
+TEST_F(AppUpgrade, TemporaryFolderIsReusedOrCreatedBeforeEachPackage) {
+    struct Case {
+        const char* label;
+        bool present;
+        bool refuse;  // creation fails, so it is still missing before the third download
+        int mkdirs;
+    };
+    for (const Case& c : {Case{"present", true, false, 0}, Case{"missing", false, false, 1},
+                          Case{"uncreatable", false, true, 2}}) {
+        SCOPED_TRACE(c.label);
+        files_.entries.erase(kTemp);
+        if (c.present)
+            files_.entries[kTemp] = Entry{true};
+        files_.refuseFolders = c.refuse;
+        downloads_.clear();
+        prepare();
+        pressOK();
+        EXPECT_EQ(count("mkdir " + kTemp), c.mkdirs);
+        EXPECT_EQ(count("exists? " + kTemp), 2);
+        // Each creation comes before the download that needs the folder.
+        for (size_t i = 0; i + 2 < log_.size(); ++i) {
+            if (log_[i].rfind("mkdir", 0) == 0) {
+                EXPECT_EQ(log_[i + 1], "doEvents");
+                EXPECT_EQ(log_[i + 2].find("download /Sandel/Sandel.exe"), std::string::npos);
+                EXPECT_EQ(log_[i + 2].rfind("download ", 0), 0u) << log_[i + 2];
+            }
+        }
+        EXPECT_EQ(downloads_.size(), 3u);
+    }
+}
+
+TEST_F(AppUpgrade, OldToolIsDeletedButPackagesAreNot) {
+    prepare();
+    files_.entries[kFolder + "\\Sandel.exe"] = {};
+    files_.entries[kTemp] = Entry{true};
+    files_.entries[kTemp + "\\Norvik_sys.rar"] = {};
+    files_.entries[kTemp + "\\Norvik.rar"] = {};
+    EXPECT_TRUE(pressOK());
+    EXPECT_EQ(count("delete "), 1);
+    EXPECT_EQ(count("delete " + kFolder + "\\Sandel.exe"), 1);
+    EXPECT_LT(std::find(log_.begin(), log_.end(), "delete " + kFolder + "\\Sandel.exe"),
+              std::find(log_.begin(), log_.end(),
+                        "download /Sandel/Sandel.exe -> " + kFolder + "\\Sandel.exe"));
+}
+
+TEST_F(AppUpgrade, OldToolThatCannotBeDeletedStopsTheUpgrade) {
+    prepare();
+    const std::string tool = kFolder + "\\Sandel.exe";
+    files_.entries[tool] = {};
+    files_.undeletable.insert(tool);
+    EXPECT_FALSE(pressOK());
+    ASSERT_EQ(runtime_.boxes.size(), 1u);
+    EXPECT_EQ(runtime_.boxes[0].text, app::msgCannotDeleteOldTool(tool));
+    EXPECT_NE(runtime_.boxes[0].text.find(tool), std::string::npos);
+    EXPECT_EQ(runtime_.boxes[0].title, "THONG BAO");
+    EXPECT_EQ(runtime_.boxes[0].icon, MsgIcon::Information);
+    EXPECT_TRUE(downloads_.empty());
+    expectIdleOnUpgradeScreen();
+}
+
+TEST_F(AppUpgrade, ProxyTextIsHostColonPortReadAtEachDownload) {
+    struct Case {
+        const char *ip, *port, *proxy;
+    };
+    for (const Case& c : {Case{"", "", ":"}, Case{"host", "", "host:"}, Case{"", "8080", ":8080"},
+                          Case{"10.0.0.1", "3128", "10.0.0.1:3128"}}) {
+        downloads_.clear();
+        prepare();
+        frm_.control("txtIP").setText(c.ip);
+        frm_.control("txtPort").setText(c.port);
+        pressOK();
+        ASSERT_EQ(downloads_.size(), 3u);
+        for (const Download& d : downloads_)
+            EXPECT_EQ(d.proxy, c.proxy) << d.remote;
+    }
+    // A change made during one download is used by the next.
+    downloads_.clear();
+    prepare();
+    duringDownload = [&](int n) {
+        if (n == 1)
+            frm_.control("txtPort").setText("9");
+    };
+    pressOK();
+    EXPECT_EQ(downloads_[0].proxy, "10.0.0.1:3128");
+    EXPECT_EQ(downloads_[1].proxy, "10.0.0.1:9");
+}
+
+TEST_F(AppUpgrade, CustomerCodeEntersTheUrlAsOneEncodedSegment) {
+    struct Case {
+        const char *code, *remote;
+    };
+    for (const Case& c : {Case{"KH 01", "/Sandel/KH%2001/Norvik.rar"},
+                          Case{"../Sandel", "/Sandel/..%2FSandel/Norvik.rar"},
+                          Case{"a?b#c", "/Sandel/a%3Fb%23c/Norvik.rar"},
+                          Case{"x\\y%", "/Sandel/x%5Cy%25/Norvik.rar"}}) {
+        downloads_.clear();
+        prepare(c.code);
+        EXPECT_TRUE(pressOK());
+        ASSERT_EQ(downloads_.size(), 3u);
+        EXPECT_EQ(downloads_[2].remote, c.remote);
+    }
+}
+
+TEST_F(AppUpgrade, InputsAreReadAfreshAtEachStep) {
+    installAt("G:\\Moved");
+    prepare();
+    duringDownload = [&](int n) {
+        if (n == 1)
+            frm_.control("txtFolder").setText("G:\\Moved");
+        if (n == 2)
+            frm_.control("txtRK").setText("KH002");
+    };
+    EXPECT_TRUE(pressOK());
+    ASSERT_EQ(downloads_.size(), 3u);
+    EXPECT_EQ(downloads_[0].local, kFolder + "\\Sandel.exe");
+    EXPECT_EQ(downloads_[1].local, "G:\\Moved\\NorvikSandelTemp\\Norvik_sys.rar");
+    EXPECT_EQ(downloads_[2].remote, "/Sandel/KH002/Norvik.rar");
+    EXPECT_EQ(downloads_[2].local, "G:\\Moved\\NorvikSandelTemp\\Norvik.rar");
+    EXPECT_EQ(count("start G:\\Moved\\Sandel.exe"), 1);
+}
+
+TEST_F(AppUpgrade, BoxesEmptiedDuringTheUpgradeStopItInsteadOfUsingTheDriveRoot) {
+    struct Case {
+        const char* box;
+        int emptiedDuring;
+        size_t downloads;
+        std::string message;
+    };
+    for (const Case& c : {Case{"txtFolder", 1, 1, app::kMsgEnterFolder},
+                          Case{"txtFolder", 2, 2, app::kMsgEnterFolder},
+                          Case{"txtFolder", 3, 3, app::kMsgEnterFolder},
+                          Case{"txtRK", 1, 2, app::kMsgEnterCustomerCode}}) {
+        SCOPED_TRACE(std::string(c.box) + " " + std::to_string(c.emptiedDuring));
+        downloads_.clear();
+        prepare();
+        duringDownload = [&](int n) {
+            if (n == c.emptiedDuring)
+                frm_.control(c.box).setText("");
+        };
+        EXPECT_FALSE(pressOK());
+        EXPECT_EQ(downloads_.size(), c.downloads);
+        ASSERT_EQ(runtime_.boxes.size(), 1u);
+        EXPECT_EQ(runtime_.boxes[0].text, c.message);
+        EXPECT_EQ(count("mkdir \\"), 0);
+        expectIdleOnUpgradeScreen();
+        duringDownload = nullptr;
+    }
+}
+
+// ----------------------------------------------------------------------------------------------
+// Results
+
+struct ResultCase {
+    const char* label;
+    std::string failing;  // remote path whose download fails
+    std::string result;
+    std::string box;  // "" for none
+    size_t downloads;
+};
+
+class AppDownloadResult : public AppUpgrade, public testing::WithParamInterface<ResultCase> {};
+
+TEST_P(AppDownloadResult, FailureShowsItsBoxLeavesTheWindowIdleAndStartsNothing) {
+    const ResultCase& c = GetParam();
+    prepare();
+    results_[c.failing] = c.result;
+    EXPECT_FALSE(pressOK());
+    EXPECT_EQ(downloads_.size(), c.downloads);
+    if (c.box.empty()) {
+        EXPECT_TRUE(runtime_.boxes.empty());
+    } else {
+        ASSERT_EQ(runtime_.boxes.size(), 1u);
+        EXPECT_EQ(runtime_.boxes[0].text, c.box);
+        EXPECT_EQ(runtime_.boxes[0].title, "THONG BAO");
+        EXPECT_EQ(runtime_.boxes[0].icon, MsgIcon::Information);
+    }
+    expectIdleOnUpgradeScreen();
+
+    // Idle again: commands answer, and a second OK runs the whole sequence from the start.
+    results_.clear();
+    downloads_.clear();
+    EXPECT_TRUE(pressOK());
+    EXPECT_EQ(remotes(),
+              (std::vector<std::string>{app::kRemoteTool, app::kRemoteSystemPackage, kPkg}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    AppResults, AppDownloadResult,
+    testing::Values(ResultCase{"toolNet", "/Sandel/Sandel.exe", "NetErr", app::kMsgNetErr, 1},
+                    ResultCase{"toolFile", "/Sandel/Sandel.exe", "FileErr", app::kMsgFileErr, 1},
+                    ResultCase{"toolOther", "/Sandel/Sandel.exe", "Oops", "", 1},
+                    ResultCase{"pkgNet", "/Sandel/KH001/Norvik.rar", "NetErr", app::kMsgNetErr, 3},
+                    ResultCase{"pkgFile", "/Sandel/KH001/Norvik.rar", "FileErr", app::kMsgFileErr,
+                               3},
+                    ResultCase{"pkgOther", "/Sandel/KH001/Norvik.rar", "neterr", "", 3}),
+    [](const testing::TestParamInfo<ResultCase>& i) { return std::string(i.param.label); });
+
+TEST_F(AppUpgrade, MessageTextsAreExact) {
+    EXPECT_EQ(app::kMsgNetErr,
+              "Download khong thanh cong.\r\nXin vui long kiem tra ket noi Internet.");
+    EXPECT_EQ(app::kMsgFileErr,
+              "Khong tim thay du lieu tren may chu. Xin vui long lien he nha cung cap.");
+    for (const std::string r : {"", "NetErr ", "FileErr\n", "X"}) {
+        main_.fnMsgBox4Download(r);
+        EXPECT_TRUE(runtime_.boxes.empty()) << r;
+    }
+}
+
+TEST_F(AppUpgrade, SystemPackageFailureIsIgnored) {
+    for (const std::string r : {"NetErr", "FileErr", "Other"}) {
+        downloads_.clear();
+        runtime_.boxes.clear();
+        prepare();
+        results_[app::kRemoteSystemPackage] = r;
+        EXPECT_TRUE(pressOK()) << r;
+        EXPECT_EQ(downloads_.size(), 3u);
+        EXPECT_TRUE(runtime_.boxes.empty());
+        EXPECT_EQ(count("start " + kFolder + "\\Sandel.exe"), 1);
+    }
+}
+
+TEST_F(AppUpgrade, ToolThatCannotStartIsReportedAndTheWindowStaysOpen) {
+    prepare();
+    launcher_.canStart = false;
+    EXPECT_FALSE(pressOK());
+    const std::string tool = kFolder + "\\Sandel.exe";
+    ASSERT_EQ(runtime_.boxes.size(), 1u);
+    EXPECT_EQ(runtime_.boxes[0].text, app::msgCannotStartTool(tool));
+    EXPECT_NE(runtime_.boxes[0].text.find(tool), std::string::npos);
+    EXPECT_EQ(runtime_.boxes[0].title, "THONG BAO");
+    EXPECT_EQ(runtime_.boxes[0].icon, MsgIcon::Information);
+    EXPECT_FALSE(main_.bDownloading);
+    EXPECT_EQ(count("end"), 0);
+    click("cmdHelp");  // the window answers again
+    EXPECT_TRUE(frm_.control("bg5").visible());
+}
+
+}  // namespace
