@@ -1,14 +1,53 @@
-// Stand-in until the download engine lands.
+// The download engine and the system helpers bound to WinINet, kernel32 and user32.
 #include "download/win32/download_wiring.h"
 
+#include <windows.h>
+
+#include "download/download_engine.h"
+#include "download/win32/win32_seams.h"
+#include "download/windows_version.h"
+
 namespace download::win32 {
-void SetPump(std::function<void()>) {}
-void SetBaseUrl(const std::string&) {}
-std::string DownloadFile(const std::string&, const std::string&, form::Control*, form::Control*,
-                         const std::string&) {
-    return "NetErr";
+
+namespace {
+Engine& engine() {
+    static WinInetApi net;
+    static Win32FileApi files;
+    static Engine instance(net, files);
+    return instance;
 }
-void AbandonActiveDownloads() {}
-std::string GetWindowsVersionName() { return "Unknown Windows Version"; }
-void SetTopmost(form::Form&, bool) {}
+}  // namespace
+
+void SetPump(std::function<void()> pump) {
+    engine().setPump(std::move(pump));
+}
+
+void SetBaseUrl(const std::string& baseUrl) {
+    engine().setBaseUrl(baseUrl);
+}
+
+std::string DownloadFile(const std::string& remotePath, const std::string& localPath,
+                         form::Control* caption, form::Control* bar, const std::string& proxy) {
+    // Read at each call: the user may change the regional settings while the program runs.
+    engine().setGroupSeparator(systemGroupSeparator());
+    return engine().downloadFile(remotePath, localPath, caption, bar, proxy);
+}
+
+void AbandonActiveDownloads() {
+    engine().abandonActiveDownloads();
+}
+
+std::string GetWindowsVersionName() {
+    OSVERSIONINFOA info;
+    ZeroMemory(&info, sizeof info);
+    info.dwOSVersionInfoSize = sizeof info;  // 148
+    GetVersionExA(&info);
+    return windowsVersionName(info.dwMajorVersion, info.dwMinorVersion, info.dwPlatformId);
+}
+
+void SetTopmost(form::Form& frm, bool onTop) {
+    SetWindowPos(reinterpret_cast<HWND>(frm.hWnd()), onTop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0,
+                 0, SWP_NOMOVE | SWP_NOSIZE);
+}
+
 }  // namespace download::win32
