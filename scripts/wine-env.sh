@@ -5,7 +5,7 @@ NORVIK_ROOT=${NORVIK_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
 
 wine_env() {  # wine_env PREFIX_DIR
   export WINEPREFIX="$1" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-  export LANG=en_US.UTF-8 LC_ALL=en_US.UTF-8
+  export LANG=C.UTF-8 LC_ALL=C.UTF-8
 }
 
 # Creates the prefix once; a later call reuses it.

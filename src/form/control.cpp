@@ -24,7 +24,8 @@ Control::Control(Form& form, const ControlDef& def, const Rect& pixels, int crea
       border_(def.border) {}
 
 void Control::changed(ControlChange what) {
-    if (FormHost* host = form_.host()) host->controlChanged(*this, what);
+    if (FormHost* host = form_.host())
+        host->controlChanged(*this, what);
 }
 
 void Control::setLeft(int value) {
@@ -38,28 +39,33 @@ void Control::setTop(int value) {
 }
 
 void Control::setWidth(int value) {
-    if (value < 0) throw FormError("Invalid property value: " + name_ + ".Width");
+    if (value < 0)
+        throw FormError("Invalid property value: " + name_ + ".Width");
     bounds_.width = value;
     changed(ControlChange::Geometry);
 }
 
 void Control::setHeight(int value) {
-    if (value < 0) throw FormError("Invalid property value: " + name_ + ".Height");
+    if (value < 0)
+        throw FormError("Invalid property value: " + name_ + ".Height");
     bounds_.height = value;
     changed(ControlChange::Geometry);
 }
 
 void Control::setVisible(bool value) {
-    if (visible_ == value) return;
+    if (visible_ == value)
+        return;
     visible_ = value;
-    if (!value && form_.focused() == this) form_.focusChangedBySystem(nullptr);
+    if (!value && form_.focused() == this)
+        form_.focusChangedBySystem(nullptr);
     changed(ControlChange::Visible);
 }
 
 void Control::setText(const std::string& value) {
     text_ = value;
     changed(ControlChange::Text);
-    if (kind_ == ControlKind::TextBox) fireChange();
+    if (kind_ == ControlKind::TextBox)
+        fireChange();
 }
 
 void Control::textEditedByUser(const std::string& value) {
@@ -72,22 +78,29 @@ void Control::setPicture(const std::string& value) {
     changed(ControlChange::Picture);
 }
 
-void Control::setFocus() { form_.setFocus(*this); }
+void Control::setFocus() {
+    form_.setFocus(*this);
+}
 
 void Control::fireClick() {
-    if (onClick) onClick();
+    if (onClick)
+        onClick();
 }
 void Control::fireDblClick() {
-    if (onDblClick) onDblClick();
+    if (onDblClick)
+        onDblClick();
 }
 void Control::fireChange() {
-    if (onChange) onChange();
+    if (onChange)
+        onChange();
 }
 void Control::fireMouseDown(const MouseEvent& e) {
-    if (onMouseDown) onMouseDown(e);
+    if (onMouseDown)
+        onMouseDown(e);
 }
 void Control::fireMouseUp(const MouseEvent& e) {
-    if (onMouseUp) onMouseUp(e);
+    if (onMouseUp)
+        onMouseUp(e);
 }
 
 }  // namespace form

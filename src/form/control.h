@@ -14,7 +14,7 @@ class Form;
 
 // A property value or operation that a control refuses, like the runtime's own errors.
 class FormError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
@@ -27,7 +27,7 @@ struct MouseEvent {
 };
 
 class Control {
-public:
+  public:
     Control(Form& form, const ControlDef& def, const Rect& pixels, int creationOrder);
     Control(const Control&) = delete;
     Control& operator=(const Control&) = delete;
@@ -90,7 +90,7 @@ public:
     void fireMouseDown(const MouseEvent& e);
     void fireMouseUp(const MouseEvent& e);
 
-private:
+  private:
     void changed(ControlChange what);
 
     Form& form_;

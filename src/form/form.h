@@ -17,7 +17,7 @@ enum class FormChange { Caption, BackColour, Bounds, State };
 
 // What realises the model on screen. The model calls it after each change of its own state.
 class FormHost {
-public:
+  public:
     virtual ~FormHost() = default;
     virtual void controlChanged(Control& control, ControlChange what) = 0;
     virtual void formChanged(FormChange what) = 0;
@@ -26,7 +26,7 @@ public:
 };
 
 class Form {
-public:
+  public:
     Form(const FormDef& def, double twipsPerPixelX, double twipsPerPixelY);
     Form(const Form&) = delete;
     Form& operator=(const Form&) = delete;
@@ -90,8 +90,10 @@ public:
     void cancelCapture();
 
     std::function<void()> onLoad;
+    // The user asked the system to close the window (Alt+F4, the taskbar menu).
+    std::function<void()> onClose;
 
-private:
+  private:
     std::string name_;
     double tppX_, tppY_;
     std::vector<std::unique_ptr<Control>> owned_;
@@ -110,5 +112,10 @@ private:
 
 // Converts design twips to pixels with the given ratio, half to even.
 int twipsToPixels(double twips, double twipsPerPixel);
+
+// The window id of a child control, from its place in creation order (stable for test drivers).
+constexpr int childWindowId(int creationOrder) {
+    return 100 + creationOrder;
+}
 
 }  // namespace form

@@ -20,8 +20,8 @@ struct ControlDef {
     Colour foreColour = Colour::system(SystemColour::WindowText);
     Colour backColour = Colour::system(SystemColour::Window);
     Align align = Align::Left;
-    bool stretch = false;     // images: scale the picture to the control
-    std::string picture;      // name of a built-in picture, "" for none
+    bool stretch = false;  // images: scale the picture to the control
+    std::string picture;   // name of a built-in picture, "" for none
     Pointer pointer = Pointer::Default;
     Border border = Border::None;
 };

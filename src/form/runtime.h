@@ -8,7 +8,7 @@ namespace form {
 enum class MsgIcon { Information, Critical };
 
 class Runtime {
-public:
+  public:
     virtual ~Runtime() = default;
     // Processes every pending window message of the thread, then returns.
     virtual void doEvents() = 0;

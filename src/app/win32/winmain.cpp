@@ -1,4 +1,57 @@
 // Entry point of UpgradeNorvik.exe: builds the real platform and runs the main window.
+#include <objbase.h>
 #include <windows.h>
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return 0; }
+#include "app/frm_main.h"
+#include "app/win32/platform.h"
+#include "download/win32/download_wiring.h"
+#include "form/win32/window_host.h"
+#include "shell/win32/shell_wiring.h"
+#include "skin/win32/skin_wiring.h"
+#include "ui/frm_main_def.h"
+#include "ui/resource_ids.h"
+#include "ui/win32/resource_pictures.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
+    // The folder picker is a shell dialog: the thread must be a single-threaded apartment.
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    ui::win32::GdiplusSession gdiplus;
+    const ui::win32::ResourcePictures pictures(instance);
+
+    form::Form frm(ui::frmMainDefinition(), form::win32::screenTwipsPerPixelX(),
+                   form::win32::screenTwipsPerPixelY());
+
+    form::win32::HostResources resources;
+    resources.instance = instance;
+    resources.pictures = &pictures;
+    resources.iconBig =
+        static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(ui::kAppIconGroup), IMAGE_ICON,
+                                      GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0));
+    resources.iconSmall = static_cast<HICON>(
+        LoadImageW(instance, MAKEINTRESOURCEW(ui::kAppIconGroup), IMAGE_ICON,
+                   GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
+    resources.buttonPointer = LoadCursorW(instance, MAKEINTRESOURCEW(ui::kButtonPointer));
+    form::win32::WindowHost host(frm, resources);
+
+    download::win32::SetPump([&host] { host.doEvents(); });
+
+    app::Services services;
+    services.runtime = &host;
+    services.files = &app::win32::realFileSystem();
+    services.launcher = &app::win32::realProcessLauncher();
+    services.downloadFile = &download::win32::DownloadFile;
+    services.abandonDownloads = &download::win32::AbandonActiveDownloads;
+    services.setBaseUrl = &download::win32::SetBaseUrl;
+    services.windowsVersionName = &download::win32::GetWindowsVersionName;
+    services.setTopmost = &download::win32::SetTopmost;
+    services.layoutSkin = &skin::win32::LayoutSkin;
+    services.selectFolder = &shell::win32::SelectFolder;
+
+    app::FrmMain frmMain(frm, services);
+    skin::win32::AttachChrome(frm);
+    // Closing the window from the system (Alt+F4, the taskbar) ends the program like exit.
+    frm.onClose = [&frmMain] { frmMain.cmdExit_Click(); };
+
+    host.loadAndShow(showCommand == SW_HIDE ? SW_SHOWNORMAL : showCommand);
+    return host.run();
+}

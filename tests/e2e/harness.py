@@ -1,0 +1,156 @@
+"""Helpers for the end-to-end tests: start the real UpgradeNorvik.exe under Wine, drive it with
+norvik-driver.exe, take screenshots. WINEPREFIX and DISPLAY come from ./test (or the caller)."""
+
+import argparse
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import traceback
+
+WINE = shutil.which("wine") or "/usr/bin/wine"
+IMPORT = "/usr/bin/import"
+CONVERT = "/usr/bin/convert"
+
+
+def parse_args():
+    p = argparse.ArgumentParser()
+    p.add_argument("--build", required=True, help="the Windows build folder")
+    p.add_argument("--source", required=True, help="the source tree")
+    p.add_argument("--artifacts", required=True, help="where screenshots and logs go")
+    args = p.parse_args()
+    os.makedirs(args.artifacts, exist_ok=True)
+    for var in ("WINEPREFIX", "DISPLAY"):
+        if not os.environ.get(var):
+            sys.exit(f"{var} is not set: run the end-to-end tests through ./test")
+    return args
+
+
+def to_windows_path(path):
+    """Wine maps Z:\\ to /."""
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+class Failure(AssertionError):
+    pass
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+def check_eq(actual, expected, what):
+    if actual != expected:
+        raise Failure(f"{what}: expected {expected!r}, got {actual!r}")
+
+
+class Driver:
+    def __init__(self, build):
+        self.exe = os.path.join(build, "tools", "norvik-driver.exe")
+
+    def __call__(self, *args, check=True, timeout=60):
+        # Output goes through files, not pipes: Wine's background processes (started by the
+        # first program of a prefix) inherit the handles and would hold a pipe open.
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            r = subprocess.run([WINE, self.exe, *[str(a) for a in args]], stdout=out,
+                               stderr=err, stdin=subprocess.DEVNULL, timeout=timeout)
+            out.seek(0)
+            err.seek(0)
+            stdout, stderr = out.read(), err.read()
+        outp = stdout.decode("utf-8", "replace").replace("\r\n", "\n").rstrip("\n")
+        if check and r.returncode != 0:
+            raise Failure(f"driver {' '.join(map(str, args))} failed ({r.returncode}): "
+                          f"{stderr.decode('utf-8', 'replace').strip()}")
+        return outp if r.returncode == 0 else None
+
+    def children(self):
+        """name -> (visible, left, top, width, height), client coordinates."""
+        result = {}
+        for line in self("children").splitlines():
+            name, vis, l, t, w, h = line.split()
+            result[name] = (vis == "1", int(l), int(t), int(w), int(h))
+        return result
+
+    def visible_children(self):
+        return sorted(n for n, v in self.children().items() if v[0])
+
+    def rect(self):
+        return tuple(int(v) for v in self("rect").split())
+
+    def wait_dialog(self, title, timeout_ms=15000):
+        text = self("wait-dialog", title, timeout_ms, check=False)
+        return None if text is None else text.replace("|\n", "\r\n")
+
+
+class App:
+    """One run of UpgradeNorvik.exe."""
+
+    def __init__(self, exe, artifacts, env=None, cwd=None):
+        self.artifacts = artifacts
+        log = open(os.path.join(artifacts, "app-wine.log"), "ab")
+        full_env = dict(os.environ)
+        full_env.update(env or {})
+        self.proc = subprocess.Popen([WINE, exe], env=full_env, cwd=cwd, stdout=log,
+                                     stderr=subprocess.STDOUT)
+
+    def running(self):
+        return self.proc.poll() is None
+
+    def wait_exit(self, timeout=30):
+        try:
+            return self.proc.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            return None
+
+    def stop(self, driver):
+        if self.running():
+            driver("close", check=False, timeout=20)
+            if self.wait_exit(10) is None:
+                self.proc.kill()
+                self.proc.wait()
+
+
+def screenshot(artifacts, name, rect=None, margin=8):
+    """Saves the screen (cropped to rect plus a margin when given) as artifacts/name.png."""
+    time.sleep(0.4)  # let the window finish painting
+    full = os.path.join(artifacts, name + "-full.png")
+    subprocess.run([IMPORT, "-window", "root", full], check=True, timeout=30)
+    out = os.path.join(artifacts, name + ".png")
+    if rect:
+        x, y, w, h = rect
+        x0, y0 = max(0, x - margin), max(0, y - margin)
+        subprocess.run([CONVERT, full, "-crop", f"{w + 2 * margin}x{h + 2 * margin}+{x0}+{y0}",
+                        "+repage", out], check=True, timeout=30)
+        os.remove(full)
+    else:
+        os.replace(full, out)
+    return out
+
+
+def pixel(png, x, y):
+    """The (r, g, b) of one pixel of a PNG, through ImageMagick."""
+    r = subprocess.run([CONVERT, png, "-crop", f"1x1+{x}+{y}", "-depth", "8", "txt:-"],
+                       capture_output=True, text=True, check=True, timeout=30)
+    line = r.stdout.strip().splitlines()[-1]
+    rgb = line.split("(")[1].split(")")[0].split(",")[:3]
+    return tuple(int(float(v)) for v in rgb)
+
+
+def run_cases(cases):
+    """Runs each (name, function) in order; prints one line each and a closing count."""
+    passed = failed = 0
+    for name, fn in cases:
+        start = time.time()
+        try:
+            fn()
+            passed += 1
+            print(f"[ OK ] {name} ({time.time() - start:.1f}s)", flush=True)
+        except Exception:  # noqa: BLE001 - every failure is reported, then the next case runs
+            failed += 1
+            print(f"[FAIL] {name}", flush=True)
+            traceback.print_exc()
+    print(f"{passed} passed, {failed} failed")
+    sys.exit(1 if failed else 0)

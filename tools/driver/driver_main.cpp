@@ -1,0 +1,330 @@
+// norvik-driver: a console program that drives the UpgradeNorvik window for end-to-end tests.
+// One command per run; results on stdout (UTF-8), exit code 0 on success, 1 on failure,
+// 2 on a usage error. Controls are named as in the window definition.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "common/win32/utf16.h"
+#include "form/form.h"
+#include "ui/frm_main_def.h"
+
+namespace {
+
+using norvik::win32::toUtf8;
+using norvik::win32::toWide;
+
+void out(const std::string& s) {
+    std::fwrite(s.data(), 1, s.size(), stdout);
+    std::fwrite("\n", 1, 1, stdout);
+    std::fflush(stdout);
+}
+
+int fail(const std::string& why) {
+    std::fprintf(stderr, "driver: %s\n", why.c_str());
+    return 1;
+}
+
+std::wstring classOf(HWND h) {
+    wchar_t buf[128] = {};
+    GetClassNameW(h, buf, 127);
+    return buf;
+}
+
+std::wstring textOf(HWND h) {
+    const int n = static_cast<int>(SendMessageW(h, WM_GETTEXTLENGTH, 0, 0));
+    std::wstring s(static_cast<size_t>(n) + 1, L'\0');
+    SendMessageW(h, WM_GETTEXT, static_cast<WPARAM>(n + 1), reinterpret_cast<LPARAM>(s.data()));
+    s.resize(static_cast<size_t>(n));
+    return s;
+}
+
+struct Found {
+    std::wstring cls;
+    std::wstring title;  // empty: any
+    HWND hwnd = nullptr;
+};
+
+BOOL CALLBACK findTop(HWND h, LPARAM lp) {
+    auto* f = reinterpret_cast<Found*>(lp);
+    if (!IsWindowVisible(h) || classOf(h) != f->cls)
+        return TRUE;
+    if (!f->title.empty() && textOf(h) != f->title)
+        return TRUE;
+    f->hwnd = h;
+    return FALSE;
+}
+
+HWND waitFor(const std::wstring& cls, const std::wstring& title, int timeoutMs) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        Found f{cls, title, nullptr};
+        EnumWindows(findTop, reinterpret_cast<LPARAM>(&f));
+        if (f.hwnd)
+            return f.hwnd;
+        if (static_cast<int>(GetTickCount() - start) >= timeoutMs)
+            return nullptr;
+        Sleep(50);
+    }
+}
+
+HWND mainWindow(int timeoutMs = 10000) {
+    return waitFor(L"NorvikForm", L"", timeoutMs);
+}
+
+// The child window of a named control, found through its stable window id.
+HWND child(HWND main, const std::string& name) {
+    const form::FormDef& def = ui::frmMainDefinition();
+    for (size_t i = 0; i < def.children.size(); ++i)
+        if (def.children[i].name == name)
+            return GetDlgItem(main, form::childWindowId(static_cast<int>(i)));
+    return nullptr;
+}
+
+void postClick(HWND target, int x, int y) {
+    const LPARAM at = MAKELPARAM(x, y);
+    PostMessageW(target, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    PostMessageW(target, WM_LBUTTONUP, 0, at);
+}
+
+void sendInput(DWORD flags) {
+    INPUT in{};
+    in.type = INPUT_MOUSE;
+    in.mi.dwFlags = flags;
+    SendInput(1, &in, sizeof in);
+}
+
+int intArg(const std::vector<std::string>& a, size_t i, int fallback) {
+    return i < a.size() ? std::atoi(a[i].c_str()) : fallback;
+}
+
+std::string rectText(const RECT& r) {
+    return std::to_string(r.left) + " " + std::to_string(r.top) + " " +
+           std::to_string(r.right - r.left) + " " + std::to_string(r.bottom - r.top);
+}
+
+// Selects `path` in the open folder dialog: the string must live in the dialog's process.
+bool selectInFolderDialog(HWND dlg, const std::wstring& path) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(dlg, &pid);
+    HANDLE proc = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, pid);
+    if (!proc)
+        return false;
+    const SIZE_T bytes = (path.size() + 1) * sizeof(wchar_t);
+    void* remote = VirtualAllocEx(proc, nullptr, bytes, MEM_COMMIT, PAGE_READWRITE);
+    bool ok = remote && WriteProcessMemory(proc, remote, path.c_str(), bytes, nullptr);
+    if (ok) {
+        constexpr UINT kSetSelectionW = WM_USER + 103;  // BFFM_SETSELECTIONW
+        SendMessageW(dlg, kSetSelectionW, TRUE, reinterpret_cast<LPARAM>(remote));
+    }
+    if (remote)
+        VirtualFreeEx(proc, remote, 0, MEM_RELEASE);
+    CloseHandle(proc);
+    return ok;
+}
+
+int run(const std::vector<std::string>& a) {
+    if (a.empty())
+        return 2;
+    const std::string& cmd = a[0];
+
+    if (cmd == "wait-main") {
+        HWND m = mainWindow(intArg(a, 1, 10000));
+        if (!m)
+            return fail("no main window");
+        RECT r;
+        GetWindowRect(m, &r);
+        out(rectText(r) + " " + toUtf8(textOf(m)));
+        return 0;
+    }
+    if (cmd == "wait-gone") {
+        const DWORD start = GetTickCount();
+        while (mainWindow(0)) {
+            if (static_cast<int>(GetTickCount() - start) >= intArg(a, 1, 10000))
+                return fail("main window still there");
+            Sleep(50);
+        }
+        return 0;
+    }
+    if (cmd == "screen") {
+        out(std::to_string(GetSystemMetrics(SM_CXSCREEN)) + " " +
+            std::to_string(GetSystemMetrics(SM_CYSCREEN)));
+        return 0;
+    }
+    if (cmd == "wait-dialog") {  // wait-dialog TITLE [timeout]: prints the dialog's static text
+        HWND box = waitFor(L"#32770", toWide(a.at(1)), intArg(a, 2, 10000));
+        if (!box)
+            return fail("no dialog titled " + a.at(1));
+        wchar_t text[4096] = {};
+        GetDlgItemTextW(box, 0xFFFF, text, 4095);
+        std::string t = toUtf8(text);
+        for (char& ch : t)
+            if (ch == '\r')
+                ch = '|';  // CR LF shows as "|\n"
+        out(t);
+        return 0;
+    }
+    if (cmd == "dialog-press") {  // dialog-press TITLE ID: posts a command to the dialog
+        HWND box = waitFor(L"#32770", toWide(a.at(1)), 5000);
+        if (!box)
+            return fail("no dialog titled " + a.at(1));
+        PostMessageW(box, WM_COMMAND, MAKEWPARAM(intArg(a, 2, IDOK), BN_CLICKED), 0);
+        return 0;
+    }
+    if (cmd == "dialog-rect") {
+        HWND box = waitFor(L"#32770", toWide(a.at(1)), 5000);
+        if (!box)
+            return fail("no dialog titled " + a.at(1));
+        RECT r;
+        GetWindowRect(box, &r);
+        out(rectText(r));
+        return 0;
+    }
+    if (cmd == "folder-select") {  // folder-select PATH: choose PATH in "Browse for Folder"
+        HWND dlg = waitFor(L"#32770", L"Browse for Folder", 10000);
+        if (!dlg)
+            return fail("no folder dialog");
+        const std::wstring path = toWide(a.at(1));
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            if (!selectInFolderDialog(dlg, path))
+                return fail("cannot select in the dialog");
+            Sleep(200);
+            HWND tree = GetDlgItem(dlg, 14145);
+            if (!tree || SendMessageW(tree, 0x1100 + 10 /*TVM_GETNEXTITEM*/, 9 /*TVGN_CARET*/, 0))
+                break;
+        }
+        PostMessageW(dlg, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        return 0;
+    }
+    // Mouse input through the system (moves the real cursor): screen coordinates.
+    if (cmd == "mouse-down" || cmd == "mouse-move" || cmd == "mouse-up") {
+        if (a.size() >= 3)
+            SetCursorPos(intArg(a, 1, 0), intArg(a, 2, 0));
+        if (cmd == "mouse-down")
+            sendInput(MOUSEEVENTF_LEFTDOWN);
+        if (cmd == "mouse-up")
+            sendInput(MOUSEEVENTF_LEFTUP);
+        if (cmd == "mouse-move")
+            sendInput(MOUSEEVENTF_MOVE);
+        Sleep(100);
+        return 0;
+    }
+
+    HWND m = mainWindow();
+    if (!m)
+        return fail("no main window");
+
+    if (cmd == "rect") {
+        RECT r;
+        GetWindowRect(m, &r);
+        out(rectText(r));
+        return 0;
+    }
+    if (cmd == "caption") {
+        out(toUtf8(textOf(m)));
+        return 0;
+    }
+    if (cmd == "state") {
+        out(IsZoomed(m) ? "maximized" : IsIconic(m) ? "minimized" : "normal");
+        return 0;
+    }
+    if (cmd == "children") {  // one line per child control: name visible left top width height
+        for (const form::ControlDef& d : ui::frmMainDefinition().children) {
+            HWND c = child(m, d.name);
+            if (!c)
+                return fail("missing child " + d.name);
+            RECT r;
+            GetWindowRect(c, &r);
+            MapWindowPoints(nullptr, m, reinterpret_cast<POINT*>(&r), 2);
+            out(d.name + " " + (IsWindowVisible(c) ? "1 " : "0 ") + rectText(r));
+        }
+        return 0;
+    }
+    if (cmd == "focus") {
+        GUITHREADINFO info{};
+        info.cbSize = sizeof info;
+        GetGUIThreadInfo(GetWindowThreadProcessId(m, nullptr), &info);
+        for (const form::ControlDef& d : ui::frmMainDefinition().children)
+            if (child(m, d.name) == info.hwndFocus) {
+                out(d.name);
+                return 0;
+            }
+        out("");
+        return 0;
+    }
+    if (cmd == "click-at" || cmd == "dblclick-at" || cmd == "press-at" || cmd == "rpress-at") {
+        const LPARAM at = MAKELPARAM(intArg(a, 1, 0), intArg(a, 2, 0));
+        if (cmd == "rpress-at") {
+            PostMessageW(m, WM_RBUTTONDOWN, MK_RBUTTON, at);
+            PostMessageW(m, WM_RBUTTONUP, 0, at);
+            return 0;
+        }
+        PostMessageW(m, WM_LBUTTONDOWN, MK_LBUTTON, at);
+        if (cmd == "press-at")
+            return 0;
+        PostMessageW(m, WM_LBUTTONUP, 0, at);
+        if (cmd == "dblclick-at") {
+            PostMessageW(m, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+            PostMessageW(m, WM_LBUTTONUP, 0, at);
+        }
+        return 0;
+    }
+    if (cmd == "close") {
+        PostMessageW(m, WM_CLOSE, 0, 0);
+        return 0;
+    }
+
+    // Commands on one named child control.
+    if (a.size() < 2)
+        return 2;
+    HWND c = child(m, a[1]);
+    if (!c)
+        return fail("no control " + a[1]);
+    RECT r;
+    GetClientRect(c, &r);
+    if (cmd == "click") {
+        postClick(c, r.right / 2, r.bottom / 2);
+        return 0;
+    }
+    if (cmd == "dblclick") {
+        const LPARAM at = MAKELPARAM(r.right / 2, r.bottom / 2);
+        postClick(c, r.right / 2, r.bottom / 2);
+        PostMessageW(c, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+        PostMessageW(c, WM_LBUTTONUP, 0, at);
+        return 0;
+    }
+    if (cmd == "get-text") {
+        out(toUtf8(textOf(c)));
+        return 0;
+    }
+    if (cmd == "set-text") {  // like a paste: one change
+        const std::wstring text = toWide(a.size() > 2 ? a[2] : "");
+        SendMessageW(c, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+        return 0;
+    }
+    if (cmd == "type") {  // one character at a time, like the keyboard
+        for (wchar_t ch : toWide(a.size() > 2 ? a[2] : ""))
+            PostMessageW(c, WM_CHAR, ch, 1);
+        return 0;
+    }
+    if (cmd == "visible") {
+        out(IsWindowVisible(c) ? "1" : "0");
+        return 0;
+    }
+    return 2;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i)
+        args.push_back(toUtf8(argv[i]));
+    const int rc = run(args);
+    if (rc == 2)
+        std::fprintf(stderr, "driver: usage error\n");
+    return rc;
+}
