@@ -21,10 +21,12 @@ void show(form::Form& frm, const char* name, bool visible) {
 }  // namespace
 
 void layoutSetting(form::Form& frm, const std::string& mode) {
-    for (const char* bg : {"bg", "bg2", "bg3", "bg5"}) show(frm, bg, false);
+    for (const char* bg : {"bg", "bg2", "bg3", "bg5"})
+        show(frm, bg, false);
     show(frm, "cmdOK", false);
     show(frm, "cmdUpd", true);
-    for (const char* c : {"txtRK", "txtFolder", "cmdBr", "txtIP", "txtPort"}) show(frm, c, false);
+    for (const char* c : {"txtRK", "txtFolder", "cmdBr", "txtIP", "txtPort"})
+        show(frm, c, false);
     show(frm, "ProgressBar", true);
     step([&] { frm.control("ProgressBar").setWidth(1); });
     show(frm, "ProgressCap", true);

@@ -22,9 +22,9 @@ TEST(Rounding, HalfGoesToEvenNeighbour) {
 TEST(Units, TwipsToPixelsUsesTheRatioAndRoundsHalfToEven) {
     EXPECT_EQ(form::twipsToPixels(7920, 15), 528);
     EXPECT_EQ(form::twipsToPixels(3825, 15), 255);
-    EXPECT_EQ(form::twipsToPixels(7.5, 15), 0);    // 0.5 -> 0
-    EXPECT_EQ(form::twipsToPixels(22.5, 15), 2);   // 1.5 -> 2
-    EXPECT_EQ(form::twipsToPixels(37.5, 15), 2);   // 2.5 -> 2
+    EXPECT_EQ(form::twipsToPixels(7.5, 15), 0);     // 0.5 -> 0
+    EXPECT_EQ(form::twipsToPixels(22.5, 15), 2);    // 1.5 -> 2
+    EXPECT_EQ(form::twipsToPixels(37.5, 15), 2);    // 2.5 -> 2
     EXPECT_EQ(form::twipsToPixels(1440, 12), 120);  // 120 dpi
 }
 
@@ -99,9 +99,9 @@ TEST(FormModel, ReleaseReachesThePressedControlAndClickNeedsTheReleaseOverIt) {
     f.mouseUp(4, 4, form::LeftButton, 0);
     f.mouseDown(4, 4, form::RightButton, 0);
     f.mouseUp(4, 4, form::RightButton, 0);
-    EXPECT_EQ(log, (std::vector<std::string>{"top.down@5", "top.up", "top.down@3", "top.up",
-                                             "top.click", "top.dbl", "top.up", "top.down@4",
-                                             "top.up"}));
+    EXPECT_EQ(log,
+              (std::vector<std::string>{"top.down@5", "top.up", "top.down@3", "top.up", "top.click",
+                                        "top.dbl", "top.up", "top.down@4", "top.up"}));
 }
 
 TEST(FormModel, TextBoxFiresChangeOnEverySetAndLabelsDoNot) {
