@@ -6,10 +6,6 @@
 #include "app/upgrade_layout.h"
 #include "app/url_segment.h"
 
-#ifndef NORVIK_DOWNLOAD_HOST
-#define NORVIK_DOWNLOAD_HOST "update.norvik.vn"
-#endif
-
 namespace app {
 namespace {
 
@@ -47,7 +43,7 @@ void FrmMain::Form_Load() {
         svc_.setTopmost(frm_, false);
     const std::string versionName = svc_.windowsVersionName ? svc_.windowsVersionName() : "";
     if (svc_.setBaseUrl)
-        svc_.setBaseUrl(baseUrlFor(versionName, NORVIK_DOWNLOAD_HOST));
+        svc_.setBaseUrl(baseUrlFor(versionName, svc_.downloadHost));
     Layout_Setting(kModeHome);
     frm_.control("lblTitle").setText("Upgrade Norvik 12.0");
 }

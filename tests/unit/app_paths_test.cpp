@@ -1,12 +1,10 @@
-// Server and disk paths of the upgrade, the customer code as a URL segment, the plain-file test
-// on attribute masks and the choice of scheme.
+// The customer code as a URL segment and the plain-file decision on attribute masks.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <string>
 
 #include "app/file_attributes.h"
-#include "app/upgrade_layout.h"
 #include "app/url_segment.h"
 
 namespace {
@@ -41,42 +39,6 @@ TEST(AppCustomerCode, DotSegmentsAndEmptyCannotNameACustomerFolder) {
         EXPECT_TRUE(app::isDotOrEmptySegment(bad)) << bad;
     for (const char* good : {"...", ".a", "a.", " ", "x"})
         EXPECT_FALSE(app::isDotOrEmptySegment(good)) << good;
-}
-
-TEST(AppLayout, CustomerPackageStaysInItsFolderOnTheServer) {
-    EXPECT_EQ(app::customerPackageRemotePath("KH 01"), "/Sandel/KH%2001/Norvik.rar");
-    EXPECT_EQ(app::customerPackageRemotePath("../../etc"), "/Sandel/..%2F..%2Fetc/Norvik.rar");
-    EXPECT_EQ(app::customerPackageRemotePath("a?x=1#y"), "/Sandel/a%3Fx%3D1%23y/Norvik.rar");
-}
-
-TEST(AppLayout, LocalPathsAppendToTheFolderAsTyped) {
-    struct Case {
-        std::string folder, tool, temp, sys, pkg, info, dll;
-    };
-    for (const Case& c : {
-             Case{"C:\\Norvik", "C:\\Norvik\\Sandel.exe", "C:\\Norvik\\NorvikSandelTemp",
-                  "C:\\Norvik\\NorvikSandelTemp\\Norvik_sys.rar",
-                  "C:\\Norvik\\NorvikSandelTemp\\Norvik.rar", "C:\\Norvik\\Report\\Info.xml",
-                  "C:\\Norvik\\Norvik.dll"},
-             // A drive root keeps its backslash: two in a row.
-             Case{"D:\\", "D:\\\\Sandel.exe", "D:\\\\NorvikSandelTemp",
-                  "D:\\\\NorvikSandelTemp\\Norvik_sys.rar", "D:\\\\NorvikSandelTemp\\Norvik.rar",
-                  "D:\\\\Report\\Info.xml", "D:\\\\Norvik.dll"},
-         }) {
-        EXPECT_EQ(app::toolLocalPath(c.folder), c.tool);
-        EXPECT_EQ(app::tempFolderPath(c.folder), c.temp);
-        EXPECT_EQ(app::systemPackageLocalPath(c.folder), c.sys);
-        EXPECT_EQ(app::customerPackageLocalPath(c.folder), c.pkg);
-        EXPECT_EQ(app::infoMarkerPath(c.folder), c.info);
-        EXPECT_EQ(app::dllMarkerPath(c.folder), c.dll);
-    }
-}
-
-TEST(AppLayout, OnlyWindows2000UsesPlainHttp) {
-    EXPECT_EQ(app::baseUrlFor("Windows 2000", "update.example"), "http://update.example");
-    for (const char* name : {"Windows XP", "Windows 7", "Windows 10", "Windows 98", "",
-                             "windows 2000", "Windows 2000 ", " Windows 2000", "Windows 2000x"})
-        EXPECT_EQ(app::baseUrlFor(name, "h:8443"), "https://h:8443") << '"' << name << '"';
 }
 
 TEST(AppFileAttributes, PlainFilesAreOrdinaryReadOnlyOrArchive) {
