@@ -12,14 +12,21 @@ target_link_libraries(norvik_win32 PUBLIC norvik_core
   wininet gdiplus gdi32 user32 shell32 shlwapi ole32 comctl32 kernel32 uuid)
 norvik_warnings(norvik_win32)
 
-# The product.
+# The product. The download host is compiled into WinMain only, so that the same sources also
+# give a copy pointing at the loopback server of the end-to-end tests.
+set(NORVIK_TEST_PORT 47080 CACHE STRING "Loopback port of the end-to-end tests' download server")
 file(GLOB NORVIK_RC CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/ui/*.rc)
-add_executable(UpgradeNorvik WIN32 ${CMAKE_SOURCE_DIR}/src/app/win32/winmain.cpp ${NORVIK_RC})
-target_link_libraries(UpgradeNorvik PRIVATE norvik_win32)
-target_link_options(UpgradeNorvik PRIVATE -municode)
-norvik_warnings(UpgradeNorvik)
-set_target_properties(UpgradeNorvik PROPERTIES OUTPUT_NAME UpgradeNorvik
-  RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+function(norvik_product target host output_dir)
+  add_executable(${target} WIN32 ${CMAKE_SOURCE_DIR}/src/app/win32/winmain.cpp ${NORVIK_RC})
+  target_link_libraries(${target} PRIVATE norvik_win32)
+  target_compile_definitions(${target} PRIVATE NORVIK_DOWNLOAD_HOST="${host}")
+  target_link_options(${target} PRIVATE -municode)
+  norvik_warnings(${target})
+  set_target_properties(${target} PROPERTIES OUTPUT_NAME UpgradeNorvik
+    RUNTIME_OUTPUT_DIRECTORY ${output_dir})
+endfunction()
+norvik_product(UpgradeNorvik "${NORVIK_DOWNLOAD_HOST}" ${CMAKE_BINARY_DIR})
+norvik_product(UpgradeNorvikLoopback "localhost:${NORVIK_TEST_PORT}" ${CMAKE_BINARY_DIR}/loopback)
 
 # Programs that are not the product (test driver, stand-in update tool, CA installer, ...).
 file(GLOB NORVIK_TOOL_DIRS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/*/CMakeLists.txt)

@@ -33,6 +33,8 @@ public:
 };
 
 struct Services {
+    // Host (and optional :port) of the download server, fixed when the program was built.
+    std::string downloadHost;
     form::Runtime* runtime = nullptr;
     FileSystem* files = nullptr;
     ProcessLauncher* launcher = nullptr;

@@ -36,6 +36,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     download::win32::SetPump([&host] { host.doEvents(); });
 
     app::Services services;
+    services.downloadHost = NORVIK_DOWNLOAD_HOST;
     services.runtime = &host;
     services.files = &app::win32::realFileSystem();
     services.launcher = &app::win32::realProcessLauncher();
