@@ -1,7 +1,64 @@
-// Stand-in until the chrome lands.
+// The chrome bound to User32 and GDI32.
 #include "skin/win32/skin_wiring.h"
 
+#include <windows.h>
+
+#include <memory>
+
+#include "skin/chrome.h"
+#include "skin/mdl_skin.h"
+
 namespace skin::win32 {
-void LayoutSkin(form::Form& frm, bool) { frm.setCaption(frm.control("lblTitle").text()); }
-void AttachChrome(form::Form&) {}
+namespace {
+
+HWND toHwnd(std::uintptr_t h) {
+    return reinterpret_cast<HWND>(h);
+}
+
+class Win32WindowApi : public WindowApi {
+  public:
+    std::uintptr_t createRoundRectRgn(int left, int top, int right, int bottom, int ellipseWidth,
+                                      int ellipseHeight) override {
+        return reinterpret_cast<std::uintptr_t>(
+            CreateRoundRectRgn(left, top, right, bottom, ellipseWidth, ellipseHeight));
+    }
+    int setWindowRgn(std::uintptr_t hwnd, std::uintptr_t region, bool redraw) override {
+        return SetWindowRgn(toHwnd(hwnd), reinterpret_cast<HRGN>(region), redraw ? TRUE : FALSE);
+    }
+    bool releaseCapture() override { return ReleaseCapture() != FALSE; }
+    std::intptr_t sendMessage(std::uintptr_t hwnd, std::uint32_t message, std::uintptr_t wParam,
+                              std::intptr_t lParam) override {
+        return SendMessageW(toHwnd(hwnd), message, wParam, lParam);
+    }
+    bool getCursorPos(CursorPoint& point) override {
+        POINT p;
+        if (!GetCursorPos(&p))
+            return false;
+        point.X = p.x;
+        point.Y = p.y;
+        return true;
+    }
+};
+
+Win32WindowApi& api() {
+    static Win32WindowApi instance;
+    return instance;
+}
+
+}  // namespace
+
+WindowApi& windowApi() {
+    return api();
+}
+
+void LayoutSkin(form::Form& frm, bool resizable) {
+    skin::LayoutSkin(frm, resizable, api());
+}
+
+void AttachChrome(form::Form& frm) {
+    // One main window for the whole run; its bindings live as long as the program.
+    static std::unique_ptr<Chrome> chrome;
+    chrome = std::make_unique<Chrome>(frm, api());
+}
+
 }  // namespace skin::win32
