@@ -27,6 +27,9 @@ function(norvik_product target host output_dir)
 endfunction()
 norvik_product(UpgradeNorvik "${NORVIK_DOWNLOAD_HOST}" ${CMAKE_BINARY_DIR})
 norvik_product(UpgradeNorvikLoopback "localhost:${NORVIK_TEST_PORT}" ${CMAKE_BINARY_DIR}/loopback)
+# By address: WinINet sends requests for a dotted host through a configured proxy (a dotless
+# name such as localhost is "<local>" and bypasses it), so the proxy test uses this copy.
+norvik_product(UpgradeNorvikLoopbackIp "127.0.0.1:${NORVIK_TEST_PORT}" ${CMAKE_BINARY_DIR}/loopback-ip)
 
 # Programs that are not the product (test driver, stand-in update tool, CA installer, ...).
 file(GLOB NORVIK_TOOL_DIRS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/*/CMakeLists.txt)

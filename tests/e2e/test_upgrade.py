@@ -1,0 +1,231 @@
+"""Whole upgrades with the real program against the bundled server on 127.0.0.1: both schemes,
+the failure messages, the proxy, an install folder with spaces and non-ANSI letters, and exit in
+the middle of a download."""
+
+import os
+import shutil
+import subprocess
+import sys
+import time
+
+from harness import (App, Driver, WINE, check, check_eq, parse_args, run_cases, screenshot,
+                     to_windows_path)
+
+args = parse_args()
+sys.path.insert(0, os.path.join(args.source, "server"))
+from upgrade_stage import UpgradeStage, read_report, sha256  # noqa: E402
+
+drv = Driver(args.build)
+PORT = 47080  # NORVIK_TEST_PORT of the loopback copies
+LOOPBACK = os.path.join(args.build, "loopback", "UpgradeNorvik.exe")
+LOOPBACK_IP = os.path.join(args.build, "loopback-ip", "UpgradeNorvik.exe")
+WORK = os.path.join(args.artifacts, "work")
+NET_ERR = "Download khong thanh cong.\r\nXin vui long kiem tra ket noi Internet."
+FILE_ERR = "Khong tim thay du lieu tren may chu. Xin vui long lien he nha cung cap."
+
+
+def windows_version(name):
+    """Sets the Windows version Wine reports in the test prefix (None: the default, 7)."""
+    key = r"HKCU\Software\Wine"
+    if name:
+        cmd = [WINE, "reg", "add", key, "/v", "Version", "/t", "REG_SZ", "/d", name, "/f"]
+    else:
+        cmd = [WINE, "reg", "delete", key, "/v", "Version", "/f"]
+    subprocess.run(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
+
+
+def stage(**kw):
+    s = UpgradeStage(WORK, args.build, PORT, customer=kw.pop("customer", "KH001"), **kw)
+    s.trust_ca()
+    return s
+
+
+def fill_and_ok(folder, customer, ip="", port=""):
+    drv("wait-main", 30000)
+    drv("click", "cmdProxy")
+    time.sleep(0.3)
+    drv("set-text", "txtIP", ip)
+    drv("set-text", "txtPort", port)
+    drv("click", "cmdUpd")
+    time.sleep(0.3)
+    drv("set-text", "txtRK", customer)
+    drv("set-text", "txtFolder", to_windows_path(folder))
+    time.sleep(0.3)
+    check_eq(drv("get-text", "txtFolder"), to_windows_path(folder), "folder accepted")
+    drv("click", "cmdOK")
+
+
+def expect_complete_upgrade(s, folder, app, name):
+    check(app.wait_exit(120) is not None, "UpgradeNorvik.exe did not end")
+    report = None
+    for _ in range(200):
+        report = read_report(folder)
+        if report:
+            break
+        time.sleep(0.1)
+    check(report is not None, "the update tool was not started")
+    check_eq(report["exe path"].lower(), to_windows_path(folder + "/Sandel.exe").lower(),
+             "tool started from the install folder")
+    check_eq(report["argument count"], "0", "tool arguments")
+    check_eq(sha256(os.path.join(folder, "Sandel.exe")), sha256(s.tool), "Sandel.exe")
+    temp = os.path.join(folder, "NorvikSandelTemp")
+    if os.path.exists(s.sys_pkg):
+        check_eq(sha256(os.path.join(temp, "Norvik_sys.rar")), sha256(s.sys_pkg),
+                 "Norvik_sys.rar")
+    check_eq(sha256(os.path.join(temp, "Norvik.rar")), sha256(s.pkg), "Norvik.rar")
+    check_eq(report["NorvikSandelTemp\\Norvik.rar sha256"], sha256(s.pkg), "tool saw Norvik.rar")
+    leftovers = [f for f in os.listdir(temp) if f not in ("Norvik_sys.rar", "Norvik.rar")]
+    check_eq(leftovers, [], "nothing else in the temporary folder")
+
+
+def whole_upgrade(version, scheme, folder_name="Norvik"):
+    windows_version(version)
+    s = stage().start()
+    try:
+        folder = s.install_folder(folder_name)
+        app = App(LOOPBACK, args.artifacts, env={"SANDEL_EXIT_AT_ONCE": "1"})
+        try:
+            fill_and_ok(folder, "KH001")
+            expect_complete_upgrade(s, folder, app, scheme)
+            check(s.schemes() and set(s.schemes()) == {scheme},
+                  f"every connection over {scheme}: {s.schemes()}")
+        finally:
+            app.stop(drv)
+    finally:
+        s.stop()
+        windows_version(None)
+
+
+def upgrade_over_https():
+    whole_upgrade(None, "https")
+
+
+def upgrade_over_http_on_windows_xp():
+    whole_upgrade("winxp", "http")
+
+
+def install_folder_with_spaces_and_vietnamese_letters():
+    whole_upgrade(None, "https", folder_name="Thư mục cài đặt Norvik")
+
+
+def failure_case(make_stage, expected_box, shot):
+    s = make_stage()
+    try:
+        folder = s.install_folder()
+        app = App(LOOPBACK, args.artifacts, env={"SANDEL_EXIT_AT_ONCE": "1"})
+        try:
+            fill_and_ok(folder, "KH001")
+            box = drv.wait_dialog("THONG BAO", 60000)
+            check_eq(box, expected_box, "message")
+            screenshot(args.artifacts, shot)
+            drv("dialog-press", "THONG BAO", 1)
+            time.sleep(0.5)
+            check(app.running(), "the program stays open after a failure")
+            check(read_report(folder) is None, "the update tool must not start")
+            # Idle again: the upgrade screen answers the upgrade button's neighbours.
+            drv("click", "cmdHelp")
+            time.sleep(0.3)
+            check(drv("visible", "txtRK") == "0", "the window is idle again")
+        finally:
+            app.stop(drv)
+    finally:
+        s.stop()
+
+
+def customer_package_missing_shows_the_supplier_box():
+    failure_case(lambda: stage(with_pkg=False).start(), FILE_ERR, "box-file-error")
+
+
+def server_down_shows_the_network_box():
+    failure_case(lambda: stage(), NET_ERR, "box-network-error")  # never started
+
+
+def system_package_missing_still_completes_without_a_box():
+    s = stage(with_sys=False).start()
+    try:
+        folder = s.install_folder()
+        app = App(LOOPBACK, args.artifacts, env={"SANDEL_EXIT_AT_ONCE": "1"})
+        try:
+            fill_and_ok(folder, "KH001")
+            expect_complete_upgrade(s, folder, app, "https")
+            check(not os.path.exists(os.path.join(folder, "NorvikSandelTemp", "Norvik_sys.rar")),
+                  "no system package on disk")
+        finally:
+            app.stop(drv)
+    finally:
+        s.stop()
+
+
+def proxy_fields_send_the_downloads_through_the_proxy():
+    windows_version("winxp")  # plain HTTP to 127.0.0.1, which a proxy can carry
+    s = stage().start()
+    try:
+        proxy = s.start_proxy()
+        folder = s.install_folder()
+        app = App(LOOPBACK_IP, args.artifacts, env={"SANDEL_EXIT_AT_ONCE": "1"})
+        try:
+            fill_and_ok(folder, "KH001", ip="127.0.0.1", port=str(proxy))
+            expect_complete_upgrade(s, folder, app, "http")
+            with open(s.proxy_log, errors="replace") as f:
+                log = f.read()
+            for path in ("/Sandel/Sandel.exe", "/Sandel/Norvik_sys.rar", "/Sandel/KH001/Norvik.rar"):
+                check(path in log, f"{path} went through the proxy")
+        finally:
+            app.stop(drv)
+    finally:
+        s.stop()
+        windows_version(None)
+
+
+def exit_during_a_download_leaves_the_old_file_and_no_partial():
+    # A slow server and a large customer package: the exit comes while it is transferred.
+    s = stage(pkg_size=8_000_000, rate=400_000).start()
+    try:
+        folder = s.install_folder()
+        temp = os.path.join(folder, "NorvikSandelTemp")
+        os.makedirs(temp)
+        old = os.path.join(temp, "Norvik.rar")
+        with open(old, "wb") as f:
+            f.write(b"the package of the previous upgrade")
+        app = App(LOOPBACK, args.artifacts, env={"SANDEL_EXIT_AT_ONCE": "1"})
+        try:
+            fill_and_ok(folder, "KH001")
+            deadline = time.time() + 60
+            partial = None
+            while time.time() < deadline and not partial:
+                names = [n for n in os.listdir(temp) if n.startswith("Norvik.rar") and n != "Norvik.rar"]
+                partial = names[0] if names else None
+                time.sleep(0.1)
+            check(partial is not None, "the customer package download did not start")
+            time.sleep(1.0)
+            screenshot(args.artifacts, "exit-mid-download", drv.rect())
+            drv("click", "cmdExit")
+            check(app.wait_exit(20) is not None, "exit did not end the program")
+            with open(old, "rb") as f:
+                check_eq(f.read(), b"the package of the previous upgrade", "old package kept")
+            check_eq(sorted(os.listdir(temp)), ["Norvik.rar", "Norvik_sys.rar"],
+                     "no partial file left")
+            check(read_report(folder) is None, "the update tool must not start")
+        finally:
+            app.stop(drv)
+    finally:
+        s.stop()
+
+
+try:
+    shutil.rmtree(WORK, ignore_errors=True)
+    run_cases([
+        ("a whole upgrade over HTTPS", upgrade_over_https),
+        ("a whole upgrade over HTTP on Windows XP", upgrade_over_http_on_windows_xp),
+        ("customer package missing: the supplier box", customer_package_missing_shows_the_supplier_box),
+        ("server down: the network box", server_down_shows_the_network_box),
+        ("system package missing: completes without a box",
+         system_package_missing_still_completes_without_a_box),
+        ("the proxy fields are used", proxy_fields_send_the_downloads_through_the_proxy),
+        ("install folder with spaces and Vietnamese letters",
+         install_folder_with_spaces_and_vietnamese_letters),
+        ("exit mid-download leaves no partial file",
+         exit_during_a_download_leaves_the_old_file_and_no_partial),
+    ])
+finally:
+    windows_version(None)
