@@ -633,6 +633,17 @@ def write_cursor_file(path, data, hot):
         f.write(head + entry + data)
 
 
+def write_cursor_resources(image_path, group_path, data, hot, rid):
+    """RT_CURSOR data (hot spot, then the image) and the RT_GROUP_CURSOR directory naming it
+    with its true bit depth (the resource compiler's CURSOR statement would record 1 bit)."""
+    with open(image_path, "wb") as f:
+        f.write(struct.pack("<HH", hot[0], hot[1]) + data)
+    group = struct.pack("<HHH", 0, 2, 1)
+    group += struct.pack("<HHHHIH", 32, 64, 1, 4, 4 + len(data), rid)
+    with open(group_path, "wb") as f:
+        f.write(group)
+
+
 # ---------------------------------------------------------------------------------------------
 
 def save_jpeg(img, path, progressive):
@@ -765,6 +776,8 @@ def main():
     write_group_icon(out("icon_group1.bin"), icons, (30001, 30002))
     pointer, pointer_preview = make_pointer()
     write_cursor_file(out("ButtonPointer.cur"), pointer, HAND_HOT)
+    write_cursor_resources(out("cursor200.bin"), out("cursor_group200.bin"), pointer, HAND_HOT,
+                           200)
 
     if not args.quiet:
         verify([p for p in written if not p.endswith(".bin")])
