@@ -74,15 +74,17 @@ def main():
         return 1
     step("UpgradeNorvik.exe started the update tool and ended")
 
+    tool = drv("wait-window", "NorvikSandelStandIn", 10000, check=False)
+    if tool:
+        x, y, w, h = (int(v) for v in tool.split()[:4])
+        shot = screenshot(a.shots, "5-update-tool", (x, y, w, h))
+        step(f"the update tool's window ({shot})")
     report = None
     for _ in range(100):
         report = read_report(a.install)
         if report:
             break
         time.sleep(0.1)
-    time.sleep(0.5)
-    shot = screenshot(a.shots, "5-update-tool")
-    step(f"the update tool's window ({shot})")
     if not report:
         step("no report from the update tool")
         return 1

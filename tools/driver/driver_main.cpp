@@ -140,6 +140,14 @@ int run(const std::vector<std::string>& a) {
         out(rectText(r) + " " + toUtf8(textOf(m)));
         return 0;
     }
+    if (cmd == "wait-window") {  // wait-window CLASS [timeout]: prints the window's rectangle
+        HWND w = waitFor(toWide(a.at(1)), L"", intArg(a, 2, 10000));
+        if (!w) return fail("no window of class " + a.at(1));
+        RECT r;
+        GetWindowRect(w, &r);
+        out(rectText(r) + " " + toUtf8(textOf(w)));
+        return 0;
+    }
     if (cmd == "wait-gone") {
         const DWORD start = GetTickCount();
         while (mainWindow(0)) {
