@@ -1,7 +1,8 @@
 // trustca <file.der>: trusts the certificate as a root CA in this machine's ROOT store.
 // Exit code 0 on success, 1 on a usage or file error, 2 when the store refuses.
-#include <wincrypt.h>
 #include <windows.h>
+// after windows.h, whose types it uses
+#include <wincrypt.h>
 
 #include <cwchar>
 #include <vector>

@@ -2,6 +2,7 @@
 // The engine's seams bound to WinINet and kernel32, and the system's digit-grouping separator.
 #include <string>
 
+#include "common/win32/utf16.h"
 #include "download/internet_api.h"
 
 namespace download::win32 {
@@ -30,8 +31,8 @@ class Win32FileApi : public FileApi {
     bool remove(const std::string& path) override;
 };
 
-std::wstring toWide(const std::string& utf8);
-std::string toUtf8(const std::wstring& wide);
+using norvik::win32::toUtf8;
+using norvik::win32::toWide;
 
 // The user's digit-grouping separator (LOCALE_STHOUSAND) as UTF-8.
 std::string systemGroupSeparator();

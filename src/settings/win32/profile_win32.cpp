@@ -4,29 +4,18 @@
 
 #include <vector>
 
+#include "common/win32/utf16.h"
+
 namespace settings::win32 {
 
 namespace {
 
 std::wstring wide(const std::string& utf8) {
-    if (utf8.empty())
-        return {};
-    const int n =
-        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring out(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
-    return out;
+    return norvik::win32::toWide(utf8);
 }
 
 std::string utf8(const wchar_t* text, std::size_t length) {
-    if (length == 0)
-        return {};
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0,
-                                      nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), out.data(), n, nullptr,
-                        nullptr);
-    return out;
+    return norvik::win32::toUtf8(std::wstring(text, length));
 }
 
 // Larger than any entry a profile file holds in practice; bounds the growing buffer.
