@@ -1,7 +1,9 @@
 #include "ui/win32/resource_pictures.h"
 
+#include <objbase.h>
 #include <objidl.h>
-#include <shlwapi.h>
+
+#include <cstring>
 
 #include "common/win32/utf16.h"
 
@@ -18,9 +20,20 @@ GdiplusSession::~GdiplusSession() {
 }
 
 std::unique_ptr<Gdiplus::Bitmap> decodePicture(const void* data, size_t size) {
-    IStream* stream = SHCreateMemStream(static_cast<const BYTE*>(data), static_cast<UINT>(size));
-    if (!stream)
+    // A stream over a private copy (CreateStreamOnHGlobal exists on every Windows version the
+    // program runs on; the stream frees the copy when it is released).
+    HGLOBAL copy = GlobalAlloc(GMEM_MOVEABLE, size);
+    if (!copy)
         return nullptr;
+    if (void* target = GlobalLock(copy)) {
+        std::memcpy(target, data, size);
+        GlobalUnlock(copy);
+    }
+    IStream* stream = nullptr;
+    if (FAILED(CreateStreamOnHGlobal(copy, TRUE, &stream)) || !stream) {
+        GlobalFree(copy);
+        return nullptr;
+    }
     std::unique_ptr<Gdiplus::Bitmap> decoded(Gdiplus::Bitmap::FromStream(stream));
     stream->Release();
     if (!decoded || decoded->GetLastStatus() != Gdiplus::Ok)
