@@ -232,8 +232,20 @@ bool WindowHost::dispatchDialogKeys(MSG& msg) {
 }
 
 void WindowHost::doEvents() {
+    // A download calls this once per 4 KiB chunk, thousands of times a second. Painting the
+    // window more often than the screen shows it is wasted: within a frame of the last paint
+    // only sent, posted and input messages are taken; the invalid region waits for a later
+    // call or for the message loop.
+    static ULONGLONG lastPaint = 0;
+    constexpr ULONGLONG kFrameMs = 16;
+    const ULONGLONG now = GetTickCount64();
+    const bool paintDue = now - lastPaint >= kFrameMs;
+    const UINT flags =
+        PM_REMOVE | (paintDue ? 0 : (PM_QS_INPUT | PM_QS_POSTMESSAGE | PM_QS_SENDMESSAGE));
     MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    while (PeekMessageW(&msg, nullptr, 0, 0, flags)) {
+        if (msg.message == WM_PAINT)
+            lastPaint = now;
         if (msg.message == WM_QUIT) {
             PostQuitMessage(static_cast<int>(msg.wParam));
             return;
@@ -294,6 +306,13 @@ void WindowHost::invalidateControl(Control& c) {
     if (it != paintedRects_.end())
         UnionRect(&dirty, &dirty, &it->second);
     paintedRects_[&c] = toRECT(c.bounds());
+    // Invalidating costs a round trip to the window server (in Wine); a rectangle that already
+    // waits to be painted needs no second call (a download sets the caption once per chunk).
+    RECT merged;
+    UnionRect(&merged, &pendingPaint_, &dirty);
+    if (EqualRect(&merged, &pendingPaint_))
+        return;
+    pendingPaint_ = merged;
     InvalidateRect(hwnd_, &dirty, FALSE);
 }
 
@@ -468,6 +487,7 @@ LRESULT WindowHost::handleMain(UINT msg, WPARAM wp, LPARAM lp) {
         case WM_ERASEBKGND:
             return 1;
         case WM_PAINT: {
+            SetRectEmpty(&pendingPaint_);
             PAINTSTRUCT ps;
             HDC dc = BeginPaint(hwnd_, &ps);
             if (!IsRectEmpty(&ps.rcPaint))

@@ -78,6 +78,7 @@ class WindowHost : public FormHost, public Runtime {
     std::map<Control*, HWND> childWindows_;
     std::map<HWND, Control*> childControls_;
     std::map<Control*, RECT> paintedRects_;
+    RECT pendingPaint_{0, 0, 0, 0};  // invalidated since the last WM_PAINT
     std::map<std::string, HFONT> fonts_;
     HBRUSH editBrush_ = nullptr;
     bool settingText_ = false;
