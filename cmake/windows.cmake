@@ -16,6 +16,11 @@ norvik_warnings(norvik_win32)
 # give a copy pointing at the loopback server of the end-to-end tests.
 set(NORVIK_TEST_PORT 47080 CACHE STRING "Loopback port of the end-to-end tests' download server")
 file(GLOB NORVIK_RC CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/ui/*.rc)
+# The resource script names its pictures, icon, pointer and manifest as files: rebuild it when
+# one of them changes.
+file(GLOB NORVIK_RC_FILES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/ui/art/*
+  ${CMAKE_SOURCE_DIR}/src/ui/*.manifest)
+set_source_files_properties(${NORVIK_RC} PROPERTIES OBJECT_DEPENDS "${NORVIK_RC_FILES}")
 function(norvik_product target host output_dir)
   add_executable(${target} WIN32 ${CMAKE_SOURCE_DIR}/src/app/win32/winmain.cpp ${NORVIK_RC})
   target_link_libraries(${target} PRIVATE norvik_win32)

@@ -19,7 +19,7 @@ import struct
 import subprocess
 import sys
 
-from PIL import Image, ImageChops, ImageDraw, ImageFilter, ImageFont
+from PIL import Image, ImageDraw, ImageFont
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 OUT = os.path.join(ROOT, "src", "ui", "art")
@@ -56,7 +56,6 @@ BG_W, BG_H = 511, 203
 BG_ORIGIN = {"bg": (8, 40), "bg2": (9, 40), "bg3": (8, 40), "bg5": (8, 40)}
 PANEL_X = 376          # right-hand button column, background coordinates
 FOOTER_Y = 170         # footer band / progress area
-CORNER_R = 12          # the window outline's corner radius (ellipse 24 x 24)
 
 # Rectangles of the controls in window pixels (from the window definition), per screen.
 CONTROLS = {
@@ -107,16 +106,6 @@ def vgradient(size, top, bottom):
     return img
 
 
-def text_size(draw, text, fnt):
-    box = draw.textbbox((0, 0), text, font=fnt)
-    return box[2] - box[0], box[3] - box[1]
-
-
-def text_mid(draw, x, cy, text, fnt, fill, anchor="lm"):
-    """Draws text vertically centred on cy (anchor l/r/m horizontally, m vertically)."""
-    draw.text((x, cy), text, font=fnt, fill=fill, anchor=anchor)
-
-
 # ---------------------------------------------------------------------------------------------
 # Backgrounds
 
@@ -145,7 +134,6 @@ def background_base(screen, footer=True):
 def heading(d, x, y, text):
     f = font(17, bold=True)
     d.text((x, y), text, font=f, fill=NAVY)
-    w, h = text_size(d, text, f)
     d.rectangle([x, y + 24, x + 44, y + 26], fill=BLUE)
     d.rectangle([x + 46, y + 24, x + 52, y + 26], fill=BLUE_LIGHT)
 
@@ -290,8 +278,6 @@ def make_button(text, kind, top, bottom):
     scale = 4
     w, h = 112 * scale, 26 * scale
     img = vgradient((w, h), top, bottom)
-    d = ImageDraw.Draw(img)
-    d.rectangle([0, 0, w - 1, h // 2], fill=None)
     # A soft gloss on the upper half.
     gloss = Image.new("L", (w, h), 0)
     ImageDraw.Draw(gloss).rectangle([0, 0, w, h * 0.45], fill=40)
@@ -336,34 +322,69 @@ def title_column(y):
     return TITLE_ROWS[y]
 
 
-def corner_alpha(dx, dy):
-    """Coverage of pixel (dx, dy) measured from the rounded corner's centre: 1 inside the
-    outline, 0 outside, and whether it lies on the outline ring."""
-    d2 = (dx + 0.5) ** 2 + (dy + 0.5) ** 2
-    r = CORNER_R
-    inside = d2 <= r * r
-    ring = inside and d2 > (r - 1.3) ** 2
-    return inside, ring
+# The window's outline as CreateRoundRectRgn(0, 0, W, H, 24, 24) gives it (measured on the
+# running window): the region leaves out the rightmost column and the bottom row, and in each
+# corner the first rows from the edge lose this many pixels.
+CORNER_INSET = [9, 6, 5, 4, 3, 2, 1, 1, 1]
+
+
+def outside_mask(w, h, left, top, right, bottom):
+    """Which pixels of a w x h piece lie outside the window's outline. The flags say which of
+    the piece's sides lie on the window's edges; a right or bottom edge loses its last
+    column or row, and the corners where two edges meet are rounded."""
+    out = [[False] * w for _ in range(h)]
+    for y in range(h):
+        for x in range(w):
+            if (right and x == w - 1) or (bottom and y == h - 1):
+                out[y][x] = True
+                continue
+            exs = ([x] if left else []) + ([w - 2 - x] if right else [])
+            eys = ([y] if top else []) + ([h - 2 - y] if bottom else [])
+            if exs and eys and min(eys) < len(CORNER_INSET) and \
+                    min(exs) < CORNER_INSET[min(eys)]:
+                out[y][x] = True
+    return out
+
+
+def depth_map(out, left, top, right, bottom):
+    """Distance of each pixel from the outside, counting the window's edges as outside."""
+    h, w = len(out), len(out[0])
+    inf = 10 ** 6
+    depth = [[0 if out[y][x] else inf for x in range(w)] for y in range(h)]
+    frontier = [(x, y) for y in range(h) for x in range(w) if out[y][x]]
+    for y in range(h):
+        for x in range(w):
+            if out[y][x]:
+                continue
+            if (left and x == 0) or (top and y == 0):
+                depth[y][x] = 1
+                frontier.append((x, y))
+    # Breadth-first from the outside (4-neighbours).
+    while frontier:
+        nxt = []
+        for x, y in frontier:
+            for nx, ny in ((x + 1, y), (x - 1, y), (x, y + 1), (x, y - 1)):
+                if 0 <= nx < w and 0 <= ny < h and depth[ny][nx] > depth[y][x] + 1:
+                    depth[ny][nx] = depth[y][x] + 1
+                    nxt.append((nx, ny))
+        frontier = nxt
+    return depth
 
 
 def make_title_end(right):
-    img = Image.new("RGB", (19, 30))
-    opaque = [[True] * 19 for _ in range(30)]
-    for y in range(30):
-        for x in range(19):
+    w, h = 19, 30
+    out = outside_mask(w, h, not right, True, right, False)
+    depth = depth_map(out, not right, True, right, False)
+    img = Image.new("RGB", (w, h))
+    opaque = [[not out[y][x] for x in range(w)] for y in range(h)]
+    for y in range(h):
+        for x in range(w):
             col = title_column(y)
-            # Distance into the corner, measured from the outer edge.
-            ex = (18 - x) if right else x
-            if ex < CORNER_R and y < CORNER_R:
-                inside, ring = corner_alpha(CORNER_R - 1 - ex, CORNER_R - 1 - y)
-                if not inside:
-                    opaque[y][x] = False
-                elif ring:
+            if not out[y][x]:
+                if depth[y][x] == 1:
                     col = NAVY_DARK
-            if ex == 0 and y >= CORNER_R:
-                col = NAVY_DARK
-            elif ex == 1 and CORNER_R <= y < 29:
-                col = mix(col, BLUE_LIGHT, 0.5)
+                elif depth[y][x] == 2 and y < h - 1:
+                    col = mix(col, BLUE_LIGHT, 0.55)
             img.putpixel((x, y), col)
     return img, opaque
 
@@ -427,58 +448,56 @@ def make_title_main():
 
 
 FRAME_OUTER = NAVY_DARK
-FRAME_LIGHT = (236, 236, 236)
-FRAME_SHADOW = (160, 160, 160)
+FRAME_LIGHT = (238, 238, 238)
+FRAME_LIGHT2 = (224, 224, 224)
+FRAME_SHADOW = (150, 150, 150)
+FRAME_SHADOW2 = (186, 186, 186)
 
 
-def border_profile(depth):
-    """Colour of a border pixel by its distance from the window's outer edge."""
-    if depth == 0:
-        return FRAME_OUTER
-    if depth == 1:
-        return FRAME_LIGHT
-    if depth == 2:
-        return (222, 222, 222)
-    return SURFACE
+def make_frame_piece(left, top, right, bottom):
+    """A 19 x 30 border or corner piece: a dark outline along the window's edges, a light
+    bevel inside the left and top edges, a shadow inside the right and bottom ones, and the
+    window's own grey within."""
+    w, h = 19, 30
+    out = outside_mask(w, h, left, top, right, bottom)
+    depth = depth_map(out, left, top, right, bottom)
+    img = Image.new("RGB", (w, h), FRAME_OUTER)
+    for y in range(h):
+        for x in range(w):
+            if out[y][x]:
+                continue  # never drawn: outside the outline
+            d = depth[y][x]
+            # Which edge is nearest decides between the light and the shadow bevel.
+            dist = []
+            if left:
+                dist.append((x, "light"))
+            if right:
+                dist.append((w - 2 - x, "shadow"))
+            if bottom:
+                dist.append((h - 2 - y, "shadow"))
+            side = min(dist)[1] if dist else "light"
+            if d == 1:
+                col = FRAME_OUTER
+            elif d == 2:
+                col = FRAME_LIGHT if side == "light" else FRAME_SHADOW
+            elif d == 3:
+                col = FRAME_LIGHT2 if side == "light" else FRAME_SHADOW2
+            else:
+                col = SURFACE
+            img.putpixel((x, y), col)
+    return img
 
 
 def make_side(right):
-    img = Image.new("RGB", (19, 30))
-    for x in range(19):
-        depth = (18 - x) if right else x
-        for y in range(30):
-            img.putpixel((x, y), border_profile(depth))
-    return img
+    return make_frame_piece(not right, False, right, False)
 
 
 def make_bottom():
-    img = Image.new("RGB", (19, 30))
-    for y in range(30):
-        for x in range(19):
-            img.putpixel((x, y), border_profile(29 - y))
-    return img
+    return make_frame_piece(False, False, False, True)
 
 
 def make_bottom_corner(right):
-    img = Image.new("RGB", (19, 30))
-    for y in range(30):
-        for x in range(19):
-            ex = (18 - x) if right else x
-            ey = 29 - y
-            col = border_profile(min(ex, ey))
-            if ex < CORNER_R and ey < CORNER_R:
-                inside, ring = corner_alpha(CORNER_R - 1 - ex, CORNER_R - 1 - ey)
-                if not inside:
-                    col = SURFACE  # outside the window's outline: never drawn
-                elif ring:
-                    col = FRAME_OUTER
-                else:
-                    dd = ((CORNER_R - 0.5 - ex) ** 2 + (CORNER_R - 0.5 - ey) ** 2) ** 0.5
-                    col = border_profile(max(0, int(CORNER_R - dd)))
-                    if col == FRAME_OUTER:
-                        col = FRAME_LIGHT
-            img.putpixel((x, y), col)
-    return img
+    return make_frame_piece(not right, False, right, True)
 
 
 # ---------------------------------------------------------------------------------------------
@@ -691,8 +710,9 @@ def preview(outdir, pictures, pointer_preview, icons):
                 d.text((x + w // 2, y + h // 2), "Sandel.exe: 1.234 / 5.678 KB", font=font(11, True),
                        fill=(0, 0, 0), anchor="mm")
         # Outside the rounded outline nothing is drawn: show it as the desktop.
+        out_mask = outside_mask(W, H, True, True, True, True)
         mask = Image.new("L", (W, H), 0)
-        ImageDraw.Draw(mask).rounded_rectangle([0, 0, W - 1, H - 1], radius=CORNER_R, fill=255)
+        mask.putdata([0 if out_mask[y][x] else 255 for y in range(H) for x in range(W)])
         out = Image.new("RGB", (W, H), (58, 110, 165))
         out.paste(win, (0, 0), mask)
         out.resize((W * 2, H * 2), Image.NEAREST).save(os.path.join(outdir, f"screen_{screen}.png"))

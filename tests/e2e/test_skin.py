@@ -1,0 +1,256 @@
+"""The skinned window as the user sees and handles it: each screen with its art, the title bar
+pieces in place and nothing drawn outside the rounded outline; dragging by the title,
+maximize/restore by a double-click on the title and by the title-bar button, resizing by the
+bottom-right grip; and the browse button's folder dialog."""
+
+import os
+import subprocess
+import time
+
+from PIL import Image
+
+from harness import (App, Driver, check, check_eq, parse_args, run_cases, screenshot,
+                     to_windows_path)
+
+args = parse_args()
+drv = Driver(args.build)
+ART = os.path.join(args.source, "src", "ui", "art")
+ROOT_COLOUR = (255, 0, 255)  # painted on the desktop so that uncovered pixels show
+BG_AT = {"bg": (8, 40), "bg2": (9, 40), "bg3": (8, 40), "bg5": (8, 40)}
+
+
+def paint_root(colour):
+    # display paints the root window and then reports 1 on a server without a window manager.
+    subprocess.run(["/usr/bin/display", "-window", "root", "xc:#%02x%02x%02x" % colour],
+                   timeout=30, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+paint_root(ROOT_COLOUR)
+app = App(os.path.join(args.build, "UpgradeNorvik.exe"), args.artifacts)
+
+
+def shot(name):
+    """A screenshot of the window alone (no margin) as an RGB image, and the window rect."""
+    rect = drv.rect()
+    path = screenshot(args.artifacts, name, rect, margin=0)
+    return Image.open(path).convert("RGB"), rect
+
+
+def close(a, b, tolerance=10):
+    return all(abs(x - y) <= tolerance for x, y in zip(a, b))
+
+
+# The outline of CreateRoundRectRgn(0, 0, W, H, 24, 24): the last column and row are left out,
+# and the rows nearest each corner lose this many pixels.
+CORNER_INSET = [9, 6, 5, 4, 3, 2, 1, 1, 1]
+
+
+def inside_outline(x, y, w, h):
+    if x >= w - 1 or y >= h - 1:
+        return False
+    ex, ey = min(x, w - 2 - x), min(y, h - 2 - y)
+    return not (ey < len(CORNER_INSET) and ex < CORNER_INSET[ey])
+
+
+def check_outline(img, what):
+    w, h = img.size
+    for x, y in ((0, 0), (1, 1), (8, 0), (w - 1, 0), (w - 2, 1), (w - 10, 0), (0, h - 1),
+                 (0, h - 2), (w - 1, h - 1), (w - 1, h // 2), (w // 2, h - 1), (2, h - 3)):
+        check(close(img.getpixel((x, y)), ROOT_COLOUR, 30),
+              f"{what}: pixel ({x}, {y}) outside the rounded outline is drawn "
+              f"{img.getpixel((x, y))}")
+    for x, y in ((9, 0), (0, 9), (w - 11, 0), (w - 2, 9), (9, h - 2), (w - 11, h - 2),
+                 (w // 2, 0), (0, h // 2), (w - 2, h // 2), (w // 2, h - 2)):
+        check(not close(img.getpixel((x, y)), ROOT_COLOUR, 30),
+              f"{what}: pixel ({x}, {y}) inside the outline is not drawn")
+
+
+TITLE_TEXT = (16, 7, 266, 16)  # lblTitle after the layout: drawn over the title bar
+
+
+def check_piece(img, name, left, top, what):
+    """The opaque pixels of an unscaled piece appear where the layout put it."""
+    piece = Image.open(os.path.join(ART, name)).convert("RGBA")
+    w, h = img.size
+    bad = total = 0
+    for y in range(piece.height):
+        for x in range(piece.width):
+            px, py = left + x, top + y
+            r, g, b, a = piece.getpixel((x, y))
+            tl, tt, tw, th = TITLE_TEXT
+            if a < 255 or not inside_outline(px, py, w, h) or \
+                    (tl <= px < tl + tw and tt <= py < tt + th):
+                continue
+            total += 1
+            if not close(img.getpixel((px, py)), (r, g, b), 12):
+                bad += 1
+    check(total > 100 and bad == 0, f"{what}: {name} at ({left}, {top}): {bad} of {total} "
+                                    "pixels differ")
+
+
+def check_title_bar(img, what):
+    w, _ = img.size
+    check_piece(img, "imgTitleLeft.gif", 0, 0, what)
+    check_piece(img, "imgTitleRight.gif", w - 19, 0, what)
+    middle = Image.open(os.path.join(ART, "imgTitleMain.gif")).convert("RGB")
+    for x in (19, 20, 40, w // 2, w - 20):  # the stretched middle, clear of the title text
+        for y in range(0, 30, 3):
+            if 5 <= y <= 24 and 16 <= x < 300:
+                continue
+            check(close(img.getpixel((x, y)), middle.getpixel((1, y)), 12),
+                  f"{what}: title bar middle at ({x}, {y}) is {img.getpixel((x, y))}")
+
+
+def check_background(img, screen, covered):
+    """Most of the screen's background shows its picture (controls excluded)."""
+    pic = Image.open(os.path.join(ART, screen + ".jpg")).convert("RGB")
+    ox, oy = BG_AT[screen]
+    diffs = []
+    for y in range(2, pic.height - 2, 6):
+        for x in range(2, pic.width - 2, 6):
+            wx, wy = ox + x, oy + y
+            if any(l - 2 <= wx < l + cw + 2 and t - 2 <= wy < t + ch + 2
+                   for (l, t, cw, ch) in covered):
+                continue
+            a, b = img.getpixel((wx, wy)), pic.getpixel((x, y))
+            diffs.append(sum(abs(p - q) for p, q in zip(a, b)) / 3)
+    mean = sum(diffs) / len(diffs)
+    check(mean < 6, f"{screen}: the background differs from its picture by {mean:.1f} on average")
+
+
+def covered_by_children():
+    return [v[1:] for v in drv.children().values() if v[0]]
+
+
+PROGRESS = [(12, 214, 504, 23)]
+
+
+def each_screen_shows_its_art():
+    drv("wait-main", 20000)
+    time.sleep(0.5)
+    img, _ = shot("skin-home")
+    check_outline(img, "home")
+    check_title_bar(img, "home")
+    check_background(img, "bg", covered_by_children())
+    for button, screen, extra in (("cmdUpd", "bg2", PROGRESS), ("cmdProxy", "bg3", []),
+                                  ("cmdHelp", "bg5", [])):
+        drv("click", button)
+        time.sleep(0.4)
+        img, _ = shot("skin-" + screen)
+        check_background(img, screen, covered_by_children() + extra)
+        check_title_bar(img, screen)
+    drv("click", "cmdHelp")
+
+
+def pressing_the_title_drags_the_window():
+    x, y, w, h = drv.rect()
+    drv("mouse-down", x + 200, y + 14)
+    drv("mouse-move", x + 230, y + 34)
+    drv("mouse-move", x + 260, y + 54)
+    drv("mouse-up", x + 260, y + 54)
+    time.sleep(0.3)
+    check_eq(drv.rect(), (x + 60, y + 40, w, h), "window after dragging the title by (60, 40)")
+    # Put it back near the middle for the next cases.
+    drv("mouse-down", x + 260, y + 54)
+    drv("mouse-move", x + 230, y + 34)
+    drv("mouse-move", x + 200, y + 14)
+    drv("mouse-up", x + 200, y + 14)
+    time.sleep(0.3)
+    check_eq(drv.rect(), (x, y, w, h), "window dragged back")
+
+
+def double_click_on_the_title_maximizes_and_restores():
+    normal = drv.rect()
+    drv("dblclick-at", 300, 15)
+    time.sleep(0.6)
+    check_eq(drv("state"), "maximized", "state after a double-click on the title")
+    sw, sh = (int(v) for v in drv("screen").split())
+    x, y, w, h = drv.rect()
+    check_eq((w, h), (sw, sh), "maximized size")
+    img, _ = shot("skin-maximized")
+    check_outline(img, "maximized")
+    check_title_bar(img, "maximized")
+    check_piece(img, "imgWindowBottomRight.bmp", w - 19, h - 30, "maximized")
+    # Pressing the title of a maximized window does not move it.
+    drv("mouse-down", x + 300, y + 14)
+    drv("mouse-move", x + 340, y + 64)
+    drv("mouse-up", x + 340, y + 64)
+    check_eq(drv.rect(), (x, y, w, h), "maximized window after a press on the title")
+    drv("dblclick-at", 300, 15)
+    time.sleep(0.6)
+    check_eq(drv("state"), "normal", "state after the second double-click")
+    check_eq(drv.rect(), normal, "restored bounds")
+    img, _ = shot("skin-restored")
+    check_outline(img, "restored")
+    check_title_bar(img, "restored")
+
+
+def title_bar_button_toggles_too():
+    normal = drv.rect()
+    drv("click-at", 118, 30)  # imgTitleMaxRestore: a click area at (112, 24), 13 x 13
+    time.sleep(0.6)
+    check_eq(drv("state"), "maximized", "state after a click on the maximize/restore area")
+    drv("click-at", 118, 30)
+    time.sleep(0.6)
+    check_eq(drv("state"), "normal", "state after the second click")
+    check_eq(drv.rect(), normal, "restored bounds")
+
+
+def bottom_right_grip_resizes_on_release():
+    x, y, w, h = drv.rect()
+    gx, gy = x + w - 8, y + h - 8  # inside the 11 x 11 grip and the rounded outline
+    drv("mouse-down", gx, gy)
+    drv("mouse-move", gx + 50, gy + 25)
+    drv("mouse-move", gx + 100, gy + 50)
+    time.sleep(0.3)
+    check_eq(drv.rect(), (x, y, w, h), "window while the grip is held")
+    drv("mouse-up", gx + 100, gy + 50)
+    time.sleep(0.5)
+    check_eq(drv.rect(), (x, y, w + 100, h + 50), "window after the grip's release")
+    img, _ = shot("skin-resized")
+    check_outline(img, "resized")
+    check_title_bar(img, "resized")
+    check_piece(img, "imgWindowBottomRight.bmp", w + 100 - 19, h + 50 - 30, "resized")
+    check_piece(img, "imgWindowBottomLeft.bmp", 0, h + 50 - 30, "resized")
+
+
+def browse_button_fills_and_cancel_empties_the_folder_box():
+    install = os.path.join(args.artifacts, "Th\u01b0 m\u1ee5c c\u00e0i \u0111\u1eb7t")
+    os.makedirs(os.path.join(install, "Report"), exist_ok=True)
+    for marker in ("Norvik.dll", os.path.join("Report", "Info.xml")):
+        with open(os.path.join(install, marker), "w") as f:
+            f.write("marker\n")
+    drv("click", "cmdUpd")
+    time.sleep(0.3)
+    drv("click", "cmdBr")
+    check(drv.wait_dialog("Browse for Folder") is not None, "no folder dialog")
+    shot_rect = tuple(int(v) for v in drv("dialog-rect", "Browse for Folder").split())
+    screenshot(args.artifacts, "skin-folder-dialog", shot_rect)
+    drv("folder-select", to_windows_path(install))
+    time.sleep(0.8)
+    check_eq(drv("get-text", "txtFolder").lower(), to_windows_path(install).lower(),
+             "folder box after choosing a folder")
+    check(drv("wait-dialog", "THONG BAO", 500, check=False) is None,
+          "the chosen install folder was rejected")
+
+    drv("click", "cmdBr")
+    check(drv.wait_dialog("Browse for Folder") is not None, "no folder dialog the second time")
+    drv("dialog-press", "Browse for Folder", 2)  # Cancel
+    time.sleep(0.8)
+    check_eq(drv("get-text", "txtFolder"), "", "folder box after cancelling")
+
+
+try:
+    run_cases([
+        ("each screen shows its art in its frame", each_screen_shows_its_art),
+        ("pressing the title drags the window", pressing_the_title_drags_the_window),
+        ("double-click on the title maximizes and restores",
+         double_click_on_the_title_maximizes_and_restores),
+        ("the title-bar button toggles too", title_bar_button_toggles_too),
+        ("bottom-right grip resizes on release", bottom_right_grip_resizes_on_release),
+        ("browse fills and cancel empties the folder box",
+         browse_button_fills_and_cancel_empties_the_folder_box),
+    ])
+finally:
+    app.stop(drv)
+    paint_root((0, 0, 0))
