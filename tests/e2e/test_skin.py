@@ -93,7 +93,7 @@ def check_title_bar(img, what):
     check_piece(img, "imgTitleLeft.gif", 0, 0, what)
     check_piece(img, "imgTitleRight.gif", w - 19, 0, what)
     middle = Image.open(os.path.join(ART, "imgTitleMain.gif")).convert("RGB")
-    for x in (19, 20, 40, w // 2, w - 20):  # the stretched middle, clear of the title text
+    for x in (20, 40, w // 2, w - 20):  # the stretched middle, clear of the title text
         for y in range(0, 30, 3):
             if 5 <= y <= 24 and 16 <= x < 300:
                 continue
@@ -240,6 +240,21 @@ def browse_button_fills_and_cancel_empties_the_folder_box():
     check_eq(drv("get-text", "txtFolder"), "", "folder box after cancelling")
 
 
+def stretched_pieces_cover_their_first_pixel():
+    """A picture stretched over its area reaches the area's first column: the title bar's
+    middle and the bottom border start right after the left end pieces."""
+    img, _ = shot("skin-stretched")
+    w, h = img.size
+    middle = Image.open(os.path.join(ART, "imgTitleMain.gif")).convert("RGB")
+    bottom = Image.open(os.path.join(ART, "imgWindowBottom.bmp")).convert("RGB")
+    for y in (0, 2, 28, 29):
+        check(close(img.getpixel((19, y)), middle.getpixel((0, y)), 12),
+              f"title bar middle at (19, {y}) is {img.getpixel((19, y))}")
+    for y in (h - 30 + 20, h - 30 + 27, h - 30 + 28):
+        check(close(img.getpixel((19, y)), bottom.getpixel((0, y - (h - 30))), 12),
+              f"bottom border at (19, {y}) is {img.getpixel((19, y))}")
+
+
 try:
     run_cases([
         ("each screen shows its art in its frame", each_screen_shows_its_art),
@@ -250,6 +265,7 @@ try:
         ("bottom-right grip resizes on release", bottom_right_grip_resizes_on_release),
         ("browse fills and cancel empties the folder box",
          browse_button_fills_and_cancel_empties_the_folder_box),
+        ("stretched pieces cover their first pixel", stretched_pieces_cover_their_first_pixel),
     ])
 finally:
     app.stop(drv)
