@@ -3,6 +3,7 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <exception>
 #include <vector>
 
 #include "common/rounding.h"
@@ -14,6 +15,17 @@ namespace {
 constexpr wchar_t kFormClass[] = L"NorvikForm";
 constexpr wchar_t kPictureBoxClass[] = L"NorvikPictureBox";
 WNDPROC g_editProc = nullptr;
+
+// A failing event handler must not unwind through the system's frames of a window procedure:
+// the handler ends at the failing step, what it did so far stays done, and the window goes on.
+template <typename Handler>
+LRESULT guarded(Handler&& handler) {
+    try {
+        return handler();
+    } catch (const std::exception&) {
+        return 0;
+    }
+}
 
 int screenDpi(int axis) {
     HDC screen = GetDC(nullptr);
@@ -200,7 +212,10 @@ HCURSOR WindowHost::cursorFor(Pointer pointer) const {
 
 void WindowHost::loadAndShow(int showCommand) {
     if (form_.onLoad)
-        form_.onLoad();
+        guarded([this] {
+            form_.onLoad();
+            return LRESULT{0};
+        });
     loaded_ = true;
     ShowWindow(hwnd_, showCommand);
     UpdateWindow(hwnd_);
@@ -236,16 +251,15 @@ void WindowHost::doEvents() {
     // window more often than the screen shows it is wasted: within a frame of the last paint
     // only sent, posted and input messages are taken; the invalid region waits for a later
     // call or for the message loop.
-    static ULONGLONG lastPaint = 0;
-    constexpr ULONGLONG kFrameMs = 16;
-    const ULONGLONG now = GetTickCount64();
-    const bool paintDue = now - lastPaint >= kFrameMs;
+    constexpr DWORD kFrameMs = 16;
+    const DWORD now = GetTickCount();  // wraps after 49 days; the unsigned difference does not
+    const bool paintDue = now - lastPaint_ >= kFrameMs;
     const UINT flags =
         PM_REMOVE | (paintDue ? 0 : (PM_QS_INPUT | PM_QS_POSTMESSAGE | PM_QS_SENDMESSAGE));
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, flags)) {
         if (msg.message == WM_PAINT)
-            lastPaint = now;
+            lastPaint_ = now;
         if (msg.message == WM_QUIT) {
             PostQuitMessage(static_cast<int>(msg.wParam));
             return;
@@ -429,8 +443,12 @@ void WindowHost::drawControl(HDC dc, const RECT& dirty, Control& c) {
             if (c.stretch()) {
                 g.SetInterpolationMode(Gdiplus::InterpolationModeNearestNeighbor);
                 g.SetPixelOffsetMode(Gdiplus::PixelOffsetModeHalf);
-                g.DrawImage(pic, Gdiplus::Rect(c.left(), c.top(), c.width(), c.height()), 0, 0, pw,
-                            ph, Gdiplus::UnitPixel);
+                // Wine's GDI+ leaves the first column of a sideways stretch empty; drawing one
+                // pixel further left, clipped to the control, fills it (and costs nothing to
+                // the picture's look elsewhere).
+                g.IntersectClip(Gdiplus::Rect(c.left(), c.top(), c.width(), c.height()));
+                g.DrawImage(pic, Gdiplus::Rect(c.left() - 1, c.top(), c.width() + 1, c.height()), 0,
+                            0, pw, ph, Gdiplus::UnitPixel);
             } else {
                 g.DrawImage(pic, Gdiplus::Rect(c.left(), c.top(), pw, ph), 0, 0, pw, ph,
                             Gdiplus::UnitPixel);
@@ -478,7 +496,7 @@ LRESULT CALLBACK WindowHost::mainProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
     auto* host = reinterpret_cast<WindowHost*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (!host)
         return DefWindowProcW(hwnd, msg, wp, lp);
-    return host->handleMain(msg, wp, lp);
+    return guarded([&] { return host->handleMain(msg, wp, lp); });
 }
 
 LRESULT WindowHost::handleMain(UINT msg, WPARAM wp, LPARAM lp) {
@@ -600,7 +618,7 @@ LRESULT CALLBACK WindowHost::pictureBoxProc(HWND hwnd, UINT msg, WPARAM wp, LPAR
     WindowHost* host = hostOf(hwnd);
     if (!control || !host)
         return DefWindowProcW(hwnd, msg, wp, lp);
-    return host->handlePictureBox(*control, hwnd, msg, wp, lp);
+    return guarded([&] { return host->handlePictureBox(*control, hwnd, msg, wp, lp); });
 }
 
 LRESULT WindowHost::handlePictureBox(Control& c, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
@@ -667,7 +685,10 @@ LRESULT CALLBACK WindowHost::editProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
         case WM_LBUTTONDBLCLK: {
             const LRESULT r = CallWindowProcW(g_editProc, hwnd, msg, wp, lp);
             if (control)
-                control->fireDblClick();
+                guarded([&] {
+                    control->fireDblClick();
+                    return LRESULT{0};
+                });
             return r;
         }
         default:

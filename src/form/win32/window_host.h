@@ -79,6 +79,7 @@ class WindowHost : public FormHost, public Runtime {
     std::map<HWND, Control*> childControls_;
     std::map<Control*, RECT> paintedRects_;
     RECT pendingPaint_{0, 0, 0, 0};  // invalidated since the last WM_PAINT
+    DWORD lastPaint_ = 0;            // tick count of the last paint taken by doEvents
     std::map<std::string, HFONT> fonts_;
     HBRUSH editBrush_ = nullptr;
     bool settingText_ = false;

@@ -51,25 +51,45 @@ std::unique_ptr<Gdiplus::Bitmap> decodePicture(const void* data, size_t size) {
     return converted;
 }
 
-ResourcePictures::ResourcePictures(HMODULE module) : module_(module) {}
+namespace {
+
+// Resource names compare without regard to case; the resource compiler stores them upper-case.
+std::wstring resourceKey(std::wstring name) {
+    for (wchar_t& ch : name)
+        if (ch >= L'a' && ch <= L'z')
+            ch = static_cast<wchar_t>(ch - L'a' + L'A');
+    return name;
+}
+
+BOOL CALLBACK collectName(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR names) {
+    if (!IS_INTRESOURCE(name))
+        reinterpret_cast<std::vector<std::wstring>*>(names)->push_back(name);
+    return TRUE;
+}
+
+}  // namespace
+
+ResourcePictures::ResourcePictures(HMODULE module) {
+    // Every picture is decoded once, here; painting only looks them up.
+    std::vector<std::wstring> names;
+    EnumResourceNamesW(module, MAKEINTRESOURCEW(10) /*RT_RCDATA*/, collectName,
+                       reinterpret_cast<LONG_PTR>(&names));
+    for (const std::wstring& name : names) {
+        HRSRC res = FindResourceW(module, name.c_str(), MAKEINTRESOURCEW(10));
+        HGLOBAL handle = res ? LoadResource(module, res) : nullptr;
+        const void* data = handle ? LockResource(handle) : nullptr;
+        if (!data)
+            continue;
+        if (auto picture = decodePicture(data, SizeofResource(module, res)))
+            pictures_[resourceKey(name)] = std::move(picture);
+    }
+}
 
 Gdiplus::Bitmap* ResourcePictures::get(const std::string& name) const {
     if (name.empty())
         return nullptr;
-    auto it = cache_.find(name);
-    if (it != cache_.end())
-        return it->second.get();
-    std::unique_ptr<Gdiplus::Bitmap> picture;
-    const std::wstring wname = norvik::win32::toWide(name);
-    if (HRSRC res = FindResourceW(module_, wname.c_str(), MAKEINTRESOURCEW(10) /*RT_RCDATA*/)) {
-        HGLOBAL handle = LoadResource(module_, res);
-        const void* data = handle ? LockResource(handle) : nullptr;
-        if (data)
-            picture = decodePicture(data, SizeofResource(module_, res));
-    }
-    Gdiplus::Bitmap* result = picture.get();
-    cache_[name] = std::move(picture);
-    return result;
+    auto it = pictures_.find(resourceKey(norvik::win32::toWide(name)));
+    return it == pictures_.end() ? nullptr : it->second.get();
 }
 
 }  // namespace ui::win32

@@ -14,6 +14,7 @@ using std::min;
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace ui::win32 {
 
@@ -31,14 +32,13 @@ class GdiplusSession {
 
 class ResourcePictures {
   public:
-    // Decodes the RCDATA resource of each name that exists in `module`.
+    // Decodes every named RCDATA resource of `module` (the pictures), once.
     explicit ResourcePictures(HMODULE module);
-    // The decoded picture, or nullptr when there is none of that name.
+    // The decoded picture of that name (any letter case), or nullptr when there is none.
     Gdiplus::Bitmap* get(const std::string& name) const;
 
   private:
-    HMODULE module_;
-    mutable std::map<std::string, std::unique_ptr<Gdiplus::Bitmap>> cache_;
+    std::map<std::wstring, std::unique_ptr<Gdiplus::Bitmap>> pictures_;
 };
 
 // Decodes an encoded picture (JPEG, GIF, BMP, PNG) held in memory into a premultiplied
