@@ -279,7 +279,8 @@ std::string Engine::transfer(Transfer& t, form::Control* caption, form::Control*
         return kNetErr;
     }
 
-    const bool closed = files_.close(*t.file);
+    const bool flushed = files_.flush(*t.file);
+    const bool closed = files_.close(*t.file) && flushed;
     t.file.reset();
     closeAll(t);
     if (!closed)

@@ -53,6 +53,10 @@ class FileApi {
     virtual std::optional<FileHandle> create(const std::string& path) = 0;
     // Writes all `size` bytes; false when not all of them could be written.
     virtual bool write(FileHandle file, const void* data, std::size_t size) = 0;
+    // Puts every byte written so far on the disk; false on failure. A complete download is
+    // flushed before it replaces the previous file, so that a power cut cannot leave the new
+    // name holding data that never reached the disk.
+    virtual bool flush(FileHandle file) = 0;
     // Closes the file; false when the system reports an error (data may be lost).
     virtual bool close(FileHandle file) = 0;
     // Length in bytes of the file at `path`; nullopt when it cannot be read.

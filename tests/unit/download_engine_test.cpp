@@ -279,8 +279,10 @@ TEST_F(DownloadTest, LongerExistingFileIsReplacedExactly) {
     EXPECT_EQ(files.files.at(kLocal), std::string(10, 'x'));
     EXPECT_EQ(files.files.count(kPartial), 0u);
     EXPECT_TRUE(net.live.empty());
-    // Written beside the final name, then moved over it in one step.
+    // Written beside the final name, put on the disk, then moved over it in one step.
     EXPECT_EQ(files.log.front(), "create " + kPartial);
+    ASSERT_GE(files.log.size(), 3u);
+    EXPECT_EQ(files.log[files.log.size() - 3], "flush " + kPartial);
     EXPECT_EQ(files.log.back(), "replace " + kPartial + " " + kLocal);
 }
 
@@ -347,6 +349,7 @@ TEST_F(DownloadTest, EveryFailureLeavesTheOldFileAndNoPartial) {
         {"no url", [](FakeNet& n, FakeFiles&) { n.urlFails = true; }},
         {"write fails", [](FakeNet&, FakeFiles& f) { f.failWriteOnCall = 1; }},
         {"close fails", [](FakeNet&, FakeFiles& f) { f.failClose = true; }},
+        {"flush fails", [](FakeNet&, FakeFiles& f) { f.failFlush = true; }},
         {"rename fails", [](FakeNet&, FakeFiles& f) { f.failReplace = true; }},
         {"percentage overflows", [](FakeNet& n, FakeFiles&) { n.contentLength = "1024"; }},
     };

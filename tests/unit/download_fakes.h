@@ -121,6 +121,7 @@ class FakeFiles : public download::FileApi {
     bool countOnly = false;
     int failWriteOnCall = -1;
     bool failClose = false;
+    bool failFlush = false;
     bool failReplace = false;
     std::vector<std::string> log;
 
@@ -144,6 +145,12 @@ class FakeFiles : public download::FileApi {
         else
             files[path].append(static_cast<const char*>(data), size);
         return true;
+    }
+    bool flush(download::FileHandle file) override {
+        if (!open_.count(file))
+            return false;
+        log.push_back("flush " + open_[file]);
+        return !failFlush;
     }
     bool close(download::FileHandle file) override {
         if (!open_.count(file))

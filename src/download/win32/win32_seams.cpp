@@ -85,6 +85,10 @@ bool Win32FileApi::write(FileHandle file, const void* data, std::size_t size) {
     return true;
 }
 
+bool Win32FileApi::flush(FileHandle file) {
+    return FlushFileBuffers(f(file)) != FALSE;
+}
+
 bool Win32FileApi::close(FileHandle file) {
     return CloseHandle(f(file)) != FALSE;
 }

@@ -25,6 +25,7 @@ class Win32FileApi : public FileApi {
   public:
     std::optional<FileHandle> create(const std::string& path) override;
     bool write(FileHandle file, const void* data, std::size_t size) override;
+    bool flush(FileHandle file) override;
     bool close(FileHandle file) override;
     std::optional<std::int64_t> length(const std::string& path) override;
     bool replace(const std::string& from, const std::string& to) override;
