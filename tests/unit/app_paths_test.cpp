@@ -14,6 +14,10 @@ struct EncodeCase {
     std::string out;
 };
 
+void PrintTo(const EncodeCase& c, std::ostream* os) {
+    *os << '"' << c.in << '"';
+}
+
 class AppUrlSegment : public testing::TestWithParam<EncodeCase> {};
 
 TEST_P(AppUrlSegment, KeepsUnreservedAndEncodesEveryOtherByte) {

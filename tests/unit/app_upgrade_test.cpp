@@ -414,6 +414,10 @@ struct FolderCase {
     bool accepted;
 };
 
+void PrintTo(const FolderCase& c, std::ostream* os) {
+    *os << c.label;
+}
+
 class AppFolderTest : public AppUpgrade, public testing::WithParamInterface<FolderCase> {};
 
 TEST_P(AppFolderTest, AcceptsOnlyBothMarkersAsPlainFiles) {
@@ -670,6 +674,10 @@ struct ResultCase {
     std::string box;  // "" for none
     size_t downloads;
 };
+
+void PrintTo(const ResultCase& c, std::ostream* os) {
+    *os << c.label;
+}
 
 class AppDownloadResult : public AppUpgrade, public testing::WithParamInterface<ResultCase> {};
 

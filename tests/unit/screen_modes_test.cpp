@@ -35,6 +35,10 @@ struct ScreenCase {
     std::string focus;  // "" = unchanged
 };
 
+void PrintTo(const ScreenCase& c, std::ostream* os) {
+    *os << "mode \"" << c.mode << '"';
+}
+
 class ScreenModes : public ::testing::TestWithParam<ScreenCase> {};
 
 TEST_P(ScreenModes, ShowExactlyTheControlsOfTheScreen) {

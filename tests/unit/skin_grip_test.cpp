@@ -23,6 +23,11 @@ struct GripCase {
     Rect expected;  // pixels; the window starts at (100, 80), 528 x 255
 };
 
+// Cases print as their description in test listings.
+void PrintTo(const GripCase& c, std::ostream* os) {
+    *os << c.what;
+}
+
 class GripResize : public ::testing::TestWithParam<GripCase> {};
 
 TEST_P(GripResize, MovesTheWindowByTheTravelAndKeepsTheMinimum) {

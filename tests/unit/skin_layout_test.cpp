@@ -33,6 +33,10 @@ struct LayoutCase {
     std::vector<Placed> grips;
 };
 
+void PrintTo(const LayoutCase& c, std::ostream* os) {
+    *os << c.what;
+}
+
 class LayoutAtSize : public ::testing::TestWithParam<LayoutCase> {};
 
 TEST_P(LayoutAtSize, PlacesFrameAndGrips) {
