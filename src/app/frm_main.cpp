@@ -5,6 +5,7 @@
 #include "app/screen_modes.h"
 #include "app/upgrade_layout.h"
 #include "app/url_segment.h"
+#include "common/skip_failure.h"
 
 namespace app {
 namespace {
@@ -76,15 +77,11 @@ void FrmMain::cmdBr_Click() {
     if (bDownloading)
         return;
     std::string folder;
-    try {
+    norvik::skipOnFailure([&] {
         if (svc_.selectFolder)
             folder = svc_.selectFolder();
-    } catch (const std::exception&) {
-    }
-    try {
-        frm_.control("txtFolder").setText(folder);
-    } catch (const std::exception&) {
-    }
+    });
+    norvik::skipOnFailure([&] { frm_.control("txtFolder").setText(folder); });
 }
 
 void FrmMain::txtFolder_DblClick() {
@@ -110,10 +107,7 @@ void FrmMain::cmdOK_Click() {
 
     if (boxText("txtFolder").empty()) {
         notify(kMsgEnterFolder);
-        try {
-            frm_.control("txtFolder").setFocus();
-        } catch (const form::FormError&) {
-        }
+        norvik::skipOnFailure([&] { frm_.control("txtFolder").setFocus(); });
         cmdBr_Click();
         return;
     }

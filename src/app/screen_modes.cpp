@@ -1,21 +1,14 @@
 #include "app/screen_modes.h"
 
-#include <exception>
+#include "common/skip_failure.h"
 
 namespace app {
 namespace {
 
-// Runs one step of the screen switch; a failure of the step is ignored.
-template <typename Step>
-void step(Step&& s) {
-    try {
-        s();
-    } catch (const std::exception&) {
-    }
-}
+using norvik::skipOnFailure;
 
 void show(form::Form& frm, const char* name, bool visible) {
-    step([&] { frm.control(name).setVisible(visible); });
+    skipOnFailure([&] { frm.control(name).setVisible(visible); });
 }
 
 }  // namespace
@@ -28,9 +21,9 @@ void layoutSetting(form::Form& frm, const std::string& mode) {
     for (const char* c : {"txtRK", "txtFolder", "cmdBr", "txtIP", "txtPort"})
         show(frm, c, false);
     show(frm, "ProgressBar", true);
-    step([&] { frm.control("ProgressBar").setWidth(1); });
+    skipOnFailure([&] { frm.control("ProgressBar").setWidth(1); });
     show(frm, "ProgressCap", true);
-    step([&] { frm.control("ProgressCap").setText(""); });
+    skipOnFailure([&] { frm.control("ProgressCap").setText(""); });
 
     if (mode == kModeHome) {
         show(frm, "bg", true);
@@ -43,12 +36,12 @@ void layoutSetting(form::Form& frm, const std::string& mode) {
         show(frm, "cmdBr", true);
         show(frm, "cmdOK", true);
         show(frm, "cmdUpd", false);
-        step([&] { frm.control("txtRK").setFocus(); });
+        skipOnFailure([&] { frm.control("txtRK").setFocus(); });
     } else if (mode == kModeProxy) {
         show(frm, "bg3", true);
         show(frm, "txtIP", true);
         show(frm, "txtPort", true);
-        step([&] { frm.control("txtIP").setFocus(); });
+        skipOnFailure([&] { frm.control("txtIP").setFocus(); });
         show(frm, "ProgressBar", false);
         show(frm, "ProgressCap", false);
     } else if (mode == kModeHelp) {

@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "common/rounding.h"
+#include "common/skip_failure.h"
 
 namespace skin {
 
@@ -11,14 +12,7 @@ std::int16_t SkinResizable = 0;
 
 namespace {
 
-// Runs one step of a procedure that skips its failing steps.
-template <typename Step>
-void step(Step&& s) {
-    try {
-        s();
-    } catch (const std::exception&) {
-    }
-}
+using norvik::skipOnFailure;
 
 // Edge grips are 5 pixels thick, corner grips 11 x 11 (their design sizes).
 constexpr int kEdgeGrip = 5;
@@ -186,7 +180,7 @@ void ResizeByGrip(form::Form& frm, const CursorPoint& start, const CursorPoint& 
     travel(start.X, end.X, frm.twipsPerPixelX(), DX);
     travel(start.Y, end.Y, frm.twipsPerPixelY(), DY);
 
-    step([&] {
+    skipOnFailure([&] {
         // The bounds as the window reports them, single precision.
         const float L = static_cast<float>(frm.left());
         const float T = static_cast<float>(frm.top());
@@ -228,18 +222,18 @@ void ResizeByGrip(form::Form& frm, const CursorPoint& start, const CursorPoint& 
 
     // The minimum size is restored by widening or heightening only, so a left or top edge
     // dragged inward past it pushes the opposite side outward.
-    step([&] {
+    skipOnFailure([&] {
         const float minWidth = static_cast<float>(kMinWidthPixels * frm.twipsPerPixelX());
         if (minWidth > static_cast<float>(frm.width()))
             frm.setWidth(minWidth);
     });
-    step([&] {
+    skipOnFailure([&] {
         const float minHeight = static_cast<float>(kMinHeightPixels * frm.twipsPerPixelY());
         if (minHeight > static_cast<float>(frm.height()))
             frm.setHeight(minHeight);
     });
 
-    step([&] { LayoutSkin(frm, true, api); });
+    skipOnFailure([&] { LayoutSkin(frm, true, api); });
 }
 
 }  // namespace skin
