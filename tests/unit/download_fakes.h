@@ -11,6 +11,7 @@
 
 #include "download/internet_api.h"
 #include "form/form.h"
+#include "progress_form.h"
 
 namespace fakes {
 
@@ -202,23 +203,6 @@ class CountingHost : public form::FormHost {
 };
 
 // A form with the progress caption (captionPixels wide) and the progress bar, at 15 twips/pixel.
-inline form::FormDef progressForm(int captionPixels = 300) {
-    form::FormDef f;
-    f.name = "frmMain";
-    f.width = 9000;
-    f.height = 6000;
-    form::ControlDef cap;
-    cap.name = "ProgressCap";
-    cap.kind = form::ControlKind::Label;
-    cap.width = captionPixels * 15;
-    cap.height = 300;
-    form::ControlDef bar;
-    bar.name = "ProgressBar";
-    bar.kind = form::ControlKind::Shape;
-    bar.width = 15;
-    bar.height = 300;
-    f.windowless = {cap, bar};
-    return f;
-}
+using testsupport::progressForm;
 
 }  // namespace fakes

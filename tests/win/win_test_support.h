@@ -9,6 +9,7 @@
 
 #include "download/win32/win32_seams.h"
 #include "form/form.h"
+#include "progress_form.h"
 
 namespace wintest {
 
@@ -99,24 +100,6 @@ class TempFolder {
     std::string path_;
 };
 
-// A window model holding the progress caption (300 pixels wide) and bar.
-inline form::FormDef progressForm() {
-    form::FormDef f;
-    f.name = "frmMain";
-    f.width = 9000;
-    f.height = 6000;
-    form::ControlDef cap;
-    cap.name = "ProgressCap";
-    cap.kind = form::ControlKind::Label;
-    cap.width = 300 * 15;
-    cap.height = 300;
-    form::ControlDef bar;
-    bar.name = "ProgressBar";
-    bar.kind = form::ControlKind::Shape;
-    bar.width = 15;
-    bar.height = 300;
-    f.windowless = {cap, bar};
-    return f;
-}
+using testsupport::progressForm;
 
 }  // namespace wintest
