@@ -3,10 +3,10 @@ set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(TOOLCHAIN_PREFIX i686-w64-mingw32)
 
-# The posix thread model: its C++ runtime has std::mutex and std::thread (GoogleTest needs them);
-# with -static the thread library is linked in, so the binaries still import only system DLLs.
-set(CMAKE_C_COMPILER ${TOOLCHAIN_PREFIX}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${TOOLCHAIN_PREFIX}-g++-posix)
+# The win32 thread model: its runtime imports only what Windows XP's system DLLs export (the
+# posix model's thread library needs Vista's GetTickCount64). The program starts no threads.
+set(CMAKE_C_COMPILER ${TOOLCHAIN_PREFIX}-gcc-win32)
+set(CMAKE_CXX_COMPILER ${TOOLCHAIN_PREFIX}-g++-win32)
 set(CMAKE_RC_COMPILER ${TOOLCHAIN_PREFIX}-windres)
 
 set(CMAKE_FIND_ROOT_PATH /usr/${TOOLCHAIN_PREFIX})

@@ -1,7 +1,7 @@
 # The Windows build: the Windows layer, the product, its tools and the Windows-side tests.
 
 # Every binary is a plain Win32 Unicode program with the C++ runtime linked in statically.
-add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
+add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0501 WINVER=0x0501)
 add_link_options(-static -static-libgcc -static-libstdc++)
 
 # The Windows layer: every src/<subsystem>/win32/*.cpp except the program's entry point.
