@@ -97,7 +97,7 @@ void FrmMain::cmdOK_Click() {
         notify(kMsgEnterCustomerCode);
         return;
     }
-    if (isDotOrEmptySegment(code)) {
+    if (leavesItsFolder(code)) {
         notify(kMsgInvalidCustomerCode);
         return;
     }
@@ -147,7 +147,7 @@ void FrmMain::cmdOK_Click() {
 
     // The customer's package.
     const std::string codeNow = boxText("txtRK");
-    if (isDotOrEmptySegment(codeNow)) {
+    if (leavesItsFolder(codeNow)) {
         notify(codeNow.empty() ? kMsgEnterCustomerCode : kMsgInvalidCustomerCode);
         return;
     }
@@ -170,6 +170,12 @@ void FrmMain::cmdOK_Click() {
     if (!folderForNextStep(folder))
         return;
     const std::string toolToStart = toolLocalPath(folder);
+    // The folder is read afresh, but only the tool this run downloaded may be started: a copy
+    // in another folder (the box was changed meanwhile) could be any old version.
+    if (toolToStart != toolPath) {
+        notify(kMsgFolderChanged);
+        return;
+    }
     if (!svc_.launcher->start(toolToStart)) {
         notify(msgCannotStartTool(toolToStart));
         return;

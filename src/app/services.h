@@ -11,7 +11,7 @@ namespace app {
 
 // The file-system operations of the upgrade sequence and the folder test. Paths are UTF-8.
 class FileSystem {
-public:
+  public:
     virtual ~FileSystem() = default;
     // True for an existing plain file (ordinary, read-only, archive); false for folders and for
     // hidden or system files.
@@ -26,7 +26,7 @@ public:
 
 // Starts a program in a normal, focused window without waiting for it.
 class ProcessLauncher {
-public:
+  public:
     virtual ~ProcessLauncher() = default;
     // Starts exactly the program at `applicationPath` with no arguments; false when it cannot.
     virtual bool start(const std::string& applicationPath) = 0;

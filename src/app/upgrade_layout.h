@@ -38,6 +38,10 @@ inline const std::string kMsgNetErr =
     "Download khong thanh cong." + kCrLf + "Xin vui long kiem tra ket noi Internet.";
 inline const std::string kMsgFileErr =
     "Khong tim thay du lieu tren may chu. Xin vui long lien he nha cung cap.";
+// The install folder was changed to another one while the update tool was being downloaded.
+inline const std::string kMsgFolderChanged =
+    "Thu muc cai dat da thay doi trong luc tai chuong trinh cap nhat." + kCrLf +
+    "Xin vui long bam Dong y de nang cap lai.";
 std::string msgCannotDeleteOldTool(const std::string& path);
 std::string msgCannotStartTool(const std::string& path);
 

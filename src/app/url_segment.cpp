@@ -27,8 +27,9 @@ std::string percentEncodeSegment(const std::string& text) {
     return out;
 }
 
-bool isDotOrEmptySegment(const std::string& text) {
-    return text.empty() || text == "." || text == "..";
+bool leavesItsFolder(const std::string& text) {
+    return text.empty() || text == "." || text == ".." ||
+           text.find_first_of("/\\") != std::string::npos;
 }
 
 }  // namespace app

@@ -9,8 +9,10 @@ namespace app {
 // upper-case hex digits. A space gives "%20", "/" gives "%2F", "%" gives "%25".
 std::string percentEncodeSegment(const std::string& text);
 
-// True when `text` cannot name a folder of its own under a parent on the server: empty, "." or
-// "..". Servers resolve such segments (also when percent-encoded) to the parent or grandparent.
-bool isDotOrEmptySegment(const std::string& text);
+// True when `text`, as one path segment, could name no folder of its own under its parent on a
+// server: empty, "." or "..", or holding "/" or "\". Servers resolve dot segments even when they
+// are percent-encoded, and some (nginx among them) decode "%2F" into "/" before they do, so
+// encoding alone cannot keep such a text inside its folder.
+bool leavesItsFolder(const std::string& text);
 
 }  // namespace app

@@ -38,11 +38,11 @@ INSTANTIATE_TEST_SUITE_P(AppEncoding, AppUrlSegment,
                                          EncodeCase{std::string("a\0b", 3), "a%00b"},
                                          EncodeCase{"\t\r\n\x7F", "%09%0D%0A%7F"}));
 
-TEST(AppCustomerCode, DotSegmentsAndEmptyCannotNameACustomerFolder) {
-    for (const char* bad : {"", ".", ".."})
-        EXPECT_TRUE(app::isDotOrEmptySegment(bad)) << bad;
-    for (const char* good : {"...", ".a", "a.", " ", "x"})
-        EXPECT_FALSE(app::isDotOrEmptySegment(good)) << good;
+TEST(AppCustomerCode, DotSegmentsSeparatorsAndEmptyCannotNameACustomerFolder) {
+    for (const char* bad : {"", ".", "..", "../x", "..\\x", "a/b", "/", "\\", "KH01/"})
+        EXPECT_TRUE(app::leavesItsFolder(bad)) << bad;
+    for (const char* good : {"...", ".a", "a.", " ", "x", "KH 01", "a?b#c", "x%2Fy"})
+        EXPECT_FALSE(app::leavesItsFolder(good)) << good;
 }
 
 TEST(AppFileAttributes, PlainFilesAreOrdinaryReadOnlyOrArchive) {

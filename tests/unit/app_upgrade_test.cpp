@@ -371,8 +371,8 @@ TEST_F(AppUpgrade, EmptyCustomerCodeShowsOnlyTheRequest) {
     EXPECT_FALSE(main_.bDownloading);
 }
 
-TEST_F(AppUpgrade, DotCustomerCodesAreRefusedBeforeAnything) {
-    for (const char* code : {".", ".."}) {
+TEST_F(AppUpgrade, CustomerCodesThatLeaveTheirFolderAreRefusedBeforeAnything) {
+    for (const char* code : {".", "..", "../Sandel", "..\\x", "a/b"}) {
         runtime_.boxes.clear();
         prepare(code);
         EXPECT_FALSE(pressOK());
@@ -601,10 +601,10 @@ TEST_F(AppUpgrade, CustomerCodeEntersTheUrlAsOneEncodedSegment) {
     struct Case {
         const char *code, *remote;
     };
-    for (const Case& c : {Case{"KH 01", "/Sandel/KH%2001/Norvik.rar"},
-                          Case{"../Sandel", "/Sandel/..%2FSandel/Norvik.rar"},
-                          Case{"a?b#c", "/Sandel/a%3Fb%23c/Norvik.rar"},
-                          Case{"x\\y%", "/Sandel/x%5Cy%25/Norvik.rar"}}) {
+    for (const Case& c :
+         {Case{"KH 01", "/Sandel/KH%2001/Norvik.rar"}, Case{"..x", "/Sandel/..x/Norvik.rar"},
+          Case{"a?b#c", "/Sandel/a%3Fb%23c/Norvik.rar"},
+          Case{"x%2Fy", "/Sandel/x%252Fy/Norvik.rar"}}) {
         downloads_.clear();
         prepare(c.code);
         EXPECT_TRUE(pressOK());
@@ -622,13 +622,29 @@ TEST_F(AppUpgrade, InputsAreReadAfreshAtEachStep) {
         if (n == 2)
             frm_.control("txtRK").setText("KH002");
     };
-    EXPECT_TRUE(pressOK());
+    EXPECT_FALSE(pressOK());
     ASSERT_EQ(downloads_.size(), 3u);
     EXPECT_EQ(downloads_[0].local, kFolder + "\\Sandel.exe");
     EXPECT_EQ(downloads_[1].local, "G:\\Moved\\NorvikSandelTemp\\Norvik_sys.rar");
     EXPECT_EQ(downloads_[2].remote, "/Sandel/KH002/Norvik.rar");
     EXPECT_EQ(downloads_[2].local, "G:\\Moved\\NorvikSandelTemp\\Norvik.rar");
-    EXPECT_EQ(count("start G:\\Moved\\Sandel.exe"), 1);
+    // The tool was downloaded into the first folder: none is started from the other one (it
+    // could be an old copy), the user is told and the window is idle again.
+    EXPECT_EQ(count("start "), 0);
+    ASSERT_EQ(runtime_.boxes.size(), 1u);
+    EXPECT_EQ(runtime_.boxes[0].text, app::kMsgFolderChanged);
+    expectIdleOnUpgradeScreen();
+}
+
+TEST_F(AppUpgrade, TheToolIsStartedFromWhereItWasDownloadedWhenOnlyTheCodeChanges) {
+    prepare();
+    duringDownload = [&](int n) {
+        if (n == 2)
+            frm_.control("txtRK").setText("KH002");
+    };
+    EXPECT_TRUE(pressOK());
+    EXPECT_EQ(downloads_[2].remote, "/Sandel/KH002/Norvik.rar");
+    EXPECT_EQ(count("start " + kFolder + "\\Sandel.exe"), 1);
 }
 
 TEST_F(AppUpgrade, BoxesEmptiedDuringTheUpgradeStopItInsteadOfUsingTheDriveRoot) {
