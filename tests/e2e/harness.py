@@ -20,6 +20,8 @@ def parse_args():
     p.add_argument("--build", required=True, help="the Windows build folder")
     p.add_argument("--source", required=True, help="the source tree")
     p.add_argument("--artifacts", required=True, help="where screenshots and logs go")
+    p.add_argument("--test-port", type=int, default=47080,
+                   help="the loopback port the build's loopback copies download from")
     args = p.parse_args()
     os.makedirs(args.artifacts, exist_ok=True)
     for var in ("WINEPREFIX", "DISPLAY"):

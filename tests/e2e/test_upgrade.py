@@ -16,7 +16,7 @@ sys.path.insert(0, os.path.join(args.source, "server"))
 from upgrade_stage import UpgradeStage, read_report, sha256  # noqa: E402
 
 drv = Driver(args.build)
-PORT = 47080  # NORVIK_TEST_PORT of the loopback copies
+PORT = args.test_port  # the server address compiled into the loopback copies
 LOOPBACK = os.path.join(args.build, "loopback", "UpgradeNorvik.exe")
 LOOPBACK_IP = os.path.join(args.build, "loopback-ip", "UpgradeNorvik.exe")
 WORK = os.path.join(args.artifacts, "work")
@@ -55,7 +55,7 @@ def fill_and_ok(folder, customer, ip="", port=""):
     drv("click", "cmdOK")
 
 
-def expect_complete_upgrade(s, folder, app, name):
+def expect_complete_upgrade(s, folder, app, name, cwd=None):
     check(app.wait_exit(120) is not None, "UpgradeNorvik.exe did not end")
     report = None
     for _ in range(200):
@@ -67,6 +67,9 @@ def expect_complete_upgrade(s, folder, app, name):
     check_eq(report["exe path"].lower(), to_windows_path(folder + "/Sandel.exe").lower(),
              "tool started from the install folder")
     check_eq(report["argument count"], "0", "tool arguments")
+    if cwd:
+        check_eq(report["working folder"].rstrip("\\").lower(),
+                 to_windows_path(cwd).rstrip("\\").lower(), "working folder left unchanged")
     check_eq(sha256(os.path.join(folder, "Sandel.exe")), sha256(s.tool), "Sandel.exe")
     temp = os.path.join(folder, "NorvikSandelTemp")
     if os.path.exists(s.sys_pkg):
@@ -83,14 +86,25 @@ def whole_upgrade(version, scheme, folder_name="Norvik"):
     s = stage().start()
     try:
         folder = s.install_folder(folder_name)
-        app = App(LOOPBACK, args.artifacts, env={"SANDEL_EXIT_AT_ONCE": "1"})
+        # A program named like the folder's first word: a bare command line with the path
+        # unquoted would start it instead of the update tool.
+        decoy_folder = os.path.dirname(folder)
+        decoy = os.path.join(decoy_folder, folder_name.split(" ")[0] + ".exe")
+        if " " in folder_name:
+            shutil.copyfile(s.tool, decoy)
+        cwd = os.path.join(WORK, "start-folder")
+        os.makedirs(cwd, exist_ok=True)
+        app = App(LOOPBACK, args.artifacts, env={"SANDEL_EXIT_AT_ONCE": "1"}, cwd=cwd)
         try:
             fill_and_ok(folder, "KH001")
-            expect_complete_upgrade(s, folder, app, scheme)
+            expect_complete_upgrade(s, folder, app, scheme, cwd=cwd)
+            check(read_report(decoy_folder) is None, "another program was started")
             check(s.schemes() and set(s.schemes()) == {scheme},
                   f"every connection over {scheme}: {s.schemes()}")
         finally:
             app.stop(drv)
+            if os.path.exists(decoy):
+                os.remove(decoy)
     finally:
         s.stop()
         windows_version(None)
