@@ -319,7 +319,9 @@ void Engine::updateProgress(Transfer& t, form::Control& caption, form::Control& 
         caption.setText(text);
 
     if (bar.width() < caption.width()) {
-        const int width = toInt32(caption.width() * fraction);
+        // Width × kilobytes first, then the division: an exact half stays exact and rounds to
+        // even (300 × 44 / 480 is 27.5 and gives 28; 300 × (44 / 480) is 27.4999… and gives 27).
+        const int width = toInt32(caption.width() * kbDone / static_cast<double>(t.announcedKb));
         if (width != bar.width())
             bar.setWidth(width);
     }

@@ -210,6 +210,26 @@ TEST_F(DownloadTest, BarFollowsTheFractionAndNeverPassesTheCaption) {
     EXPECT_EQ(bar.width(), 300);
 }
 
+// The width is caption × kilobytes done / announced, in that order: the fraction taken first
+// turns an exact half into x.4999… or x.5000…1 and rounds it the wrong way.
+TEST_F(DownloadTest, BarWidthAtExactHalvesRoundsToEven) {
+    struct Case {
+        int announcedKb, doneKb, width;
+    };
+    for (const Case& c : {Case{480, 44, 28}, Case{480, 308, 192}, Case{800, 28, 10},
+                          Case{800, 164, 62}, Case{800, 444, 166}, Case{480, 240, 150}}) {
+        net.contentLength = std::to_string(c.announcedKb * 1024);
+        net.body(c.announcedKb * 1024);
+        net.reads = 0;
+        std::vector<int> widths;
+        engine.setPump([&] { widths.push_back(bar.width()); });
+        ASSERT_EQ(run(), "");
+        ASSERT_GE(widths.size(), static_cast<std::size_t>(c.doneKb / 4));
+        EXPECT_EQ(widths[static_cast<std::size_t>(c.doneKb / 4 - 1)], c.width)
+            << c.doneKb << " of " << c.announcedKb << " Kb";
+    }
+}
+
 TEST_F(DownloadTest, BarStartsAtOneWithTheStartCaption) {
     net.contentLength = "8192";
     net.chunks = {};
