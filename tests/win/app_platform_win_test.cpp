@@ -1,0 +1,85 @@
+// The upgrade sequence's real file system and process start, on real files.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+
+#include "app/win32/platform.h"
+#include "win_test_support.h"
+
+namespace {
+
+using wintest::TempFolder;
+
+void setAttributes(const std::string& path, DWORD attributes) {
+    ASSERT_TRUE(SetFileAttributesW(norvik::win32::toWide(path).c_str(), attributes));
+}
+
+TEST(AppPlatformWin, PlainFilesAreOrdinaryReadOnlyOrArchiveOnly) {
+    TempFolder dir("-attributes Đà");
+    app::FileSystem& fs = app::win32::realFileSystem();
+    struct Case {
+        const char* name;
+        DWORD attributes;
+        bool plain;
+    };
+    for (const Case& c : {Case{"normal.dll", FILE_ATTRIBUTE_NORMAL, true},
+                          Case{"readonly.dll", FILE_ATTRIBUTE_READONLY, true},
+                          Case{"archive.dll", FILE_ATTRIBUTE_ARCHIVE, true},
+                          Case{"hidden.dll", FILE_ATTRIBUTE_HIDDEN, false},
+                          Case{"system.dll", FILE_ATTRIBUTE_SYSTEM, false}}) {
+        const std::string path = dir.file(c.name);
+        ASSERT_TRUE(wintest::writeAll(path, "x"));
+        setAttributes(path, c.attributes);
+        EXPECT_EQ(fs.isPlainFile(path), c.plain) << c.name;
+        EXPECT_TRUE(fs.exists(path)) << c.name;
+        setAttributes(path, FILE_ATTRIBUTE_NORMAL);
+    }
+    EXPECT_FALSE(fs.isPlainFile(dir.path()));
+    EXPECT_TRUE(fs.exists(dir.path()));
+    EXPECT_FALSE(fs.isPlainFile(dir.file("missing.dll")));
+    EXPECT_FALSE(fs.exists(dir.file("missing.dll")));
+    EXPECT_FALSE(fs.isPlainFile(dir.file("bad<name>?.dll")));
+}
+
+TEST(AppPlatformWin, AReadOnlyFileIsNotDeleted) {
+    TempFolder dir;
+    app::FileSystem& fs = app::win32::realFileSystem();
+    const std::string locked = dir.file("Sandel.exe");
+    ASSERT_TRUE(wintest::writeAll(locked, "old tool"));
+    setAttributes(locked, FILE_ATTRIBUTE_READONLY);
+    EXPECT_FALSE(fs.deleteFile(locked));
+    EXPECT_EQ(wintest::readAll(locked), std::optional<std::string>("old tool"));
+    setAttributes(locked, FILE_ATTRIBUTE_NORMAL);
+    EXPECT_TRUE(fs.deleteFile(locked));
+    EXPECT_FALSE(fs.exists(locked));
+}
+
+TEST(AppPlatformWin, CreatesOneFolderLevel) {
+    TempFolder dir;
+    app::FileSystem& fs = app::win32::realFileSystem();
+    EXPECT_TRUE(fs.createFolder(dir.file("NorvikSandelTemp")));
+    EXPECT_TRUE(fs.exists(dir.file("NorvikSandelTemp")));
+    EXPECT_FALSE(fs.createFolder(dir.file("a\\b")));
+}
+
+TEST(AppPlatformWin, StartsOnlyARealProgram) {
+    TempFolder dir("-start with spaces");
+    app::ProcessLauncher& launcher = app::win32::realProcessLauncher();
+    EXPECT_FALSE(launcher.start(dir.file("missing.exe")));
+    const std::string notAProgram = dir.file("Sandel.exe");
+    ASSERT_TRUE(wintest::writeAll(notAProgram, "this is not a program"));
+    EXPECT_FALSE(launcher.start(notAProgram));
+
+    // A real program in a folder whose name has spaces starts (and ends by itself).
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring probe = self;
+    probe = probe.substr(0, probe.find_last_of(L"\\/") + 1) + L"version_probe.exe";
+    const std::string copy = dir.file("probe copy.exe");
+    ASSERT_TRUE(CopyFileW(probe.c_str(), norvik::win32::toWide(copy).c_str(), FALSE));
+    EXPECT_TRUE(launcher.start(copy));
+    Sleep(500);  // let it end before the folder is removed
+}
+
+}  // namespace
