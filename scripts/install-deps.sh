@@ -8,7 +8,8 @@ PACKAGES=(
   g++-mingw-w64-i686 binutils-mingw-w64-i686
   wine wine32:i386 wine64
   xvfb xauth x11-utils xdotool imagemagick
-  openssl python3 nginx-light tinyproxy curl
+  openssl python3 python3-pil nginx-light tinyproxy curl
+  fonts-liberation fonts-wine
 )
 
 SUDO=""
@@ -32,10 +33,22 @@ if [ ${#missing[@]} -eq 0 ]; then
 fi
 
 echo "install-deps: installing ${missing[*]}"
-export DEBIAN_FRONTEND=noninteractive
 $SUDO dpkg --add-architecture i386
-$SUDO apt-get update -q
-$SUDO apt-get install -y -q --no-install-recommends "${PACKAGES[@]}"
+$SUDO env DEBIAN_FRONTEND=noninteractive apt-get update -q
+# nginx and tinyproxy would start system services while they install (and fail when port 80 is
+# taken): the tests start private instances, so no service is started now.
+policy=/usr/sbin/policy-rc.d
+had_policy=0
+[ -e "$policy" ] && had_policy=1
+if [ $had_policy = 0 ]; then
+  printf '#!/bin/sh\nexit 101\n' | $SUDO tee "$policy" >/dev/null
+  $SUDO chmod +x "$policy"
+fi
+status=0
+$SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
+  "${PACKAGES[@]}" || status=$?
+[ $had_policy = 0 ] && $SUDO rm -f "$policy"
+[ $status = 0 ] || exit $status
 # nginx and tinyproxy come with services of their own; the tests start private instances.
 for svc in nginx tinyproxy; do
   $SUDO systemctl disable --now "$svc" >/dev/null 2>&1 || $SUDO service "$svc" stop >/dev/null 2>&1 || true

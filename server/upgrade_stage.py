@@ -51,11 +51,12 @@ def run_quiet(cmd, **kw):
 
 class UpgradeStage:
     def __init__(self, workdir, build, port, customer="DEMO001", sys_size=600_000,
-                 pkg_size=1_500_000, rate=0, with_sys=True, with_pkg=True):
+                 pkg_size=1_500_000, rate=0, with_sys=True, with_pkg=True, lifetime=1800):
         self.workdir = os.path.abspath(workdir)
         self.build = os.path.abspath(build)
         self.port = port
         self.rate = rate
+        self.lifetime = lifetime
         self.customer = customer
         self.procs = []
         os.makedirs(self.workdir, exist_ok=True)
@@ -109,7 +110,7 @@ class UpgradeStage:
             [PYTHON, os.path.join(HERE, "norvik_server.py"), "--root", self.www,
              "--http-port", "0", "--https-port", "0", "--cert", self.certs["server_cert"],
              "--key", self.certs["server_key"], "--ready-file", ready,
-             "--stop-file", self.stop_file, "--lifetime", "1800"],
+             "--stop-file", self.stop_file, "--lifetime", str(self.lifetime)],
             stdout=log, stderr=subprocess.STDOUT))
         ports = self._wait_json(ready)
         mux_ready = os.path.join(self.workdir, "mux-ready.txt")
@@ -119,6 +120,7 @@ class UpgradeStage:
             [PYTHON, os.path.join(HERE, "scheme_mux.py"), "--port", str(self.port),
              "--http-port", str(ports["http"]), "--https-port", str(ports["https"]),
              "--rate", str(self.rate), "--stop-file", self.stop_file, "--ready-file", mux_ready,
+             "--lifetime", str(self.lifetime),
              "--log", self.scheme_log],
             stdout=log, stderr=subprocess.STDOUT))
         self._wait_file(mux_ready)
