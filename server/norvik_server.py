@@ -11,7 +11,9 @@ with its Content-Length, and injects faults on request.
 Fault kinds: chunked (no Content-Length, chunked body), close (no Content-Length, the body ends
 when the connection closes), short (full Content-Length, half the body, then close), reset (the
 same, ended by a TCP reset), stall (half the body, a pause, then close), drip (the whole body in
-small pieces with pauses), 404, 410, 500 (an HTML error page).
+small pieces with pauses), 404, 410, 500 (an HTML error page), 204 (No Content: an empty answer
+with success status), 206 (Partial Content: the first half of the file with its Content-Range,
+although no range was asked for).
 
 HTTPS uses the certificate given; a third port may serve the same with a certificate from an
 untrusted CA. Ports 0 pick free ones; the chosen ports are written as JSON to --ready-file.
@@ -114,10 +116,26 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
         if fault in ("404", "410", "500"):
             return self._error(int(fault), head_only)
+        if fault == "204":
+            self.send_response(204)
+            self.end_headers()
+            return
         file_path = self._file_for(path)
         if file_path is None:
             return self._error(404, head_only)
         size = os.path.getsize(file_path)
+
+        if fault == "206":
+            part = size // 2
+            self.send_response(206)
+            self.send_header("Content-Type", "application/octet-stream")
+            self.send_header("Content-Range", "bytes 0-%d/%d" % (max(part - 1, 0), size))
+            self.send_header("Content-Length", str(part))
+            self.end_headers()
+            if not head_only:
+                with open(file_path, "rb") as f:
+                    self._copy(f, part)
+            return
 
         self.send_response(200)
         self.send_header("Content-Type", "application/octet-stream")

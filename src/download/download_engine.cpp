@@ -235,6 +235,9 @@ std::string Engine::transfer(Transfer& t, form::Control* caption, form::Control*
         return kFileErr;
     if (*status < 200 || *status > 299)
         return kNetErr;
+    // "No content" is no file, and a part of one (no range was asked for) is not the file either.
+    if (*status == 204 || *status == 205 || *status == 206)
+        return kNetErr;
 
     info.fill(0);
     infoLength = static_cast<std::uint32_t>(info.size());

@@ -313,6 +313,8 @@ TEST_F(DownloadTest, HttpStatusIsExamined) {
     };
     for (const Case& c : {Case{"404", "FileErr"}, Case{"410", "FileErr"}, Case{"500", "NetErr"},
                           Case{"403", "NetErr"}, Case{"302", "NetErr"}, Case{"199", "NetErr"},
+                          // No content, or a part of it: never the whole file.
+                          Case{"204", "NetErr"}, Case{"205", "NetErr"}, Case{"206", "NetErr"},
                           Case{"", "NetErr"}, Case{std::nullopt, "NetErr"}}) {
         net.status = c.status;
         net.contentLength = "20";
@@ -323,7 +325,7 @@ TEST_F(DownloadTest, HttpStatusIsExamined) {
         EXPECT_EQ(cap.text(), "before");
         expectUntouchedAfterFailure();
     }
-    for (const char* ok : {"200", "206", "299"}) {
+    for (const char* ok : {"200", "201", "203", "299"}) {
         net.status = ok;
         net.reads = 0;
         EXPECT_EQ(run(), "") << ok;

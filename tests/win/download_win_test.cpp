@@ -158,14 +158,14 @@ TEST_P(WinDownloadFaults, ResultAndLocalFileAfterwards) {
 
 INSTANTIATE_TEST_SUITE_P(
     Injected, WinDownloadFaults,
-    ::testing::Combine(::testing::Values(Fault{"chunked", "", true}, Fault{"close", "", true},
-                                         Fault{"drip", "", true}, Fault{"short", "NetErr", false},
-                                         Fault{"reset", "NetErr", false},
-                                         Fault{"stall", "NetErr", false},
-                                         Fault{"404", "FileErr", false},
-                                         Fault{"410", "FileErr", false},
-                                         Fault{"500", "NetErr", false}),
-                       ::testing::Bool()),
+    ::testing::Combine(
+        ::testing::Values(Fault{"chunked", "", true}, Fault{"close", "", true},
+                          Fault{"drip", "", true}, Fault{"short", "NetErr", false},
+                          Fault{"reset", "NetErr", false}, Fault{"stall", "NetErr", false},
+                          Fault{"404", "FileErr", false}, Fault{"410", "FileErr", false},
+                          Fault{"500", "NetErr", false}, Fault{"204", "NetErr", false},
+                          Fault{"206", "NetErr", false}),
+        ::testing::Bool()),
     [](const auto& info) {
         return std::string(std::get<0>(info.param).kind) +
                (std::get<1>(info.param) ? "_https" : "_http");
