@@ -120,7 +120,9 @@ Control* Form::mouseDown(int x, int y, int button, int shift) {
 }
 
 void Form::mouseUp(int x, int y, int button, int shift) {
-    Control* target = captured_ ? captured_ : hitTest(x, y);
+    // A release belongs to the control that took the press; one without a press (it began
+    // outside the window, or the capture was lost meanwhile) reaches no control.
+    Control* target = captured_;
     const bool wasDouble = pressIsDoubleClick_;
     captured_ = nullptr;
     pressIsDoubleClick_ = false;

@@ -53,6 +53,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     // Closing the window from the system (Alt+F4, the taskbar) ends the program like exit.
     frm.onClose = [&frmMain] { frmMain.cmdExit_Click(); };
 
-    host.loadAndShow(showCommand == SW_HIDE ? SW_SHOWNORMAL : showCommand);
+    // The window opens at its design size in the middle of the screen; a shortcut may still ask
+    // for it minimized.
+    const bool minimized = showCommand == SW_SHOWMINIMIZED || showCommand == SW_MINIMIZE ||
+                           showCommand == SW_SHOWMINNOACTIVE;
+    host.loadAndShow(minimized ? showCommand : SW_SHOWNORMAL);
     return host.run();
 }

@@ -101,6 +101,7 @@ WindowHost::WindowHost(Form& form, const HostResources& resources) : form_(form)
         SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(res_.iconBig));
     if (res_.iconSmall)
         SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(res_.iconSmall));
+    sizePictureBoxesToTheirPictures();
     form_.attachHost(this, reinterpret_cast<std::uintptr_t>(hwnd_));
     syncBoundsFromWindow();
     createChildren();
@@ -151,6 +152,18 @@ void WindowHost::createChildren() {
             SendMessageW(child, EM_SETLIMITTEXT, 0x7FFFFFFE, 0);  // no limit
             SendMessageW(child, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, MAKELPARAM(2, 2));
         }
+    }
+}
+
+void WindowHost::sizePictureBoxesToTheirPictures() {
+    // A picture box is as large as its picture plus its border, at any screen resolution.
+    for (Control* c : form_.children()) {
+        Gdiplus::Bitmap* pic = res_.pictures ? res_.pictures->get(c->picture()) : nullptr;
+        if (c->kind() != ControlKind::PictureBox || !pic)
+            continue;
+        const int border = c->border() == Border::Sunken ? 2 : c->border() == Border::Flat ? 1 : 0;
+        c->setWidth(static_cast<int>(pic->GetWidth()) + 2 * border);
+        c->setHeight(static_cast<int>(pic->GetHeight()) + 2 * border);
     }
 }
 
@@ -444,11 +457,13 @@ void WindowHost::drawControl(HDC dc, const RECT& dirty, Control& c) {
                 g.SetInterpolationMode(Gdiplus::InterpolationModeNearestNeighbor);
                 g.SetPixelOffsetMode(Gdiplus::PixelOffsetModeHalf);
                 // Wine's GDI+ leaves the first column of a sideways stretch empty; drawing one
-                // pixel further left, clipped to the control, fills it (and costs nothing to
-                // the picture's look elsewhere).
+                // pixel further left, clipped to the control, fills it (a sub-pixel shift
+                // elsewhere). A picture kept at its own width is drawn exactly.
+                const int extra = c.width() != pw ? 1 : 0;
                 g.IntersectClip(Gdiplus::Rect(c.left(), c.top(), c.width(), c.height()));
-                g.DrawImage(pic, Gdiplus::Rect(c.left() - 1, c.top(), c.width() + 1, c.height()), 0,
-                            0, pw, ph, Gdiplus::UnitPixel);
+                g.DrawImage(pic,
+                            Gdiplus::Rect(c.left() - extra, c.top(), c.width() + extra, c.height()),
+                            0, 0, pw, ph, Gdiplus::UnitPixel);
             } else {
                 g.DrawImage(pic, Gdiplus::Rect(c.left(), c.top(), pw, ph), 0, 0, pw, ph,
                             Gdiplus::UnitPixel);
@@ -646,15 +661,20 @@ LRESULT WindowHost::handlePictureBox(Control& c, HWND hwnd, UINT msg, WPARAM wp,
             form_.focusChangedBySystem(&c);
             return 0;
         case WM_LBUTTONDOWN:
+            doubleClickedButton_ = nullptr;
             SetFocus(hwnd);
             SetCapture(hwnd);
             c.fireMouseDown({LeftButton, shiftState(wp), GET_X_LPARAM(lp), GET_Y_LPARAM(lp)});
             return 0;
         case WM_LBUTTONDBLCLK:
+            // The second press of a double-click: DblClick now, and no second Click on release.
+            doubleClickedButton_ = hwnd;
             SetCapture(hwnd);
             c.fireDblClick();
             return 0;
         case WM_LBUTTONUP: {
+            const bool secondOfDouble = doubleClickedButton_ == hwnd;
+            doubleClickedButton_ = nullptr;
             const bool captured = GetCapture() == hwnd;
             if (captured)
                 ReleaseCapture();
@@ -664,7 +684,7 @@ LRESULT WindowHost::handlePictureBox(Control& c, HWND hwnd, UINT msg, WPARAM wp,
             c.fireMouseUp({LeftButton, shiftState(wp), p.x, p.y});
             // A click is a press and a release over the button; the Click handler may run a
             // long nested job, so the capture is already released here.
-            if (captured && PtInRect(&client, p))
+            if (captured && !secondOfDouble && PtInRect(&client, p))
                 c.fireClick();
             return 0;
         }

@@ -62,6 +62,7 @@ class WindowHost : public FormHost, public Runtime {
     LRESULT handlePictureBox(Control& control, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 
     void createChildren();
+    void sizePictureBoxesToTheirPictures();
     void orderChildrenForTabbing();
     void paint(HDC target, const RECT& dirty);
     void drawControl(HDC dc, const RECT& dirty, Control& c);
@@ -78,8 +79,9 @@ class WindowHost : public FormHost, public Runtime {
     std::map<Control*, HWND> childWindows_;
     std::map<HWND, Control*> childControls_;
     std::map<Control*, RECT> paintedRects_;
-    RECT pendingPaint_{0, 0, 0, 0};  // invalidated since the last WM_PAINT
-    DWORD lastPaint_ = 0;            // tick count of the last paint taken by doEvents
+    RECT pendingPaint_{0, 0, 0, 0};       // invalidated since the last WM_PAINT
+    HWND doubleClickedButton_ = nullptr;  // a picture box between a double-click and its release
+    DWORD lastPaint_ = 0;                 // tick count of the last paint taken by doEvents
     std::map<std::string, HFONT> fonts_;
     HBRUSH editBrush_ = nullptr;
     bool settingText_ = false;

@@ -23,7 +23,12 @@ class Win32WindowApi : public WindowApi {
             CreateRoundRectRgn(left, top, right, bottom, ellipseWidth, ellipseHeight));
     }
     int setWindowRgn(std::uintptr_t hwnd, std::uintptr_t region, bool redraw) override {
-        return SetWindowRgn(toHwnd(hwnd), reinterpret_cast<HRGN>(region), redraw ? TRUE : FALSE);
+        const int accepted =
+            SetWindowRgn(toHwnd(hwnd), reinterpret_cast<HRGN>(region), redraw ? TRUE : FALSE);
+        // The system owns a region it accepted; one it refused is still ours to free.
+        if (!accepted && region)
+            DeleteObject(reinterpret_cast<HRGN>(region));
+        return accepted;
     }
     bool releaseCapture() override { return ReleaseCapture() != FALSE; }
     std::intptr_t sendMessage(std::uintptr_t hwnd, std::uint32_t message, std::uintptr_t wParam,
