@@ -123,6 +123,13 @@ std::string progressCaption(int percentage, double kilobytesDone, std::int64_t a
     return text;
 }
 
+std::string partialName(const std::string& localPath, int attempt) {
+    std::string name = localPath + kPartialSuffix;
+    if (attempt > 1)
+        name += std::to_string(attempt);
+    return name;
+}
+
 std::string finishedCaption(std::int64_t announcedKb) {
     const std::string n = std::to_string(announcedKb);
     return "Finished 100%: " + n + "Kb / " + n + "Kb";
@@ -188,7 +195,6 @@ std::string Engine::downloadFile(const std::string& remotePath, const std::strin
     Transfer t;
     t.url = baseUrl_ + remotePath;
     t.localPath = localPath;
-    t.partialPath = localPath + kPartialSuffix;
     clearUrlCacheEntry(t.url);
 
     // Whatever way the call ends (also by an exception from a handler run by the pump), the
@@ -251,10 +257,18 @@ std::string Engine::transfer(Transfer& t, form::Control* caption, form::Control*
             caption->setText(kStartCaption);
             bar->setWidth(1);
         }
-        t.file = files_.create(t.partialPath);
+        // A file that already bears a partial name is not ours to overwrite or delete: take the
+        // first free name, and remove on failure only the file this call created.
+        for (int attempt = 1; attempt <= kPartialNames && !t.file; ++attempt) {
+            const std::string name = partialName(t.localPath, attempt);
+            t.file = files_.create(name);
+            if (t.file) {
+                t.partialPath = name;
+                t.partialExists = true;
+            }
+        }
         if (!t.file)
             return kNetErr;
-        t.partialExists = true;
 
         std::array<char, kChunkSize> buffer;
         for (;;) {

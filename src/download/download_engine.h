@@ -21,8 +21,13 @@ inline const std::string kFileErr = "FileErr";
 inline constexpr const char* kAgent = "API-Download";
 inline constexpr const char* kBypassList = "<local>";
 inline constexpr std::uint32_t kChunkSize = 4096;
-// The suffix of the partial file written beside the local path until the transfer is complete.
+// The partial file written beside the local path until the transfer is complete is named
+// localPath + ".part", or ".part2" ... ".part9" when the names before are taken: an existing file
+// of such a name belongs to someone else and is left alone.
 inline constexpr const char* kPartialSuffix = ".part";
+inline constexpr int kPartialNames = 9;
+// The partial file's name for attempt 1 ... kPartialNames.
+std::string partialName(const std::string& localPath, int attempt);
 
 // The URL whose cache entry is dropped: the scheme part lower-cased, host and path unchanged.
 std::string normaliseCacheUrl(const std::string& url);

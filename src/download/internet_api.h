@@ -49,7 +49,8 @@ using FileHandle = std::uintptr_t;
 class FileApi {
   public:
     virtual ~FileApi() = default;
-    // Creates the file, or empties an existing one, for sequential writing; nullopt on failure.
+    // Creates a new file for sequential writing; nullopt on failure, and when a file or folder of
+    // that name exists already (it is then left exactly as it was).
     virtual std::optional<FileHandle> create(const std::string& path) = 0;
     // Writes all `size` bytes; false when not all of them could be written.
     virtual bool write(FileHandle file, const void* data, std::size_t size) = 0;

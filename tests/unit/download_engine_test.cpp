@@ -406,6 +406,68 @@ TEST_F(DownloadTest, MissingFolderIsNetErrWithHandlesClosed) {
     EXPECT_EQ(files.files.count("C:\\nowhere\\f.bin"), 0u);
 }
 
+// A file that already has the partial file's name is the user's: the download writes beside it
+// under the next free name and neither overwrites nor deletes it, whatever the outcome.
+TEST_F(DownloadTest, ExistingPartialNamesAreNeitherOverwrittenNorDeleted) {
+    const std::string mine = "the user's own file of that name";
+    struct Case {
+        const char* what;
+        int taken;  // ".part", ".part2", ... already present
+        std::int64_t delivered;
+        const char* result;
+    };
+    for (const Case& c : {Case{"success", 1, 10240, ""}, Case{"short", 1, 9000, "NetErr"},
+                          Case{"success", 5, 10240, ""}, Case{"short", 5, 100, "NetErr"}}) {
+        FakeNet n;
+        FakeFiles f;
+        f.files[kLocal] = kOld;
+        std::vector<std::string> taken;
+        for (int i = 1; i <= c.taken; ++i) {
+            taken.push_back(kPartial + (i == 1 ? "" : std::to_string(i)));
+            f.files[taken.back()] = mine + std::to_string(i);
+        }
+        const std::string used = kPartial + std::to_string(c.taken + 1);
+        n.contentLength = "10240";
+        n.body(c.delivered);
+        Engine e(n, f);
+        e.setBaseUrl("http://h");
+        bool sawUsed = false;
+        e.setPump([&] { sawUsed = sawUsed || f.files.count(used) == 1; });
+        const std::string label = std::string(c.what) + " with " + std::to_string(c.taken);
+        EXPECT_EQ(e.downloadFile("/f", kLocal, &cap, &bar, ":"), c.result) << label;
+        EXPECT_TRUE(sawUsed) << label;
+        for (int i = 1; i <= c.taken; ++i)
+            EXPECT_EQ(f.files.at(taken[static_cast<std::size_t>(i - 1)]), mine + std::to_string(i))
+                << label;
+        EXPECT_EQ(f.files.count(used), 0u) << label;
+        EXPECT_EQ(f.files.at(kLocal).size(), *c.result ? kOld.size() : 10240u) << label;
+        for (const std::string& entry : f.log)
+            for (const std::string& t : taken)
+                EXPECT_NE(entry, "remove " + t) << label;
+        EXPECT_EQ(f.openCount(), 0) << label;
+        EXPECT_TRUE(n.live.empty()) << label;
+    }
+}
+
+TEST_F(DownloadTest, EveryPartialNameTakenIsNetErrWithNothingTouched) {
+    std::vector<std::string> taken{kPartial};
+    for (int i = 2; i <= 9; ++i)
+        taken.push_back(kPartial + std::to_string(i));
+    for (const std::string& t : taken)
+        files.files[t] = "mine: " + t;
+    net.contentLength = "10";
+    net.chunks = {10};
+    EXPECT_EQ(run(), "NetErr");
+    for (const std::string& t : taken)
+        EXPECT_EQ(files.files.at(t), "mine: " + t);
+    EXPECT_EQ(files.files.at(kLocal), kOld);
+    EXPECT_EQ(files.files.size(), taken.size() + 1);  // no tenth name tried
+    for (const std::string& entry : files.log)
+        EXPECT_EQ(entry.rfind("create ", 0), 0u) << entry;  // nothing but refused creations
+    EXPECT_EQ(net.reads, 0);
+    EXPECT_TRUE(net.live.empty());
+}
+
 TEST_F(DownloadTest, AbandonedDownloadRemovesItsPartialAndStops) {
     net.contentLength = "40960";
     net.body(40960);

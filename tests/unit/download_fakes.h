@@ -130,6 +130,8 @@ class FakeFiles : public download::FileApi {
         log.push_back("create " + path);
         if (!folders.count(path.substr(0, path.rfind('\\'))))
             return std::nullopt;
+        if (files.count(path))
+            return std::nullopt;  // a new file only, never one that exists
         files[path].clear();
         countedLengths[path] = 0;
         open_[next_] = path;

@@ -267,6 +267,31 @@ TEST_F(WinDownload, AbandonedDownloadLeavesNoPartial) {
     expectOldIntact(local);
 }
 
+// A file of the partial file's name is someone else's: after a success and after a failure it
+// holds exactly what it held, and the download was written beside it under the next name.
+TEST_F(WinDownload, ExistingPartFileIsLeftByteIdentical) {
+    const std::string local = dir.file("Norvik_sys.rar");
+    const std::string mine = std::string("the user's own Norvik_sys.rar.part\r\n") + '\0' + '\xff';
+    ASSERT_TRUE(wintest::writeAll(local + ".part", mine));
+    for (const char* remote : {"/Sandel/Norvik_sys.rar", "/fault/short/Sandel/Norvik_sys.rar"}) {
+        bool usedNext = false;
+        SetPump([&] { usedNext = usedNext || wintest::exists(local + ".part2"); });
+        const bool whole = std::string(remote).find("/fault/") == std::string::npos;
+        EXPECT_EQ(get(httpBase(), remote, local), whole ? "" : "NetErr") << remote;
+        EXPECT_TRUE(usedNext) << remote;
+        EXPECT_EQ(readAll(local + ".part").value_or("(missing)"), mine) << remote;
+        EXPECT_FALSE(wintest::exists(local + ".part2")) << remote;
+        if (whole) {
+            const auto got = readAll(local);
+            const auto want = readAll(servers.served("Sandel/Norvik_sys.rar"));
+            ASSERT_TRUE(got && want);
+            EXPECT_TRUE(*got == *want) << "content differs";
+        } else {
+            EXPECT_EQ(readAll(local).value_or("(missing)"), kOld);
+        }
+    }
+}
+
 // The proxy: tinyproxy adds a Via header; /viaonly/ answers only such requests, /noproxy/ only
 // direct ones.
 TEST_F(WinDownload, ProxyIsUsedOnlyWithAPort) {

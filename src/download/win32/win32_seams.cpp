@@ -65,7 +65,7 @@ void WinInetApi::closeHandle(NetHandle handle) {
 
 std::optional<FileHandle> Win32FileApi::create(const std::string& path) {
     const HANDLE file =
-        CreateFileW(toWide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+        CreateFileW(toWide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return std::nullopt;
