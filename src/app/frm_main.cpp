@@ -74,13 +74,17 @@ void FrmMain::cmdUpd_Click() {
 }
 
 void FrmMain::cmdBr_Click() {
-    if (bDownloading)
+    // The folder dialog has no owner, so the window stays usable while it is open: a second
+    // browse then would stack a second dialog on the first.
+    if (bDownloading || browsing_)
         return;
     std::string folder;
+    browsing_ = true;
     norvik::skipOnFailure([&] {
         if (svc_.selectFolder)
             folder = svc_.selectFolder();
     });
+    browsing_ = false;
     norvik::skipOnFailure([&] { frm_.control("txtFolder").setText(folder); });
 }
 

@@ -47,6 +47,7 @@ class FrmMain {
 
     form::Form& frm_;
     Services& svc_;
+    bool browsing_ = false;  // the folder dialog is open
 };
 
 }  // namespace app

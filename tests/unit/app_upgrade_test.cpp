@@ -761,3 +761,26 @@ TEST_F(AppUpgrade, ToolThatCannotStartIsReportedAndTheWindowStaysOpen) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(AppUpgrade, BrowseWhileTheFolderDialogIsOpenOpensNoSecondDialog) {
+    installAt("D:\\Norvik");
+    pickerAnswer_ = "D:\\Norvik";
+    click("cmdUpd");
+    int opened = 0;
+    svc_.selectFolder = [&] {
+        ++opened;
+        // The dialog has no owner: the window still takes clicks and double-clicks.
+        click("cmdBr");
+        frm_.control("txtFolder").fireDblClick();
+        return pickerAnswer_;
+    };
+    click("cmdBr");
+    EXPECT_EQ(opened, 1);
+    EXPECT_EQ(frm_.control("txtFolder").text(), "D:\\Norvik");
+    click("cmdBr");  // closed again: the next browse opens it
+    EXPECT_EQ(opened, 2);
+}
+
+}  // namespace
