@@ -9,7 +9,7 @@ file(GLOB NORVIK_WIN32_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/*/win32
 list(FILTER NORVIK_WIN32_SOURCES EXCLUDE REGEX ".*/winmain\\.cpp$")
 add_library(norvik_win32 STATIC ${NORVIK_WIN32_SOURCES})
 target_link_libraries(norvik_win32 PUBLIC norvik_core
-  wininet gdiplus gdi32 user32 shell32 ole32 comctl32 kernel32 uuid)
+  wininet gdiplus gdi32 msimg32 user32 shell32 ole32 comctl32 kernel32 uuid)
 norvik_warnings(norvik_win32)
 
 # The product. The download host is compiled into WinMain only, so that the same sources also

@@ -158,12 +158,12 @@ void WindowHost::createChildren() {
 void WindowHost::sizePictureBoxesToTheirPictures() {
     // A picture box is as large as its picture plus its border, at any screen resolution.
     for (Control* c : form_.children()) {
-        Gdiplus::Bitmap* pic = res_.pictures ? res_.pictures->get(c->picture()) : nullptr;
+        const ui::win32::GdiPicture* pic = pictureOf(*c);
         if (c->kind() != ControlKind::PictureBox || !pic)
             continue;
         const int border = c->border() == Border::Sunken ? 2 : c->border() == Border::Flat ? 1 : 0;
-        c->setWidth(static_cast<int>(pic->GetWidth()) + 2 * border);
-        c->setHeight(static_cast<int>(pic->GetHeight()) + 2 * border);
+        c->setWidth(pic->width + 2 * border);
+        c->setHeight(pic->height + 2 * border);
     }
 }
 
@@ -429,7 +429,7 @@ void WindowHost::paint(HDC target, const RECT& dirty) {
         if (!IntersectRect(&overlap, &r, &dirty))
             continue;
         paintedRects_[&c] = r;
-        drawControl(mem, dirty, c);
+        drawControl(mem, c);
     }
     BitBlt(target, dirty.left, dirty.top, dirty.right - dirty.left, dirty.bottom - dirty.top, mem,
            dirty.left, dirty.top, SRCCOPY);
@@ -441,33 +441,41 @@ void WindowHost::paint(HDC target, const RECT& dirty) {
     paintedPixels_ += static_cast<long long>(dirty.right - dirty.left) * (dirty.bottom - dirty.top);
 }
 
-void WindowHost::drawControl(HDC dc, const RECT& dirty, Control& c) {
+const ui::win32::GdiPicture* WindowHost::pictureOf(const Control& c) const {
+    return res_.pictures ? res_.pictures->gdi(c.picture()) : nullptr;
+}
+
+void WindowHost::drawPicture(HDC dc, const ui::win32::GdiPicture& pic, int x, int y, int width,
+                             int height) {
+    // Plain GDI from the decoded bitmaps: copying is far cheaper per paint than drawing through
+    // GDI+, and a nearest-neighbour stretch keeps a frame piece's edges as drawn.
+    HDC source = CreateCompatibleDC(dc);
+    HGDIOBJ old = SelectObject(source, pic.bitmap);
+    if (!pic.opaque) {
+        BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+        AlphaBlend(dc, x, y, width, height, source, 0, 0, pic.width, pic.height, blend);
+    } else if (width == pic.width && height == pic.height) {
+        BitBlt(dc, x, y, width, height, source, 0, 0, SRCCOPY);
+    } else {
+        const int oldMode = SetStretchBltMode(dc, COLORONCOLOR);
+        StretchBlt(dc, x, y, width, height, source, 0, 0, pic.width, pic.height, SRCCOPY);
+        SetStretchBltMode(dc, oldMode);
+    }
+    SelectObject(source, old);
+    DeleteDC(source);
+}
+
+void WindowHost::drawControl(HDC dc, Control& c) {
     RECT r = toRECT(c.bounds());
     switch (c.kind()) {
         case ControlKind::Image: {
-            Gdiplus::Bitmap* pic = res_.pictures ? res_.pictures->get(c.picture()) : nullptr;
+            const ui::win32::GdiPicture* pic = pictureOf(c);
             if (!pic)
                 return;  // an image without a picture draws nothing
-            Gdiplus::Graphics g(dc);
-            g.SetClip(Gdiplus::Rect(dirty.left, dirty.top, dirty.right - dirty.left,
-                                    dirty.bottom - dirty.top));
-            const int pw = static_cast<int>(pic->GetWidth());
-            const int ph = static_cast<int>(pic->GetHeight());
-            if (c.stretch()) {
-                g.SetInterpolationMode(Gdiplus::InterpolationModeNearestNeighbor);
-                g.SetPixelOffsetMode(Gdiplus::PixelOffsetModeHalf);
-                // Wine's GDI+ leaves the first column of a sideways stretch empty; drawing one
-                // pixel further left, clipped to the control, fills it (a sub-pixel shift
-                // elsewhere). A picture kept at its own width is drawn exactly.
-                const int extra = c.width() != pw ? 1 : 0;
-                g.IntersectClip(Gdiplus::Rect(c.left(), c.top(), c.width(), c.height()));
-                g.DrawImage(pic,
-                            Gdiplus::Rect(c.left() - extra, c.top(), c.width() + extra, c.height()),
-                            0, 0, pw, ph, Gdiplus::UnitPixel);
-            } else {
-                g.DrawImage(pic, Gdiplus::Rect(c.left(), c.top(), pw, ph), 0, 0, pw, ph,
-                            Gdiplus::UnitPixel);
-            }
+            // Stretched: scaled to the control; otherwise at the picture's own size.
+            const int w = c.stretch() ? c.width() : pic->width;
+            const int h = c.stretch() ? c.height() : pic->height;
+            drawPicture(dc, *pic, c.left(), c.top(), w, h);
             return;
         }
         case ControlKind::Label: {
@@ -642,12 +650,8 @@ LRESULT WindowHost::handlePictureBox(Control& c, HWND hwnd, UINT msg, WPARAM wp,
             PAINTSTRUCT ps;
             HDC dc = BeginPaint(hwnd, &ps);
             // The picture sits unscaled at the inner top-left corner.
-            if (Gdiplus::Bitmap* pic = res_.pictures ? res_.pictures->get(c.picture()) : nullptr) {
-                Gdiplus::Graphics g(dc);
-                const int w = static_cast<int>(pic->GetWidth());
-                const int h = static_cast<int>(pic->GetHeight());
-                g.DrawImage(pic, Gdiplus::Rect(0, 0, w, h), 0, 0, w, h, Gdiplus::UnitPixel);
-            }
+            if (const ui::win32::GdiPicture* pic = pictureOf(c))
+                drawPicture(dc, *pic, 0, 0, pic->width, pic->height);
             EndPaint(hwnd, &ps);
             return 0;
         }

@@ -65,7 +65,10 @@ class WindowHost : public FormHost, public Runtime {
     void sizePictureBoxesToTheirPictures();
     void orderChildrenForTabbing();
     void paint(HDC target, const RECT& dirty);
-    void drawControl(HDC dc, const RECT& dirty, Control& c);
+    void drawControl(HDC dc, Control& c);
+    const ui::win32::GdiPicture* pictureOf(const Control& c) const;
+    static void drawPicture(HDC dc, const ui::win32::GdiPicture& pic, int x, int y, int width,
+                            int height);
     void invalidateControl(Control& c);
     void syncBoundsFromWindow();
     HFONT fontFor(const Font& font);

@@ -3,6 +3,7 @@
 #include <objbase.h>
 #include <objidl.h>
 
+#include <cstdint>
 #include <cstring>
 
 #include "common/win32/utf16.h"
@@ -67,6 +68,40 @@ BOOL CALLBACK collectName(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR names) {
     return TRUE;
 }
 
+// Copies a premultiplied 32-bit GDI+ bitmap into a DIB section GDI can draw directly.
+GdiPicture toGdi(Gdiplus::Bitmap& bitmap) {
+    GdiPicture p;
+    p.width = static_cast<int>(bitmap.GetWidth());
+    p.height = static_cast<int>(bitmap.GetHeight());
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = p.width;
+    info.bmiHeader.biHeight = -p.height;  // top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    p.bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (!p.bitmap || !bits)
+        return p;
+    Gdiplus::Rect all(0, 0, p.width, p.height);
+    Gdiplus::BitmapData data;
+    if (bitmap.LockBits(&all, Gdiplus::ImageLockModeRead, PixelFormat32bppPARGB, &data) !=
+        Gdiplus::Ok)
+        return p;
+    auto* out = static_cast<std::uint8_t*>(bits);
+    for (int y = 0; y < p.height; ++y) {
+        const auto* row = static_cast<const std::uint8_t*>(data.Scan0) + y * data.Stride;
+        std::memcpy(out + static_cast<size_t>(y) * p.width * 4, row,
+                    static_cast<size_t>(p.width) * 4);
+        for (int x = 0; x < p.width && p.opaque; ++x)
+            p.opaque = row[x * 4 + 3] == 255;
+    }
+    bitmap.UnlockBits(&data);
+    GdiFlush();
+    return p;
+}
+
 }  // namespace
 
 ResourcePictures::ResourcePictures(HMODULE module) {
@@ -80,16 +115,36 @@ ResourcePictures::ResourcePictures(HMODULE module) {
         const void* data = handle ? LockResource(handle) : nullptr;
         if (!data)
             continue;
-        if (auto picture = decodePicture(data, SizeofResource(module, res)))
-            pictures_[resourceKey(name)] = std::move(picture);
+        if (auto picture = decodePicture(data, SizeofResource(module, res))) {
+            Entry entry;
+            entry.gdi = toGdi(*picture);
+            entry.bitmap = std::move(picture);
+            pictures_[resourceKey(name)] = std::move(entry);
+        }
     }
 }
 
-Gdiplus::Bitmap* ResourcePictures::get(const std::string& name) const {
+ResourcePictures::~ResourcePictures() {
+    for (auto& [name, entry] : pictures_)
+        if (entry.gdi.bitmap)
+            DeleteObject(entry.gdi.bitmap);
+}
+
+const ResourcePictures::Entry* ResourcePictures::find(const std::string& name) const {
     if (name.empty())
         return nullptr;
     auto it = pictures_.find(resourceKey(norvik::win32::toWide(name)));
-    return it == pictures_.end() ? nullptr : it->second.get();
+    return it == pictures_.end() ? nullptr : &it->second;
+}
+
+Gdiplus::Bitmap* ResourcePictures::get(const std::string& name) const {
+    const Entry* e = find(name);
+    return e ? e->bitmap.get() : nullptr;
+}
+
+const GdiPicture* ResourcePictures::gdi(const std::string& name) const {
+    const Entry* e = find(name);
+    return e && e->gdi.bitmap ? &e->gdi : nullptr;
 }
 
 }  // namespace ui::win32

@@ -30,15 +30,35 @@ class GdiplusSession {
     ULONG_PTR token_ = 0;
 };
 
+// A decoded picture as GDI draws it fastest: a 32-bit top-down DIB section with premultiplied
+// alpha, and whether every pixel is opaque (then it is copied, otherwise alpha-blended).
+struct GdiPicture {
+    HBITMAP bitmap = nullptr;
+    int width = 0;
+    int height = 0;
+    bool opaque = true;
+};
+
 class ResourcePictures {
   public:
     // Decodes every named RCDATA resource of `module` (the pictures), once.
     explicit ResourcePictures(HMODULE module);
+    ~ResourcePictures();
+    ResourcePictures(const ResourcePictures&) = delete;
+    ResourcePictures& operator=(const ResourcePictures&) = delete;
+
     // The decoded picture of that name (any letter case), or nullptr when there is none.
     Gdiplus::Bitmap* get(const std::string& name) const;
+    // The same picture for GDI, or nullptr.
+    const GdiPicture* gdi(const std::string& name) const;
 
   private:
-    std::map<std::wstring, std::unique_ptr<Gdiplus::Bitmap>> pictures_;
+    struct Entry {
+        std::unique_ptr<Gdiplus::Bitmap> bitmap;
+        GdiPicture gdi;
+    };
+    const Entry* find(const std::string& name) const;
+    std::map<std::wstring, Entry> pictures_;
 };
 
 // Decodes an encoded picture (JPEG, GIF, BMP, PNG) held in memory into a premultiplied
