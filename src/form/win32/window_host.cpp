@@ -229,7 +229,6 @@ void WindowHost::loadAndShow(int showCommand) {
             form_.onLoad();
             return LRESULT{0};
         });
-    loaded_ = true;
     ShowWindow(hwnd_, showCommand);
     UpdateWindow(hwnd_);
     syncBoundsFromWindow();

@@ -86,9 +86,7 @@ class WindowHost : public FormHost, public Runtime {
     HWND doubleClickedButton_ = nullptr;  // a picture box between a double-click and its release
     DWORD lastPaint_ = 0;                 // tick count of the last paint taken by doEvents
     std::map<std::string, HFONT> fonts_;
-    HBRUSH editBrush_ = nullptr;
     bool settingText_ = false;
-    bool loaded_ = false;
     HBITMAP backBuffer_ = nullptr;
     SIZE backBufferSize_{0, 0};
     long paintCount_ = 0;
