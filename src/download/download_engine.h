@@ -17,6 +17,13 @@ namespace download {
 inline const std::string kResultOk;
 inline const std::string kNetErr = "NetErr";
 inline const std::string kFileErr = "FileErr";
+// The file could not be created, written, flushed or renamed on the local disk.
+inline const std::string kDiskErr = "DiskErr";
+// The proxy asks for a login (407).
+inline const std::string kProxyAuthErr = "ProxyAuthErr";
+// The downloaded file was refused by the caller's check before it took its final name (the
+// update tool without the maker's valid signature).
+inline const std::string kSignErr = "SignErr";
 
 inline constexpr const char* kAgent = "API-Download";
 inline constexpr const char* kBypassList = "<local>";

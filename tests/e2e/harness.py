@@ -39,6 +39,19 @@ class Failure(AssertionError):
     pass
 
 
+def wait_until(condition, timeout, what, interval=0.05):
+    """Polls `condition` until it returns a true value (which is returned) or `timeout` seconds
+    have passed (then Failure names `what`). Tests wait for conditions, never a fixed time."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = condition()
+        if value:
+            return value
+        if time.monotonic() >= deadline:
+            raise Failure(f"timed out after {timeout} s waiting for {what}")
+        time.sleep(interval)
+
+
 def check(condition, message):
     if not condition:
         raise Failure(message)
