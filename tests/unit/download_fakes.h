@@ -105,10 +105,13 @@ class FakeClock : public download::Clock {
 class FakeThreads : public download::Threads {
   public:
     FakeThreads(FakeClock& clock, Lockstep& lockstep) : clock_(clock), lockstep_(lockstep) {}
-    ~FakeThreads() override {
+    ~FakeThreads() override { joinAll(); }
+    // Releases the blocked threads and waits for all to end.
+    void joinAll() {
         lockstep_.releaseAll();
         for (std::thread& t : threads_)
             t.join();
+        threads_.clear();
     }
     int started = 0;
     int waits = 0;
