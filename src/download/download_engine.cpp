@@ -256,7 +256,7 @@ std::string Engine::runCall(CallShared& call, const std::shared_ptr<CallShared>&
             if (received - markBytes >= kStallBytes) {
                 markBytes = received;
                 markTime = clock_.nowMs();
-            } else if (clock_.nowMs() - markTime >= stallMs) {
+            } else if (!attempt->complete.load() && clock_.nowMs() - markTime >= stallMs) {
                 break;  // stalled: a cut like any other
             }
             try {

@@ -215,6 +215,7 @@ class Attempt {
             const bool closed = s_.files.close(std::exchange(call_.file, 0)).ok();
             if (!flushed || !closed)
                 return {Ending::Failed, kDiskErr};
+            a_.complete.store(true);
         }
         if (call_.accept && !call_.accept(call_.partialPath))
             return {Ending::Failed, kSignErr};

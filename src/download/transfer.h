@@ -92,6 +92,9 @@ struct AttemptState {
     // Once the answer is accepted: the whole file's length, then the bytes in the partial file.
     std::atomic<std::int64_t> total{-1};
     std::atomic<std::int64_t> fileBytes{-1};
+    // The whole body is on the disk: no more network, so the stall clock stops (the caller's
+    // check may take a while).
+    std::atomic<bool> complete{false};
     // Written before `total` when the answer started the file from zero: what a resumed request
     // sends as If-Range ("" when the server offers no resuming).
     bool freshStart = false;

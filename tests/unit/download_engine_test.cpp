@@ -640,11 +640,16 @@ TEST_F(DownloadTest, LocalFailuresAreDiskErr) {
         EXPECT_FALSE(download::mayClearSoon(stays)) << stays;
 }
 
-// The caller's check runs on the complete, closed partial file before it takes the final name.
+// The caller's check runs on the complete, closed partial file before it takes the final name;
+// a check that takes longer than the stall time is no stall.
 TEST_F(DownloadTest, AcceptHookDecidesBeforeTheRename) {
-    for (const bool accepted : {true, false}) {
+    struct Case {
+        bool accepted;
+        int windowLooks;  // how long the check takes
+    };
+    for (const Case& c : {Case{true, 0}, Case{false, 0}, Case{true, 200}}) {
         files.files[kLocal] = kOld;
-        files.log.clear();
+        net.requests.clear();
         serve({Answer::whole(5000)});
         std::vector<std::string> checked;
         const std::string result = run(":", true, [&](const std::string& path) {
@@ -652,10 +657,13 @@ TEST_F(DownloadTest, AcceptHookDecidesBeforeTheRename) {
             EXPECT_EQ(files.files.at(path), fakes::fileBytes(5000));
             EXPECT_EQ(files.openCount(), 0);
             EXPECT_EQ(files.files.at(kLocal), kOld);
-            return accepted;
+            for (int i = 0; i < c.windowLooks; ++i)
+                lockstep.awaitStep();
+            return c.accepted;
         });
         EXPECT_EQ(checked, std::vector<std::string>{kPartial});
-        if (accepted) {
+        EXPECT_EQ(net.requests.size(), 1u);
+        if (c.accepted) {
             EXPECT_EQ(result, "");
             EXPECT_EQ(files.files.at(kLocal), fakes::fileBytes(5000));
         } else {
