@@ -1,9 +1,11 @@
 #include "download/transfer.h"
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
 #include "download/http_rules.h"
+#include "download/read_pacer.h"
 
 namespace download {
 
@@ -180,14 +182,24 @@ class Attempt {
 
     End readBody(const NetOwner& request, std::int64_t total) {
         std::vector<char> buffer(kChunkSize);
+        ReadPacer pacer(s_.clock.nowMs());
         for (;;) {
-            const Result<std::uint32_t> got =
-                s_.net.readFile(request.get(), buffer.data(), kChunkSize);
+            std::uint32_t want = kChunkSize;
+            if (!pacer.wholeChunks()) {
+                const Result<std::uint32_t> available = s_.net.queryDataAvailable(request.get());
+                if (!available.ok())
+                    return {Ending::Cut, kNetErr};
+                if (available.value > 0 && available.value < kChunkSize)
+                    want = available.value;
+            }
+            const std::uint32_t start = s_.clock.nowMs();
+            const Result<std::uint32_t> got = s_.net.readFile(request.get(), buffer.data(), want);
+            pacer.afterRead(got.value, start, s_.clock.nowMs());
             if (!got.ok())
                 return {Ending::Cut, kNetErr};
             if (got.value == 0)
                 break;
-            if (got.value > kChunkSize)
+            if (got.value > want)
                 return {Ending::Failed, kNetErr};
             a_.received.fetch_add(got.value);
             norvik::LockGuard guard(call_.lock);

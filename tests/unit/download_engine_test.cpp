@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "download/download_engine.h"
+#include "download/read_pacer.h"
 #include "download/windows_version.h"
 #include "download_fakes.h"
 
@@ -728,6 +729,44 @@ TEST_F(DownloadTest, ShortOfAnAnnouncementBeyond4GiBIsNetErr) {
     serve({Answer::whole((1LL << 32) + 100, 100)});  // 100 if cut to 32 bits
     EXPECT_EQ(run(), "NetErr");
     expectUntouchedAfterFailure();
+}
+
+// Whole chunks only for a link that fills them at once; otherwise what has arrived.
+TEST(ReadPacer, WholeChunksOnlyForAFastLink) {
+    struct Read {
+        std::uint32_t bytes, tookMs, pauseMs;
+        bool wholeAfter;
+    };
+    struct Case {
+        const char* what;
+        std::vector<Read> reads;
+    };
+    const Case cases[] = {
+        {"fast from the start",
+         {{8192, 0, 10, false}, {8192, 5, 90, false}, {65536, 0, 0, true}, {65536, 20, 0, true}}},
+        {"slow", {{512, 300, 0, false}, {512, 300, 0, false}, {65536, 0, 150, false}}},
+        {"fast, then slowing",
+         {{65536, 10, 0, false},
+          {65536, 90, 0, true},
+          {65536, 101, 0, false},
+          {8192, 1, 0, false}}},
+        {"fast again",
+         {{65536, 10, 0, false},
+          {65536, 90, 0, true},
+          {65536, 150, 0, false},
+          {65536, 50, 0, false},
+          {65536, 50, 0, true}}},
+    };
+    for (const Case& c : cases) {
+        std::uint32_t now = 4000;
+        download::ReadPacer pacer(now);
+        EXPECT_FALSE(pacer.wholeChunks());
+        for (const Read& r : c.reads) {
+            pacer.afterRead(r.bytes, now, now + r.tookMs);
+            now += r.tookMs + r.pauseMs;
+            EXPECT_EQ(pacer.wholeChunks(), r.wholeAfter) << c.what << " at " << now;
+        }
+    }
 }
 
 TEST(VersionName, Table) {

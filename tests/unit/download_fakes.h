@@ -261,6 +261,19 @@ class FakeNet : public download::InternetApi {
             return download::failure<std::string>(12150);  // ERROR_HTTP_HEADER_NOT_FOUND
         return download::success(h->second);
     }
+    // The size of the next scripted read (a stall or a failure shows in the read itself).
+    download::Result<std::uint32_t> queryDataAvailable(download::NetHandle request) override {
+        std::lock_guard<std::mutex> lock(m_);
+        const auto it = requestAnswers_.find(request);
+        if (it == requestAnswers_.end())
+            return download::failure<std::uint32_t>(6);
+        const Served& s = it->second;
+        if (s.next >= s.answer.reads.size())
+            return download::success<std::uint32_t>(0);
+        const std::int64_t size = s.answer.reads[s.next];
+        return download::success(
+            static_cast<std::uint32_t>(size > 0 ? size : std::int64_t{download::kChunkSize}));
+    }
     download::Result<std::uint32_t> readFile(download::NetHandle request, void* buffer,
                                              std::uint32_t toRead) override {
         lockstep_.awaitStep();
@@ -268,12 +281,14 @@ class FakeNet : public download::InternetApi {
         {
             std::lock_guard<std::mutex> lock(m_);
             auto it = requestAnswers_.find(request);
-            if (it == requestAnswers_.end() || toRead != download::kChunkSize)
+            if (it == requestAnswers_.end() || toRead > download::kChunkSize)
                 return download::failure<std::uint32_t>(6);
             Served& s = it->second;
             if (s.next >= s.answer.reads.size())
                 return download::success<std::uint32_t>(0);
             size = s.answer.reads[s.next++];
+            if (size > toRead)
+                return download::failure<std::uint32_t>(87);  // asked for less than arrived
             at = s.answer.from + s.offset;
             if (size > 0)
                 s.offset += size;
