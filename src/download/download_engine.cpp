@@ -135,7 +135,7 @@ void Engine::waitAndPump() {
 // around file operations, never across a network call, so it comes free within a disk write;
 // `patient` waits for it (pumping) so that the file is closed before it is deleted.
 void Engine::giveUp(CallShared& call, bool patient) {
-    call.owner.store(CallShared::kNobody);
+    call.owner.store(CallShared::kGivenUp);
     const std::uint32_t start = clock_.nowMs();
     for (;;) {
         if (call.lock.tryLock()) {
@@ -146,7 +146,7 @@ void Engine::giveUp(CallShared& call, bool patient) {
         }
         if (clock_.nowMs() - start >=
             (patient ? 1000u * static_cast<std::uint32_t>(stallSeconds_) : 250u))
-            break;  // deleted once the owner closes it
+            break;  // the transfer thread closes it when it ends; deleted then
         if (patient)
             waitAndPump();
         else

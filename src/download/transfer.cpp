@@ -263,6 +263,12 @@ void runAttempt(Seams seams, std::shared_ptr<CallShared> call,
     } catch (...) {
         // Out of memory or a failing check: the attempt has failed, nothing more.
     }
+    {
+        // A call given up while this thread held the lock left the file to it.
+        norvik::LockGuard guard(call->lock);
+        if (call->owner.load() == CallShared::kGivenUp && call->file)
+            seams.files.close(std::exchange(call->file, 0));
+    }
     attempt->ending = end.ending;
     attempt->result = end.result;
     attempt->ended.store(true);

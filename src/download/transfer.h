@@ -33,6 +33,8 @@ inline const std::string kSignErr = "SignErr";
 
 // The caller's check of a complete download, run on the transfer thread with the partial file
 // complete, flushed and closed, before it takes the final name: false refuses it (kSignErr).
+// It may still run after the program began to end, so it uses nothing that ends before the
+// process.
 using AcceptFile = std::function<bool(const std::string& partialPath)>;
 
 inline constexpr const char* kAgent = "API-Download";
@@ -64,8 +66,10 @@ struct CallShared {
     AcceptFile accept;
     std::uint32_t stallMs = 0;
 
-    // The attempt that may use the partial file; kNobody once the call has given them all up.
+    // The attempt that may use the partial file: kNobody between attempts, kGivenUp once the call
+    // has given them all up (whoever then holds the lock closes the file).
     static constexpr int kNobody = 0;
+    static constexpr int kGivenUp = -1;
     std::atomic<int> owner{kNobody};
     // The program is ending: the window's thread leaves the call at once.
     std::atomic<bool> abandoned{false};

@@ -291,7 +291,10 @@ TEST_F(DownloadTest, AnswersThatAreNotTheFileAreRefusedUnwritten) {
     };
     Answer noLength = Answer::whole(20);
     noLength.headers.clear();
+    Answer refused;
+    refused.refused = true;
     const Case cases[] = {
+        {"connection refused", refused, "NetErr"},
         {"404", status("404"), "FileErr"},
         {"410", status("410"), "FileErr"},
         {"407", status("407"), "ProxyAuthErr"},
@@ -331,6 +334,10 @@ TEST_F(DownloadTest, AnswersThatAreNotTheFileAreRefusedUnwritten) {
     }
     serve({with(download::kQueryContentEncoding, "identity")});
     EXPECT_EQ(run(), "");
+    net.sessionFails = true;
+    net.requests.clear();
+    EXPECT_EQ(run(), "NetErr");
+    EXPECT_TRUE(net.requests.empty());
 }
 
 TEST(Redirect, LocationResolution) {
