@@ -681,31 +681,45 @@ TEST_F(DownloadTest, AcceptHookDecidesBeforeTheRename) {
     }
 }
 
-// Exit during a transfer, running or blocked: the call returns at once and nothing of the
-// partial file stays, even after the blocked thread wakes up.
+// Exit during a transfer, whatever its thread is doing: the call returns at once, the thread
+// writes nothing more, and nothing of the partial file stays once that thread has ended.
 TEST_F(DownloadTest, AbandonedDownloadRemovesItsPartialAndStops) {
-    Answer running = Answer::whole(40960, -1, 4096);
     Answer blocked = Answer::whole(40960);
     blocked.reads = {4096, Answer::kStall};
-    for (const Answer& answer : {running, blocked}) {
-        serve({answer});
-        int pumps = 0;
-        int waitsAtAbandon = -1;
+    struct Case {
+        const char* what;
+        Answer answer;
+        bool inWrite;  // exit while the thread holds the lock writing
+    };
+    for (const Case& c : {Case{"running", Answer::whole(40960, -1, 4096), false},
+                          Case{"blocked reading", blocked, false},
+                          Case{"writing", Answer::whole(40960, -1, 4096), true}}) {
+        serve({c.answer});
+        std::atomic<bool> writing{false};
+        files.writes = 0;
+        files.beforeWrite = [&](int n) {
+            if (c.inWrite && n == 2) {
+                writing = true;
+                lockstep.awaitStep();
+                lockstep.awaitStep();
+            }
+        };
+        int pumps = 0, waitsAtAbandon = -1, writesAtAbandon = -1;
         engine.setPump([&] {
-            if (++pumps == 3) {
-                EXPECT_EQ(files.files.count(kPartial), 1u);
+            if (waitsAtAbandon < 0 && (c.inWrite ? writing.load() : ++pumps == 3)) {
+                EXPECT_EQ(files.files.count(kPartial), 1u) << c.what;
                 engine.abandonActiveDownloads();
-                EXPECT_EQ(files.files.count(kPartial), 0u);
                 waitsAtAbandon = threads.waits;
+                writesAtAbandon = files.writes;
             }
         });
-        EXPECT_EQ(run(), "NetErr");
-        EXPECT_EQ(threads.waits, waitsAtAbandon);
-        expectUntouchedAfterFailure();
+        EXPECT_EQ(run(), "NetErr") << c.what;
+        EXPECT_EQ(threads.waits, waitsAtAbandon) << c.what;
+        threads.joinAll();  // the thread wakes, finishes what it was doing, and stops
+        EXPECT_EQ(files.writes, writesAtAbandon) << c.what;
+        expectUntouchedAfterFailure(c.what);
         engine.abandonActiveDownloads();  // nothing left registered
     }
-    threads.joinAll();  // the blocked thread wakes and must touch nothing
-    expectUntouchedAfterFailure();
 }
 
 TEST_F(DownloadTest, ExceptionFromThePumpStillCleansUp) {
