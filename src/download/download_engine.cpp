@@ -197,15 +197,15 @@ std::string Engine::downloadFile(const std::string& remotePath, const std::strin
         view.caption = caption;
         view.bar = bar;
     }
-    const std::string result = runCall(*call, call, view);
+    const std::string result = runCall(call, view);
     if (result != kResultOk && !call->abandoned.load())
         giveUp(*call, true);
     guard.settled = true;
     return result;
 }
 
-std::string Engine::runCall(CallShared& call, const std::shared_ptr<CallShared>& shared,
-                            View& view) {
+std::string Engine::runCall(const std::shared_ptr<CallShared>& shared, View& view) {
+    CallShared& call = *shared;
     // Shows the attempt's published progress, at most once per wait.
     auto show = [&](const AttemptState& a) {
         const std::int64_t total = a.total.load();

@@ -77,6 +77,8 @@ class Attempt {
             const std::optional<std::int64_t> code = number(header(request, kQueryStatusCode));
             if (!code)
                 return {Ending::Cut, kNetErr};  // no status line: the server went away
+            if (*code > 999)
+                return {Ending::Failed, kNetErr};
             status = static_cast<int>(*code);
             if (!isRedirectStatus(status))
                 break;

@@ -305,6 +305,7 @@ TEST_F(DownloadTest, AnswersThatAreNotTheFileAreRefusedUnwritten) {
         {"205", status("205"), "NetErr"},
         {"206 unasked", status("206"), "NetErr"},
         {"empty status", status(""), "NetErr"},
+        {"status beyond 32 bits", status("4294967496"), "NetErr"},
         {"302 without Location", status("302"), "NetErr"},
         {"gzip", with(download::kQueryContentEncoding, "gzip"), "NetErr"},
         {"chunked", with(download::kQueryTransferEncoding, "chunked"), "NetErr"},
