@@ -168,7 +168,7 @@ std::string Engine::downloadFile(const std::string& remotePath, const std::strin
     if (baseUrl_.empty() || remotePath.empty() || localPath.empty())
         return kFileErr;
 
-    auto call = std::make_shared<CallShared>();
+    auto call = std::make_shared<CallShared>(files_);
     call->url = baseUrl_ + remotePath;
     call->proxy = chooseProxy(proxy);
     call->partialPath = partialName(localPath);

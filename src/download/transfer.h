@@ -56,8 +56,17 @@ struct Seams {
     Threads& threads;
 };
 
-// What one download call shares between the window's thread and its transfer threads.
+// What one download call shares between the window's thread and its transfer threads. The last
+// of them to let go of it closes the file if nobody has.
 struct CallShared {
+    explicit CallShared(FileApi& fileApi) : files(fileApi) {}
+    ~CallShared() {
+        if (file)
+            files.close(file);
+    }
+    CallShared(const CallShared&) = delete;
+    CallShared& operator=(const CallShared&) = delete;
+
     // Fixed before the first transfer thread starts.
     std::string url;
     ProxyChoice proxy;
@@ -74,6 +83,7 @@ struct CallShared {
     // The program is ending: the window's thread leaves the call at once.
     std::atomic<bool> abandoned{false};
 
+    FileApi& files;
     norvik::Mutex lock;  // guards the two fields below and every use of the file
     FileHandle file = 0;
     std::int64_t bytesOnDisk = 0;
