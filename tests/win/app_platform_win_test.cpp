@@ -1,15 +1,50 @@
 // The upgrade sequence's real file system and process start, on real files.
 #include <gtest/gtest.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <tlhelp32.h>
 
 #include <string>
 
 #include "app/win32/platform.h"
+#include "common/win32/unique_handle.h"
 #include "win_test_support.h"
 
 namespace {
 
 using wintest::TempFolder;
+
+struct SnapshotTraits {
+    using type = HANDLE;
+    static type invalid() { return INVALID_HANDLE_VALUE; }
+    static void close(type h) { CloseHandle(h); }
+};
+
+// Whether a process whose program file is named `exeName` is running.
+bool isRunning(const std::wstring& exeName) {
+    norvik::win32::UniqueHandle<SnapshotTraits> snapshot(
+        CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot)
+        return true;  // cannot tell: keep waiting
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
+         more = Process32NextW(snapshot.get(), &entry))
+        if (_wcsicmp(entry.szExeFile, exeName.c_str()) == 0)
+            return true;
+    return false;
+}
+
+// Polls until no process of that program file runs; false when `timeoutMs` has passed first.
+bool waitUntilEnded(const std::wstring& exeName, DWORD timeoutMs) {
+    const DWORD start = GetTickCount();
+    while (isRunning(exeName)) {
+        if (GetTickCount() - start >= timeoutMs)
+            return false;
+        Sleep(20);
+    }
+    return true;
+}
 
 void setAttributes(const std::string& path, DWORD attributes) {
     ASSERT_TRUE(SetFileAttributesW(norvik::win32::toWide(path).c_str(), attributes));
@@ -79,7 +114,8 @@ TEST(AppPlatformWin, StartsOnlyARealProgram) {
     const std::string copy = dir.file("probe copy.exe");
     ASSERT_TRUE(CopyFileW(probe.c_str(), norvik::win32::toWide(copy).c_str(), FALSE));
     EXPECT_TRUE(launcher.start(copy));
-    Sleep(500);  // let it end before the folder is removed
+    // The folder can be removed only once the program has ended.
+    EXPECT_TRUE(waitUntilEnded(L"probe copy.exe", 10000));
 }
 
 }  // namespace
