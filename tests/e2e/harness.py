@@ -79,6 +79,11 @@ def eventually(check_fn, timeout, what, interval=0.05):
         raise Failure(f"{what}: still failing after {timeout} s: {last[0]}") from None
 
 
+def wait_eq(get, expected, timeout, what):
+    """Waits until get() == expected; on timeout the failure shows the last value seen."""
+    return eventually(lambda: check_eq(get(), expected, what), timeout, what)
+
+
 def check(condition, message):
     if not condition:
         raise Failure(message)
@@ -121,10 +126,7 @@ class Driver:
 
     def wait_visible_children(self, names, timeout=10):
         """Waits until exactly `names` are the visible child controls (a screen switch)."""
-        expected = sorted(names)
-        return wait_until(lambda: self.visible_children() == expected, timeout,
-                          f"the visible controls to become {expected} "
-                          f"(last seen {self.visible_children()})")
+        wait_eq(self.visible_children, sorted(names), timeout, "the visible controls")
 
     def rect(self):
         return tuple(int(v) for v in self("rect").split())
@@ -142,8 +144,9 @@ class App:
         full_env = dict(os.environ)
         full_env.update(env or {})
         with open(os.path.join(artifacts, "app-wine.log"), "ab") as log:
-            self.proc = subprocess.Popen([WINE, os.path.abspath(exe)], env=full_env, cwd=cwd, stdout=log,
-                                         stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
+            self.proc = subprocess.Popen([WINE, os.path.abspath(exe)], env=full_env, cwd=cwd,
+                                         stdout=log, stderr=subprocess.STDOUT,
+                                         stdin=subprocess.DEVNULL)
 
     def running(self):
         return self.proc.poll() is None

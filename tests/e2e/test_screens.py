@@ -4,7 +4,7 @@ without losing what was typed into the boxes."""
 import os
 
 from harness import (Driver, check, check_eq, launched, parse_args, run_cases, screenshot,
-                     wait_until)
+                     wait_eq)
 
 args = parse_args()
 drv = Driver(args.build)
@@ -49,7 +49,7 @@ def proxy_button_opens_the_proxy_screen():
         check_eq(drv("focus"), "txtIP", "focus")
         drv("set-text", "txtIP", "127.0.0.1")
         drv("type", "txtPort", "3128")
-        wait_until(lambda: drv("get-text", "txtPort") == "3128", 10, "the typed port")
+        wait_eq(lambda: drv("get-text", "txtPort"), "3128", 10, "the typed port")
         screenshot(args.artifacts, "proxy", drv.rect())
 
 
@@ -57,12 +57,12 @@ def help_screen_and_texts_survive_every_switch():
     with launched(EXE, args.artifacts, drv):
         click("cmdUpd")
         drv("type", "txtRK", "KH 001")
-        wait_until(lambda: drv("get-text", "txtRK") == "KH 001", 10, "the typed customer code")
+        wait_eq(lambda: drv("get-text", "txtRK"), "KH 001", 10, "the typed customer code")
         drv("set-text", "txtFolder", "")
         click("cmdProxy")
         drv("set-text", "txtIP", "127.0.0.1")
         drv("type", "txtPort", "3128")
-        wait_until(lambda: drv("get-text", "txtPort") == "3128", 10, "the typed port")
+        wait_eq(lambda: drv("get-text", "txtPort"), "3128", 10, "the typed port")
         click("cmdHelp")
         screenshot(args.artifacts, "help", drv.rect())
         for name in ("cmdUpd", "cmdProxy", "cmdHelp", "cmdUpd"):

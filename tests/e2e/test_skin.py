@@ -9,7 +9,7 @@ import subprocess
 from PIL import Image
 
 from harness import (Driver, check, check_eq, eventually, launched, parse_args, run_cases,
-                     screenshot, wait_until, windows_path)
+                     screenshot, wait_eq, windows_path)
 
 args = parse_args()
 drv = Driver(args.build)
@@ -43,8 +43,9 @@ def shows(name, *checks, timeout=10):
 
 
 def wait_state(state, rect=None):
-    wait_until(lambda: drv("state") == state and (rect is None or drv.rect() == rect), 10,
-               f"the window {state}" + (f" at {rect}" if rect else ""))
+    wait_eq(lambda: drv("state"), state, 10, "window state")
+    if rect:
+        wait_eq(drv.rect, rect, 10, f"{state} window")
 
 
 def close(a, b, tolerance=10):
@@ -167,11 +168,9 @@ def pressing_the_title_drags_the_window():
     with launched(EXE, args.artifacts, drv):
         x, y, w, h = drv.rect()
         drag((x + 200, y + 14), (x + 260, y + 54))
-        wait_until(lambda: drv.rect() == (x + 60, y + 40, w, h), 10,
-                   f"the window dragged by the title by (60, 40) (now at {drv.rect()})")
+        wait_eq(drv.rect, (x + 60, y + 40, w, h), 10, "window after dragging the title by (60, 40)")
         drag((x + 260, y + 54), (x + 200, y + 14))
-        wait_until(lambda: drv.rect() == (x, y, w, h), 10,
-                   f"the window dragged back by (-60, -40) (now at {drv.rect()})")
+        wait_eq(drv.rect, (x, y, w, h), 10, "window dragged back")
 
 
 def double_click_on_the_title_maximizes_and_restores():
@@ -213,8 +212,7 @@ def bottom_right_grip_resizes_on_release():
         # Nothing to wait for: the window must not have changed while the grip is held.
         check_eq(drv.rect(), (x, y, w, h), "window while the grip is held")
         drv("mouse-up", gx + 100, gy + 50)
-        wait_until(lambda: drv.rect() == (x, y, w + 100, h + 50), 10,
-                   f"the window resized by (100, 50) on the grip's release (now {drv.rect()})")
+        wait_eq(drv.rect, (x, y, w + 100, h + 50), 10, "window after the grip's release")
         W, H = w + 100, h + 50
         shows("skin-resized", lambda img: check_outline(img, "resized"),
               lambda img: check_title_bar(img, "resized"),
@@ -232,22 +230,21 @@ def browse_button_fills_and_cancel_empties_the_folder_box():
     expected = windows_path(install).lower()
     with launched(EXE, args.artifacts, drv):
         drv("click", "cmdUpd")
-        wait_until(lambda: drv("visible", "cmdBr") == "1", 10, "the browse button")
+        wait_eq(lambda: drv("visible", "cmdBr"), "1", 10, "the browse button shown")
         drv("click", "cmdBr")
         check(drv.wait_dialog("Browse for Folder") is not None, "no folder dialog")
         shot_rect = tuple(int(v) for v in drv("dialog-rect", "Browse for Folder").split())
         screenshot(args.artifacts, "skin-folder-dialog", shot_rect)
         drv("folder-select", windows_path(install))
-        wait_until(lambda: drv("get-text", "txtFolder").lower() == expected, 10,
-                   f"the chosen folder in the folder box (now {drv('get-text', 'txtFolder')!r})")
+        wait_eq(lambda: drv("get-text", "txtFolder").lower(), expected, 10,
+                "folder box after choosing a folder")
         check(drv("wait-dialog", "THONG BAO", 500, check=False) is None,
               "the chosen install folder was rejected")
 
         drv("click", "cmdBr")
         check(drv.wait_dialog("Browse for Folder") is not None, "no folder dialog the second time")
         drv("dialog-press", "Browse for Folder", 2)  # Cancel
-        wait_until(lambda: drv("get-text", "txtFolder") == "", 10,
-                   "the folder box emptied by cancelling")
+        wait_eq(lambda: drv("get-text", "txtFolder"), "", 10, "folder box after cancelling")
 
 
 def check_stretched(img):

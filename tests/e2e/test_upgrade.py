@@ -2,13 +2,14 @@
 the failure messages, the proxy, an install folder with spaces and non-ANSI letters, and exit in
 the middle of a download. Each case has its own folder, server, Windows version and program."""
 
+import contextlib
 import os
 import shutil
 import subprocess
 import sys
 
 from harness import (WINE, Driver, check, check_eq, launched, parse_args, run_cases, screenshot,
-                     wait_until, windows_path)
+                     wait_eq, wait_until, windows_path)
 
 args = parse_args()
 sys.path.insert(0, os.path.join(args.source, "server"))
@@ -50,19 +51,27 @@ def case_folder(name, version=None):
     return folder
 
 
-def stage(folder, **kw):
-    s = UpgradeStage(folder, args.build, PORT, customer=kw.pop("customer", "KH001"), **kw)
-    s.trust_ca()
-    return s
+@contextlib.contextmanager
+def served(work, version=None, start=True, **kw):
+    """The case's own server files in a clean work folder, its server (unless `start` is
+    false) and Wine reporting `version`; the server is stopped however the case ends."""
+    s = UpgradeStage(case_folder(work, version), args.build, PORT, customer="KH001", **kw)
+    try:
+        s.trust_ca()
+        if start:
+            s.start()
+        yield s
+    finally:
+        s.stop()
 
 
 def fill_and_ok(folder, customer, ip="", port=""):
     drv("click", "cmdProxy")
-    wait_until(lambda: drv("visible", "txtIP") == "1", 10, "the proxy screen")
+    wait_eq(lambda: drv("visible", "txtIP"), "1", 10, "the proxy screen's address box shown")
     drv("set-text", "txtIP", ip)
     drv("set-text", "txtPort", port)
     drv("click", "cmdUpd")
-    wait_until(lambda: drv("visible", "txtRK") == "1", 10, "the upgrade screen")
+    wait_eq(lambda: drv("visible", "txtRK"), "1", 10, "the upgrade screen's code box shown")
     drv("set-text", "txtRK", customer)
     # Like a paste: the folder test runs once, inside this call, on the whole path.
     drv("set-text", "txtFolder", windows_path(folder))
@@ -91,8 +100,7 @@ def expect_complete_upgrade(s, folder, app, cwd=None):
 
 
 def whole_upgrade(work, version, scheme, folder_name="Norvik"):
-    s = stage(case_folder(work, version)).start()
-    try:
+    with served(work, version) as s:
         folder = s.install_folder(folder_name)
         # A program named like the folder's first word: a bare command line with the path
         # unquoted would start it instead of the update tool.
@@ -107,8 +115,6 @@ def whole_upgrade(work, version, scheme, folder_name="Norvik"):
             check(read_report(decoy_folder) is None, "another program was started")
             check(s.schemes() and set(s.schemes()) == {scheme},
                   f"every connection over {scheme}: {s.schemes()}")
-    finally:
-        s.stop()
 
 
 def upgrade_over_https():
@@ -124,51 +130,45 @@ def install_folder_with_spaces_and_vietnamese_letters():
 
 
 def failure_case(s, expected_box, shot):
-    try:
-        folder = s.install_folder()
-        with launched(LOOPBACK, args.artifacts, drv, env=TOOL_EXITS) as app:
-            fill_and_ok(folder, "KH001")
-            box = drv.wait_dialog("THONG BAO", 60000)
-            check_eq(box, expected_box, "message")
-            screenshot(args.artifacts, shot)
-            drv("dialog-press", "THONG BAO", 1)
-            wait_until(lambda: drv("wait-dialog", "THONG BAO", 0, check=False) is None, 10,
-                       "the box to close")
-            # Idle again and still open: the upgrade screen answers the help button.
-            drv("click", "cmdHelp")
-            wait_until(lambda: drv("visible", "txtRK") == "0", 10, "the help screen")
-            check(app.running(), "the program stays open after a failure")
-            check(read_report(folder) is None, "the update tool must not start")
-    finally:
-        s.stop()
+    folder = s.install_folder()
+    with launched(LOOPBACK, args.artifacts, drv, env=TOOL_EXITS) as app:
+        fill_and_ok(folder, "KH001")
+        box = drv.wait_dialog("THONG BAO", 60000)
+        check_eq(box, expected_box, "message")
+        screenshot(args.artifacts, shot)
+        drv("dialog-press", "THONG BAO", 1)
+        wait_until(lambda: drv("wait-dialog", "THONG BAO", 0, check=False) is None, 10,
+                   "the box to close")
+        # Idle again and still open: the upgrade screen answers the help button.
+        drv("click", "cmdHelp")
+        wait_eq(lambda: drv("visible", "txtRK"), "0", 10, "the help screen (code box hidden)")
+        check(app.running(), "the program stays open after a failure")
+        check(read_report(folder) is None, "the update tool must not start")
 
 
 def customer_package_missing_shows_the_supplier_box():
-    failure_case(stage(case_folder("no-customer-package"), with_pkg=False).start(), FILE_ERR,
-                 "box-file-error")
+    with served("no-customer-package", with_pkg=False) as s:
+        failure_case(s, FILE_ERR, "box-file-error")
 
 
 def server_down_shows_the_network_box():
-    failure_case(stage(case_folder("server-down")), NET_ERR, "box-network-error")  # not started
+    with served("server-down", start=False) as s:
+        failure_case(s, NET_ERR, "box-network-error")
 
 
 def system_package_missing_still_completes_without_a_box():
-    s = stage(case_folder("no-system-package"), with_sys=False).start()
-    try:
+    with served("no-system-package", with_sys=False) as s:
         folder = s.install_folder()
         with launched(LOOPBACK, args.artifacts, drv, env=TOOL_EXITS) as app:
             fill_and_ok(folder, "KH001")
             expect_complete_upgrade(s, folder, app)
             check(not os.path.exists(os.path.join(folder, "NorvikSandelTemp", "Norvik_sys.rar")),
                   "no system package on disk")
-    finally:
-        s.stop()
 
 
 def proxy_fields_send_the_downloads_through_the_proxy():
     # Plain HTTP to 127.0.0.1 (Windows XP's scheme), which a proxy can carry.
-    s = stage(case_folder("proxy", "winxp")).start()
-    try:
+    with served("proxy", "winxp") as s:
         proxy = s.start_proxy()
         folder = s.install_folder()
         with launched(LOOPBACK_IP, args.artifacts, drv, env=TOOL_EXITS) as app:
@@ -178,14 +178,11 @@ def proxy_fields_send_the_downloads_through_the_proxy():
                 log = f.read()
             for path in ("/Sandel/Sandel.exe", "/Sandel/Norvik_sys.rar", "/Sandel/KH001/Norvik.rar"):
                 check(path in log, f"{path} went through the proxy")
-    finally:
-        s.stop()
 
 
 def exit_during_a_download_leaves_the_old_file_and_no_partial():
     # A slow server and a large customer package: the exit comes while it is transferred.
-    s = stage(case_folder("exit-mid-download"), pkg_size=8_000_000, rate=400_000).start()
-    try:
+    with served("exit-mid-download", pkg_size=8_000_000, rate=400_000) as s:
         folder = s.install_folder()
         temp = os.path.join(folder, "NorvikSandelTemp")
         os.makedirs(temp)
@@ -216,8 +213,6 @@ def exit_during_a_download_leaves_the_old_file_and_no_partial():
             check_eq(sorted(os.listdir(temp)), ["Norvik.rar", "Norvik_sys.rar"],
                      "no partial file left")
             check(read_report(folder) is None, "the update tool must not start")
-    finally:
-        s.stop()
 
 
 try:
