@@ -198,7 +198,8 @@ def grab(box=None):
 def screenshot(artifacts, name, rect=None, margin=8, settle=3.0):
     """Saves the screen (cropped to rect plus a margin when given) as artifacts/name.png once
     the picture has stopped changing: two grabs in a row agree. A picture that keeps changing
-    for `settle` seconds (a transfer in progress) is saved as the last grab shows it."""
+    for `settle` seconds (a transfer in progress) is saved as the last grab shows it; with
+    settle=0 the screen is taken at once."""
     box = None
     if rect:
         x, y, w, h = rect
@@ -210,10 +211,10 @@ def screenshot(artifacts, name, rect=None, margin=8, settle=3.0):
         shots.append(grab(box))
         return shots.pop(0).tobytes() == shots[0].tobytes()
 
-    try:
-        wait_until(settled, settle, f"screenshot {name} to settle", interval=0.05)
-    except Failure:
-        if settle > 0:
+    if settle > 0:
+        try:
+            wait_until(settled, settle, f"screenshot {name} to settle", interval=0.05)
+        except Failure:
             print(f"screenshot {name}: the screen still changed after {settle} s; kept the "
                   "last picture", flush=True)
     out = os.path.join(artifacts, name + ".png")

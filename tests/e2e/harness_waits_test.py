@@ -5,10 +5,15 @@ their bound (not much later) and name what they waited for."""
 import itertools
 import os
 import sys
+import tempfile
 import time
 import unittest
+from unittest import mock
+
+from PIL import Image
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import harness  # noqa: E402
 from harness import Failure, eventually, wait_until  # noqa: E402
 
 
@@ -69,6 +74,31 @@ class Waits(unittest.TestCase):
         for wait in (wait_until, eventually):
             with self.subTest(wait.__name__), self.assertRaises(KeyError):
                 wait(broken, 5, "x")
+
+
+    def test_a_screenshot_is_taken_once_the_screen_stops_changing(self):
+        frames = {n: Image.new("RGB", (4, 4), (n, n, n)) for n in range(200)}
+        for name, sequence, settle, saved in [  # saved: the frame in the file (None: the last)
+            ("painted at once", [1, 1, 2], 3, 1),
+            ("still painting", [1, 2, 3, 3, 4], 3, 3),
+            ("never settles: the last grab within the bound", list(range(200)), 0.2, None),
+            ("taken at once", [1, 2], 0, 1),
+        ]:
+            with self.subTest(name), tempfile.TemporaryDirectory() as folder:
+                grabs = iter(frames[n] for n in sequence)
+                taken = []
+
+                def grab(box=None):
+                    taken.append(next(grabs))
+                    return taken[-1]
+                with mock.patch.object(harness, "grab", grab):
+                    start = time.monotonic()
+                    path = harness.screenshot(folder, "shot", settle=settle)
+                self.assertLess(time.monotonic() - start, settle + 1.0)
+                expected = frames[saved] if saved is not None else taken[-1]
+                self.assertEqual(Image.open(path).tobytes(), expected.tobytes())
+                if saved is None:
+                    self.assertGreater(len(taken), 2)
 
 
 if __name__ == "__main__":
