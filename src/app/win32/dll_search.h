@@ -1,0 +1,19 @@
+#pragma once
+// Where the process loads DLLs from: the system folder only, never the program's own folder
+// (typically Downloads, where anyone may have left a DLL of a system name).
+
+namespace app::win32 {
+
+// The system DLLs the program loads only when it first needs them (delay-loaded, or loaded by
+// name by other system DLLs): none is on every supported Windows' KnownDLLs list.
+inline constexpr const wchar_t* kLateSystemDlls[] = {
+    L"wininet.dll", L"msimg32.dll", L"wintrust.dll", L"crypt32.dll", L"gdiplus.dll"};
+
+// Run first in WinMain, before any DLL is loaded by name. Where the system offers it (Windows 8,
+// and 7 or Vista with the update), later loads by name search the system folder only; elsewhere
+// the current folder is taken out of the search and every DLL above is loaded now by its full
+// path in the system folder, so that a later load by name finds the loaded module. crypt32 is
+// loaded so everywhere: the system's TLS code loads it by name.
+void loadDllsFromSystemFolderOnly();
+
+}  // namespace app::win32
