@@ -64,6 +64,7 @@ def upgrade_completes(s, folder, app):
     check_eq(report["exe path"].lower(), to_windows_path(folder + "/Sandel.exe").lower(),
              "tool started from the install folder")
     check_eq(sha256(os.path.join(folder, "Sandel.exe")), sha256(s.tool), "the new Sandel.exe")
+    check_eq(report["signature"], "valid, signed by Norvik Software JSC", "the tool's signature")
 
 
 def signed_tool_replaces_the_old_one_and_starts():
