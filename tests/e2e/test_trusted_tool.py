@@ -154,6 +154,11 @@ def planted_dlls_are_never_loaded():
              f"planted DLLs found by a bare-name load (exit {rc}: {out.strip()})")
     for m in markers():
         os.remove(os.path.join(downloads, m))
+    # Where SetDefaultDllDirectories is missing (Windows XP), the program's preload by full path
+    # is what keeps them out of a later load by name.
+    rc, out = run_quiet([WINE, os.path.join(downloads, "load_by_name.exe"), "--after-preload",
+                         *PLANTED_DLLS], cwd=downloads, env=env, timeout=120)
+    check_eq((rc, markers()), (0, []), f"planted DLLs loaded after the preload ({out.strip()})")
 
     s, folder = stage(os.path.join(TOOLS, "Sandel.exe"))
     s.start()

@@ -25,25 +25,28 @@ std::wstring systemFolder() {
 }
 
 // Loaded for the whole run; a failure leaves the later load by name to the restricted search.
+// The DLLs it imports are looked for in its own folder first, not in the program's.
 void loadFromSystemFolder(const std::wstring& folder, const wchar_t* dll) {
     if (!folder.empty())
-        LoadLibraryW((folder + L"\\" + dll).c_str());
+        LoadLibraryExW((folder + L"\\" + dll).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
 }  // namespace
 
 void loadDllsFromSystemFolderOnly() {
     using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
-    using SetDllDirectoryWFn = BOOL(WINAPI*)(LPCWSTR);
-    const std::wstring folder = systemFolder();
-
     const auto setDefault = kernelFunction<SetDefaultDllDirectoriesFn>("SetDefaultDllDirectories");
-    if (setDefault && setDefault(kSearchSystem32)) {
-        loadFromSystemFolder(folder, L"crypt32.dll");
-        return;
-    }
+    if (setDefault && setDefault(kSearchSystem32))
+        loadFromSystemFolder(systemFolder(), L"crypt32.dll");
+    else
+        loadLateDllsFromSystemFolder();
+}
+
+void loadLateDllsFromSystemFolder() {
+    using SetDllDirectoryWFn = BOOL(WINAPI*)(LPCWSTR);
     if (const auto setDirectory = kernelFunction<SetDllDirectoryWFn>("SetDllDirectoryW"))
         setDirectory(L"");
+    const std::wstring folder = systemFolder();
     for (const wchar_t* dll : kLateSystemDlls)
         loadFromSystemFolder(folder, dll);
 }

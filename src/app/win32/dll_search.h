@@ -5,9 +5,10 @@
 namespace app::win32 {
 
 // The system DLLs the program loads only when it first needs them (delay-loaded, or loaded by
-// name by other system DLLs): none is on every supported Windows' KnownDLLs list.
+// name by other system DLLs): none is on every supported Windows' KnownDLLs list. Those that
+// others import come first.
 inline constexpr const wchar_t* kLateSystemDlls[] = {
-    L"wininet.dll", L"msimg32.dll", L"wintrust.dll", L"crypt32.dll", L"gdiplus.dll"};
+    L"crypt32.dll", L"wintrust.dll", L"wininet.dll", L"msimg32.dll", L"gdiplus.dll"};
 
 // Run first in WinMain, before any DLL is loaded by name. Where the system offers it (Windows 8,
 // and 7 or Vista with the update), later loads by name search the system folder only; elsewhere
@@ -15,5 +16,10 @@ inline constexpr const wchar_t* kLateSystemDlls[] = {
 // path in the system folder, so that a later load by name finds the loaded module. crypt32 is
 // loaded so everywhere: the system's TLS code loads it by name.
 void loadDllsFromSystemFolderOnly();
+
+// What the above does where the system lacks SetDefaultDllDirectories (Windows XP, and Vista or
+// 7 without the update): the current folder out of the search, each late DLL loaded by its full
+// path in the system folder.
+void loadLateDllsFromSystemFolder();
 
 }  // namespace app::win32
