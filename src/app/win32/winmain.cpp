@@ -40,7 +40,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
         return startFailed();
 
     // The folder picker is a shell dialog: the thread must be a single-threaded apartment.
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))
+        return startFailed();
     ui::win32::GdiplusSession gdiplus;
     const ui::win32::ResourcePictures pictures(instance);
 
