@@ -36,9 +36,7 @@ void loadFromSystemFolder(const std::wstring& folder, const wchar_t* dll) {
 void loadDllsFromSystemFolderOnly() {
     using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
     const auto setDefault = kernelFunction<SetDefaultDllDirectoriesFn>("SetDefaultDllDirectories");
-    if (setDefault && setDefault(kSearchSystem32))
-        loadFromSystemFolder(systemFolder(), L"crypt32.dll");
-    else
+    if (!setDefault || !setDefault(kSearchSystem32))
         loadLateDllsFromSystemFolder();
 }
 
@@ -49,6 +47,13 @@ void loadLateDllsFromSystemFolder() {
     const std::wstring folder = systemFolder();
     for (const wchar_t* dll : kLateSystemDlls)
         loadFromSystemFolder(folder, dll);
+}
+
+void loadTlsDllFromSystemFolder() {
+    static bool loaded = false;
+    if (!loaded)
+        loadFromSystemFolder(systemFolder(), L"crypt32.dll");
+    loaded = true;
 }
 
 }  // namespace app::win32

@@ -13,13 +13,17 @@ inline constexpr const wchar_t* kLateSystemDlls[] = {
 // Run first in WinMain, before any DLL is loaded by name. Where the system offers it (Windows 8,
 // and 7 or Vista with the update), later loads by name search the system folder only; elsewhere
 // the current folder is taken out of the search and every DLL above is loaded now by its full
-// path in the system folder, so that a later load by name finds the loaded module. crypt32 is
-// loaded so everywhere: the system's TLS code loads it by name.
+// path in the system folder, so that a later load by name finds the loaded module.
 void loadDllsFromSystemFolderOnly();
 
 // What the above does where the system lacks SetDefaultDllDirectories (Windows XP, and Vista or
 // 7 without the update): the current folder out of the search, each late DLL loaded by its full
 // path in the system folder.
 void loadLateDllsFromSystemFolder();
+
+// Run before the first download: the TLS code of some systems (Wine's among them) loads crypt32
+// by name whatever the search says, so it is loaded here first by its full path. Not at start,
+// which it would only make slower.
+void loadTlsDllFromSystemFolder();
 
 }  // namespace app::win32

@@ -69,7 +69,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     services.launcher = &app::win32::realProcessLauncher();
     services.signatures = &app::win32::realSignatureVerifier();
     services.toolPublisher = NORVIK_TOOL_PUBLISHER;
-    services.downloadFile = &download::win32::DownloadFile;
+    services.downloadFile = [](const std::string& remotePath, const std::string& localPath,
+                               form::Control* caption, form::Control* bar, const std::string& proxy,
+                               const app::AcceptFile& accept) {
+        app::win32::loadTlsDllFromSystemFolder();
+        return download::win32::DownloadFile(remotePath, localPath, caption, bar, proxy, accept);
+    };
     services.abandonDownloads = &download::win32::AbandonActiveDownloads;
     services.setBaseUrl = &download::win32::SetBaseUrl;
     services.windowsVersionName = &download::win32::GetWindowsVersionName;
