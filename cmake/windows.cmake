@@ -7,14 +7,20 @@ add_link_options(-static -static-libgcc -static-libstdc++)
 # The Windows layer: every src/<subsystem>/win32/*.cpp except the program's entry point.
 file(GLOB NORVIK_WIN32_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/*/win32/*.cpp)
 list(FILTER NORVIK_WIN32_SOURCES EXCLUDE REGEX ".*/winmain\\.cpp$")
+include(cmake/delay_load.cmake)
 add_library(norvik_win32 STATIC ${NORVIK_WIN32_SOURCES})
+add_dependencies(norvik_win32 norvik_delay_libs)
 target_link_libraries(norvik_win32 PUBLIC norvik_core
-  wininet gdiplus gdi32 msimg32 user32 shell32 ole32 comctl32 kernel32 uuid)
+  ${NORVIK_DELAY_LIBS} delayimp gdi32 user32 shell32 ole32 comctl32 kernel32 uuid)
 norvik_warnings(norvik_win32)
 
 # The product. The download host is compiled into WinMain only, so that the same sources also
 # give a copy pointing at the loopback server of the end-to-end tests.
 set(NORVIK_TEST_PORT 47080 CACHE STRING "Loopback port of the end-to-end tests' download server")
+# The subject common name the update tool's Authenticode signer must have; empty turns the
+# check off (see the README for what that costs).
+set(NORVIK_TOOL_PUBLISHER "Norvik Software JSC" CACHE STRING
+  "Signer of the update tool that the program accepts (empty: no check)")
 file(GLOB NORVIK_RC CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/ui/*.rc)
 # The resource script names its pictures, icon, pointer and manifest as files: rebuild it when
 # one of them changes.
@@ -24,7 +30,8 @@ set_source_files_properties(${NORVIK_RC} PROPERTIES OBJECT_DEPENDS "${NORVIK_RC_
 function(norvik_product target host output_dir)
   add_executable(${target} WIN32 ${CMAKE_SOURCE_DIR}/src/app/win32/winmain.cpp ${NORVIK_RC})
   target_link_libraries(${target} PRIVATE norvik_win32)
-  target_compile_definitions(${target} PRIVATE NORVIK_DOWNLOAD_HOST="${host}")
+  target_compile_definitions(${target} PRIVATE NORVIK_DOWNLOAD_HOST="${host}"
+    NORVIK_TOOL_PUBLISHER="${NORVIK_TOOL_PUBLISHER}")
   target_link_options(${target} PRIVATE -municode)
   norvik_warnings(${target})
   set_target_properties(${target} PROPERTIES OUTPUT_NAME UpgradeNorvik

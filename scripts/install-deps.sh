@@ -10,7 +10,7 @@ PACKAGES=(
   g++-mingw-w64-i686 binutils-mingw-w64-i686
   wine wine32:i386 wine64
   xvfb xauth x11-utils xdotool imagemagick
-  openssl python3 python3-pil nginx-light tinyproxy curl
+  openssl osslsigncode python3 python3-pil nginx-light tinyproxy curl
   fonts-liberation fonts-wine
 )
 # Packages that bring system services of their own; the tests start private instances.

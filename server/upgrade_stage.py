@@ -96,11 +96,17 @@ class UpgradeStage:
         return os.path.join(self.www, "Sandel", customer, "Norvik.rar")
 
     def trust_ca(self):
-        """Trusts the test CA in the current WINEPREFIX only."""
+        """Trusts the test CA in the current WINEPREFIX only, and the build's code-signing test
+        CA (which issued the stand-in tool's signing certificate) when the build made one."""
         trustca = os.path.join(self.build, "tools", "trustca", "trustca.exe")
-        rc, out = run_quiet([WINE, trustca, windows_path(self.certs["ca_der"])], timeout=120)
-        if rc != 0:
-            raise RuntimeError(f"trustca failed ({rc}): {out}")
+        cas = [self.certs["ca_der"]]
+        codesign_ca = os.path.join(self.build, "tools", "codesign", "codesign-ca.der")
+        if os.path.exists(codesign_ca):
+            cas.append(codesign_ca)
+        for ca in cas:
+            rc, out = run_quiet([WINE, trustca, windows_path(ca)], timeout=120)
+            if rc != 0:
+                raise RuntimeError(f"trustca failed ({rc}): {out}")
 
     def start(self):
         ready = os.path.join(self.workdir, "server-ready.json")

@@ -27,10 +27,29 @@ void SetBaseUrl(const std::string& baseUrl) {
 }
 
 std::string DownloadFile(const std::string& remotePath, const std::string& localPath,
-                         form::Control* caption, form::Control* bar, const std::string& proxy) {
+                         form::Control* caption, form::Control* bar, const std::string& proxy,
+                         const AcceptFile& accept) {
     // Read at each call: the user may change the regional settings while the program runs.
     engine().setGroupSeparator(systemGroupSeparator());
-    return engine().downloadFile(remotePath, localPath, caption, bar, proxy);
+    if (!accept)
+        return engine().downloadFile(remotePath, localPath, caption, bar, proxy);
+    // Interim until the engine checks the file itself before its rename: the complete file is
+    // kept under a name of its own, checked there, and only then renamed onto the local path.
+    const std::string staged = localPath + ".unchecked";
+    const std::string result = engine().downloadFile(remotePath, staged, caption, bar, proxy);
+    if (!result.empty())
+        return result;
+    const std::wstring stagedW = toWide(staged);
+    if (!accept(staged)) {
+        DeleteFileW(stagedW.c_str());
+        return kSignErr;
+    }
+    if (!MoveFileExW(stagedW.c_str(), toWide(localPath).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        DeleteFileW(stagedW.c_str());
+        return kDiskErr;
+    }
+    return kResultOk;
 }
 
 void AbandonActiveDownloads() {
