@@ -2,6 +2,9 @@
 #include <objbase.h>
 #include <windows.h>
 
+#include <exception>
+#include <memory>
+
 #include "app/frm_main.h"
 #include "app/win32/platform.h"
 #include "download/win32/download_wiring.h"
@@ -12,10 +15,23 @@
 #include "ui/resource_ids.h"
 #include "ui/win32/resource_pictures.h"
 
+namespace {
+
+// A start-up step failed: say so rather than wait for messages with no window.
+int failedToStart() {
+    MessageBoxW(nullptr, L"Khong khoi dong duoc chuong trinh.", L"THONG BAO", MB_OK | MB_ICONERROR);
+    return 1;
+}
+
+}  // namespace
+
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     // The folder picker is a shell dialog: the thread must be a single-threaded apartment.
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))
+        return failedToStart();
     ui::win32::GdiplusSession gdiplus;
+    if (!gdiplus.started())
+        return failedToStart();
     const ui::win32::ResourcePictures pictures(instance);
 
     form::Form frm(ui::frmMainDefinition(), form::win32::screenTwipsPerPixelX(),
@@ -31,7 +47,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
         LoadImageW(instance, MAKEINTRESOURCEW(ui::kAppIconGroup), IMAGE_ICON,
                    GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
     resources.buttonPointer = LoadCursorW(instance, MAKEINTRESOURCEW(ui::kButtonPointer));
-    form::win32::WindowHost host(frm, resources);
+    std::unique_ptr<form::win32::WindowHost> created;
+    try {
+        created = std::make_unique<form::win32::WindowHost>(frm, resources);
+    } catch (const std::exception&) {
+        return failedToStart();
+    }
+    form::win32::WindowHost& host = *created;
 
     download::win32::SetPump([&host] { host.doEvents(); });
 

@@ -50,20 +50,22 @@ Win32WindowApi& api() {
     return instance;
 }
 
+// The chrome of the program's one skinned window, made at its first use.
+Chrome& chromeOf(form::Form& frm) {
+    static std::unique_ptr<Chrome> chrome;
+    if (!chrome)
+        chrome = std::make_unique<Chrome>(frm, api());
+    return *chrome;
+}
+
 }  // namespace
 
-WindowApi& windowApi() {
-    return api();
+void AttachChrome(form::Form& frm) {
+    chromeOf(frm);
 }
 
 void LayoutSkin(form::Form& frm, bool resizable) {
-    skin::LayoutSkin(frm, resizable, api());
-}
-
-void AttachChrome(form::Form& frm) {
-    // One main window for the whole run; its bindings live as long as the program.
-    static std::unique_ptr<Chrome> chrome;
-    chrome = std::make_unique<Chrome>(frm, api());
+    chromeOf(frm).Layout(resizable);
 }
 
 }  // namespace skin::win32

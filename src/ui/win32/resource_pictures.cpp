@@ -1,3 +1,5 @@
+// The built-in pictures: found by name in the executable's resources, decoded with GDI+ when
+// first asked for and kept as DIB sections; the GDI+ bitmap is released after the conversion.
 #include "ui/win32/resource_pictures.h"
 
 #include <objbase.h>
@@ -5,6 +7,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 #include "common/win32/utf16.h"
 
@@ -12,7 +15,8 @@ namespace ui::win32 {
 
 GdiplusSession::GdiplusSession() {
     Gdiplus::GdiplusStartupInput input;
-    Gdiplus::GdiplusStartup(&token_, &input, nullptr);
+    if (Gdiplus::GdiplusStartup(&token_, &input, nullptr) != Gdiplus::Ok)
+        token_ = 0;
 }
 
 GdiplusSession::~GdiplusSession() {
@@ -69,8 +73,7 @@ BOOL CALLBACK collectName(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR names) {
 }
 
 // Copies a premultiplied 32-bit GDI+ bitmap into a DIB section GDI can draw directly.
-GdiPicture toGdi(Gdiplus::Bitmap& bitmap) {
-    GdiPicture p;
+norvik::win32::UniqueBitmap toGdi(Gdiplus::Bitmap& bitmap, GdiPicture& p) {
     p.width = static_cast<int>(bitmap.GetWidth());
     p.height = static_cast<int>(bitmap.GetHeight());
     BITMAPINFO info{};
@@ -81,14 +84,15 @@ GdiPicture toGdi(Gdiplus::Bitmap& bitmap) {
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    p.bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (!p.bitmap || !bits)
-        return p;
+    norvik::win32::UniqueBitmap dib(
+        CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!dib || !bits)
+        return {};
     Gdiplus::Rect all(0, 0, p.width, p.height);
     Gdiplus::BitmapData data;
     if (bitmap.LockBits(&all, Gdiplus::ImageLockModeRead, PixelFormat32bppPARGB, &data) !=
         Gdiplus::Ok)
-        return p;
+        return {};
     auto* out = static_cast<std::uint8_t*>(bits);
     for (int y = 0; y < p.height; ++y) {
         const auto* row = static_cast<const std::uint8_t*>(data.Scan0) + y * data.Stride;
@@ -99,13 +103,13 @@ GdiPicture toGdi(Gdiplus::Bitmap& bitmap) {
     }
     bitmap.UnlockBits(&data);
     GdiFlush();
-    return p;
+    p.bitmap = dib.get();
+    return dib;
 }
 
 }  // namespace
 
 ResourcePictures::ResourcePictures(HMODULE module) {
-    // Every picture is decoded once, here; painting only looks them up.
     std::vector<std::wstring> names;
     EnumResourceNamesW(module, MAKEINTRESOURCEW(10) /*RT_RCDATA*/, collectName,
                        reinterpret_cast<LONG_PTR>(&names));
@@ -115,36 +119,38 @@ ResourcePictures::ResourcePictures(HMODULE module) {
         const void* data = handle ? LockResource(handle) : nullptr;
         if (!data)
             continue;
-        if (auto picture = decodePicture(data, SizeofResource(module, res))) {
-            Entry entry;
-            entry.gdi = toGdi(*picture);
-            entry.bitmap = std::move(picture);
-            pictures_[resourceKey(name)] = std::move(entry);
-        }
+        Entry& entry = pictures_[resourceKey(name)];
+        entry.data = data;
+        entry.size = SizeofResource(module, res);
     }
 }
 
-ResourcePictures::~ResourcePictures() {
-    for (auto& [name, entry] : pictures_)
-        if (entry.gdi.bitmap)
-            DeleteObject(entry.gdi.bitmap);
-}
-
-const ResourcePictures::Entry* ResourcePictures::find(const std::string& name) const {
-    if (name.empty())
-        return nullptr;
-    auto it = pictures_.find(resourceKey(norvik::win32::toWide(name)));
-    return it == pictures_.end() ? nullptr : &it->second;
-}
-
-Gdiplus::Bitmap* ResourcePictures::get(const std::string& name) const {
-    const Entry* e = find(name);
-    return e ? e->bitmap.get() : nullptr;
+void ResourcePictures::decode(Entry& entry) {
+    entry.decoded = true;
+    // The GDI+ bitmap lives only until its pixels are in the DIB section.
+    if (const auto picture = decodePicture(entry.data, entry.size))
+        entry.bitmap = toGdi(*picture, entry.gdi);
 }
 
 const GdiPicture* ResourcePictures::gdi(const std::string& name) const {
-    const Entry* e = find(name);
-    return e && e->gdi.bitmap ? &e->gdi : nullptr;
+    if (name.empty())
+        return nullptr;
+    auto it = pictures_.find(resourceKey(norvik::win32::toWide(name)));
+    if (it == pictures_.end())
+        return nullptr;
+    Entry& entry = it->second;
+    if (!entry.decoded)
+        decode(entry);
+    return entry.bitmap ? &entry.gdi : nullptr;
+}
+
+bool ResourcePictures::decodeNext() const {
+    for (auto& [name, entry] : pictures_)
+        if (!entry.decoded) {
+            decode(entry);
+            return true;
+        }
+    return false;
 }
 
 }  // namespace ui::win32
