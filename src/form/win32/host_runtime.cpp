@@ -3,6 +3,7 @@
 #include "common/win32/utf16.h"
 #include "form/win32/child_windows.h"
 #include "form/win32/window_host.h"
+#include "ui/win32/resource_pictures.h"
 
 namespace form::win32 {
 
@@ -15,8 +16,18 @@ void WindowHost::dispatch(MSG& msg) {
 
 int WindowHost::run() {
     MSG msg;
-    while (GetMessageW(&msg, nullptr, 0, 0) > 0)
+    // While the queue is empty, the pictures no screen has shown yet are decoded one at a time,
+    // so that the first switch to another screen finds its pictures ready.
+    bool picturesLeft = res_.pictures != nullptr;
+    for (;;) {
+        if (picturesLeft && !PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
+            picturesLeft = res_.pictures->decodeNext();
+            continue;
+        }
+        if (GetMessageW(&msg, nullptr, 0, 0) <= 0)
+            break;
         dispatch(msg);
+    }
     return static_cast<int>(msg.wParam);
 }
 

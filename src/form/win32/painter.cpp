@@ -53,6 +53,9 @@ void Painter::invalidate(HWND window, Control& c) {
     if (it != paintedRects_.end())
         UnionRect(&dirty, &dirty, &it->second);
     paintedRects_[&c] = toRECT(c.bounds());
+    // A window not shown yet is painted whole when it appears.
+    if (!IsWindowVisible(window))
+        return;
     // Invalidating costs a round trip to the window server (in Wine); a rectangle that already
     // waits to be painted needs no second call (a download sets the caption once per chunk).
     RECT merged;

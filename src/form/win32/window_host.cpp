@@ -16,8 +16,6 @@ namespace form::win32 {
 namespace {
 
 constexpr wchar_t kFormClass[] = L"NorvikForm";
-// Posted to the window after it is shown: decode one more picture that no screen showed yet.
-constexpr UINT kDecodeNextPicture = WM_APP + 1;
 
 bool registerFormClass(HINSTANCE instance, WNDPROC proc) {
     WNDCLASSEXW wc{};
@@ -89,13 +87,13 @@ void WindowHost::loadAndShow(int showCommand) {
             form_.onLoad();
             return LRESULT{0};
         });
-    // What the first screen shows is decoded before the window appears, so its first paint is
-    // complete; the pictures of the other screens follow once it is on screen.
+    // What the first screen shows is decoded before the window appears, and the window and its
+    // children are painted at once, so it never shows half drawn; the message loop decodes the
+    // pictures of the other screens while it is idle.
     decodeVisiblePictures();
     ShowWindow(hwnd_, showCommand);
-    UpdateWindow(hwnd_);
+    RedrawWindow(hwnd_, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
     syncBoundsFromWindow();
-    PostMessageW(hwnd_, kDecodeNextPicture, 0, 0);
 }
 
 void WindowHost::decodeVisiblePictures() {
@@ -207,11 +205,6 @@ LRESULT WindowHost::handleMain(UINT msg, WPARAM wp, LPARAM lp) {
             if (LOWORD(wp) != WA_INACTIVE && children_->restoreFocus())
                 return 0;
             break;
-        case kDecodeNextPicture:
-            // One picture per message, so input between them is not held up.
-            if (res_.pictures && res_.pictures->decodeNext())
-                PostMessageW(hwnd_, kDecodeNextPicture, 0, 0);
-            return 0;
         case WM_CLOSE:
             closeRequested();
             return 0;

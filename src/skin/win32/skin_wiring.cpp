@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include "common/win32/gdi_handles.h"
 #include "skin/chrome.h"
 #include "skin/mdl_skin.h"
 
@@ -23,11 +24,11 @@ class Win32WindowApi : public WindowApi {
             CreateRoundRectRgn(left, top, right, bottom, ellipseWidth, ellipseHeight));
     }
     int setWindowRgn(std::uintptr_t hwnd, std::uintptr_t region, bool redraw) override {
-        const int accepted =
-            SetWindowRgn(toHwnd(hwnd), reinterpret_cast<HRGN>(region), redraw ? TRUE : FALSE);
         // The system owns a region it accepted; one it refused is still ours to free.
-        if (!accepted && region)
-            DeleteObject(reinterpret_cast<HRGN>(region));
+        norvik::win32::UniqueRegion owned(reinterpret_cast<HRGN>(region));
+        const int accepted = SetWindowRgn(toHwnd(hwnd), owned.get(), redraw ? TRUE : FALSE);
+        if (accepted)
+            owned.release();
         return accepted;
     }
     bool releaseCapture() override { return ReleaseCapture() != FALSE; }

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "common/win32/utf16.h"
@@ -22,38 +23,6 @@ GdiplusSession::GdiplusSession() {
 GdiplusSession::~GdiplusSession() {
     if (token_)
         Gdiplus::GdiplusShutdown(token_);
-}
-
-std::unique_ptr<Gdiplus::Bitmap> decodePicture(const void* data, size_t size) {
-    // A stream over a private copy (CreateStreamOnHGlobal exists on every Windows version the
-    // program runs on; the stream frees the copy when it is released).
-    HGLOBAL copy = GlobalAlloc(GMEM_MOVEABLE, size);
-    if (!copy)
-        return nullptr;
-    if (void* target = GlobalLock(copy)) {
-        std::memcpy(target, data, size);
-        GlobalUnlock(copy);
-    }
-    IStream* stream = nullptr;
-    if (FAILED(CreateStreamOnHGlobal(copy, TRUE, &stream)) || !stream) {
-        GlobalFree(copy);
-        return nullptr;
-    }
-    std::unique_ptr<Gdiplus::Bitmap> decoded(Gdiplus::Bitmap::FromStream(stream));
-    stream->Release();
-    if (!decoded || decoded->GetLastStatus() != Gdiplus::Ok)
-        return nullptr;
-    // Convert once to premultiplied ARGB: later draws need no per-paint conversion, and the
-    // decoded picture no longer depends on the stream.
-    const int w = static_cast<int>(decoded->GetWidth());
-    const int h = static_cast<int>(decoded->GetHeight());
-    auto converted = std::make_unique<Gdiplus::Bitmap>(w, h, PixelFormat32bppPARGB);
-    {
-        Gdiplus::Graphics g(converted.get());
-        g.SetCompositingMode(Gdiplus::CompositingModeSourceCopy);
-        g.DrawImage(decoded.get(), Gdiplus::Rect(0, 0, w, h), 0, 0, w, h, Gdiplus::UnitPixel);
-    }
-    return converted;
 }
 
 namespace {
@@ -72,7 +41,33 @@ BOOL CALLBACK collectName(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR names) {
     return TRUE;
 }
 
-// Copies a premultiplied 32-bit GDI+ bitmap into a DIB section GDI can draw directly.
+// Decodes an encoded picture (JPEG, GIF, BMP) held in memory with GDI+; nullptr when it cannot
+// be decoded.
+std::unique_ptr<Gdiplus::Bitmap> decodeWithGdiplus(const void* data, size_t size) {
+    // A stream over a private copy (CreateStreamOnHGlobal exists on every Windows version the
+    // program runs on; the stream frees the copy when it is released, and the bitmap holds its
+    // own reference for as long as it needs it).
+    HGLOBAL copy = GlobalAlloc(GMEM_MOVEABLE, size);
+    if (!copy)
+        return nullptr;
+    if (void* target = GlobalLock(copy)) {
+        std::memcpy(target, data, size);
+        GlobalUnlock(copy);
+    }
+    IStream* stream = nullptr;
+    if (FAILED(CreateStreamOnHGlobal(copy, TRUE, &stream)) || !stream) {
+        GlobalFree(copy);
+        return nullptr;
+    }
+    std::unique_ptr<Gdiplus::Bitmap> decoded(Gdiplus::Bitmap::FromStream(stream));
+    stream->Release();
+    if (!decoded || decoded->GetLastStatus() != Gdiplus::Ok)
+        return nullptr;
+    return decoded;
+}
+
+// Copies a GDI+ bitmap, converted to premultiplied 32-bit ARGB, into a DIB section that GDI
+// draws directly: later paints need no conversion.
 norvik::win32::UniqueBitmap toGdi(Gdiplus::Bitmap& bitmap, GdiPicture& p) {
     p.width = static_cast<int>(bitmap.GetWidth());
     p.height = static_cast<int>(bitmap.GetHeight());
@@ -128,7 +123,7 @@ ResourcePictures::ResourcePictures(HMODULE module) {
 void ResourcePictures::decode(Entry& entry) {
     entry.decoded = true;
     // The GDI+ bitmap lives only until its pixels are in the DIB section.
-    if (const auto picture = decodePicture(entry.data, entry.size))
+    if (const auto picture = decodeWithGdiplus(entry.data, entry.size))
         entry.bitmap = toGdi(*picture, entry.gdi);
 }
 

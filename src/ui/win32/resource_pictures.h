@@ -13,7 +13,6 @@ using std::min;
 #include <gdiplus.h>
 
 #include <map>
-#include <memory>
 #include <string>
 
 #include "common/win32/gdi_handles.h"
@@ -70,9 +69,5 @@ class ResourcePictures {
     // Decoding is a cache: it changes no picture that callers can see.
     mutable std::map<std::wstring, Entry> pictures_;
 };
-
-// Decodes an encoded picture (JPEG, GIF, BMP, PNG) held in memory into a premultiplied
-// 32-bit bitmap that draws fast; nullptr when it cannot be decoded.
-std::unique_ptr<Gdiplus::Bitmap> decodePicture(const void* data, size_t size);
 
 }  // namespace ui::win32
