@@ -21,8 +21,7 @@ class ChildWindows {
 
     // Registers the picture box class; false (with the system's error) when it cannot.
     static bool registerClass(HINSTANCE instance);
-    // Makes each picture box as large as its picture plus its border (before the model is
-    // attached to a window, so nothing is repainted).
+    // Makes each picture box as large as its picture plus its border.
     void sizePictureBoxesToTheirPictures();
     // Creates a window for every windowed control of the form under `parent` and stacks them
     // in tab order.

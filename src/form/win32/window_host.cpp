@@ -4,6 +4,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "common/win32/utf16.h"
 #include "form/win32/child_windows.h"
@@ -50,6 +51,10 @@ WindowHost::WindowHost(Form& form, const HostResources& resources)
     if (!registerFormClass(res_.instance, &WindowHost::mainProc) ||
         !ChildWindows::registerClass(res_.instance))
         failToStart("cannot register the window classes");
+    // The first screen's pictures (and the buttons', which size their boxes) are decoded on a
+    // helper thread while the windows are made; the first use of a picture waits for it.
+    if (res_.pictures)
+        res_.pictures->startDecoding(picturesOfTheFirstPaint());
     const Rect b = form_.boundsPixels();
     const int x = (GetSystemMetrics(SM_CXSCREEN) - b.width) / 2;
     const int y = (GetSystemMetrics(SM_CYSCREEN) - b.height) / 2;
@@ -62,7 +67,6 @@ WindowHost::WindowHost(Form& form, const HostResources& resources)
         SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(res_.iconBig));
     if (res_.iconSmall)
         SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(res_.iconSmall));
-    children_->sizePictureBoxesToTheirPictures();
     form_.attachHost(this, reinterpret_cast<std::uintptr_t>(hwnd_));
     syncBoundsFromWindow();
     children_->create(hwnd_, res_.instance);
@@ -81,7 +85,17 @@ long long WindowHost::paintedPixels() const {
     return painter_->paintedPixels();
 }
 
+std::vector<std::string> WindowHost::picturesOfTheFirstPaint() const {
+    std::vector<std::string> names;
+    for (const auto* list : {&form_.children(), &form_.windowless()})
+        for (const Control* c : *list)
+            if (!c->picture().empty() && (c->visible() || c->kind() == ControlKind::PictureBox))
+                names.push_back(c->picture());
+    return names;
+}
+
 void WindowHost::loadAndShow(int showCommand) {
+    children_->sizePictureBoxesToTheirPictures();
     if (form_.onLoad)
         guarded([this] {
             form_.onLoad();

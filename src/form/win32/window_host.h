@@ -4,6 +4,8 @@
 #include <windows.h>
 
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "form/form.h"
 #include "form/runtime.h"
@@ -41,7 +43,8 @@ class WindowHost : public FormHost, public Runtime {
 
     HWND hwnd() const { return hwnd_; }
 
-    // Runs the form's load handler, then shows the window centred on the screen.
+    // Sizes the picture boxes to their pictures, runs the form's load handler, then shows the
+    // window centred on the screen.
     void loadAndShow(int showCommand);
     // The message loop; returns the exit code when the window is gone.
     int run();
@@ -64,6 +67,7 @@ class WindowHost : public FormHost, public Runtime {
     static LRESULT CALLBACK mainProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
     LRESULT handleMain(UINT msg, WPARAM wp, LPARAM lp);
     void closeRequested();
+    std::vector<std::string> picturesOfTheFirstPaint() const;
     void decodeVisiblePictures();
     void syncBoundsFromWindow();
     void dispatch(MSG& msg);

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <exception>
 #include <memory>
 #include <vector>
 
@@ -120,6 +121,42 @@ ResourcePictures::ResourcePictures(HMODULE module) {
     }
 }
 
+ResourcePictures::~ResourcePictures() {
+    finishDecoding();
+}
+
+void ResourcePictures::startDecoding(const std::vector<std::string>& names) const {
+    finishDecoding();
+    queued_.clear();
+    for (const std::string& name : names) {
+        auto it = pictures_.find(resourceKey(norvik::win32::toWide(name)));
+        if (it != pictures_.end() && !it->second.decoded)
+            queued_.push_back(&it->second);
+    }
+    // Without the thread, each picture is simply decoded at its first use.
+    if (!queued_.empty())
+        worker_.reset(CreateThread(nullptr, 0, &ResourcePictures::decodeQueued,
+                                   const_cast<ResourcePictures*>(this), 0, nullptr));
+}
+
+DWORD WINAPI ResourcePictures::decodeQueued(void* self) {
+    try {
+        for (Entry* entry : static_cast<const ResourcePictures*>(self)->queued_)
+            decode(*entry);
+    } catch (const std::exception&) {
+        // What is left undecoded is decoded at its first use.
+    }
+    return 0;
+}
+
+void ResourcePictures::finishDecoding() const {
+    // The thread decodes a few pictures held in memory: it always comes to an end, within
+    // milliseconds.
+    if (worker_)
+        WaitForSingleObject(worker_.get(), INFINITE);
+    worker_.reset();
+}
+
 void ResourcePictures::decode(Entry& entry) {
     entry.decoded = true;
     // The GDI+ bitmap lives only until its pixels are in the DIB section.
@@ -128,6 +165,7 @@ void ResourcePictures::decode(Entry& entry) {
 }
 
 const GdiPicture* ResourcePictures::gdi(const std::string& name) const {
+    finishDecoding();
     if (name.empty())
         return nullptr;
     auto it = pictures_.find(resourceKey(norvik::win32::toWide(name)));
@@ -140,6 +178,7 @@ const GdiPicture* ResourcePictures::gdi(const std::string& name) const {
 }
 
 bool ResourcePictures::decodeNext() const {
+    finishDecoding();
     for (auto& [name, entry] : pictures_)
         if (!entry.decoded) {
             decode(entry);

@@ -14,6 +14,7 @@ using std::min;
 
 #include <map>
 #include <string>
+#include <vector>
 
 #include "common/win32/gdi_handles.h"
 
@@ -44,10 +45,17 @@ struct GdiPicture {
     bool opaque = true;
 };
 
+struct ThreadHandleTraits {
+    using type = HANDLE;
+    static type invalid() { return nullptr; }
+    static void close(type h) { CloseHandle(h); }
+};
+
 class ResourcePictures {
   public:
     // Finds the named RCDATA resources of `module` (the pictures); none is decoded yet.
     explicit ResourcePictures(HMODULE module);
+    ~ResourcePictures();
     ResourcePictures(const ResourcePictures&) = delete;
     ResourcePictures& operator=(const ResourcePictures&) = delete;
 
@@ -56,6 +64,10 @@ class ResourcePictures {
     const GdiPicture* gdi(const std::string& name) const;
     // Decodes one picture that was not used yet; false when none is left.
     bool decodeNext() const;
+    // Starts decoding these pictures on a helper thread while the caller builds the window; the
+    // next gdi() or decodeNext() waits for the thread to end. The thread touches nothing but
+    // these pictures, and the caller must not use GDI+ until then.
+    void startDecoding(const std::vector<std::string>& names) const;
 
   private:
     struct Entry {
@@ -66,8 +78,13 @@ class ResourcePictures {
         GdiPicture gdi;
     };
     static void decode(Entry& entry);
+    static DWORD WINAPI decodeQueued(void* self);
+    void finishDecoding() const;
     // Decoding is a cache: it changes no picture that callers can see.
     mutable std::map<std::wstring, Entry> pictures_;
+    // The helper thread and the entries it decodes (the map is not changed after construction).
+    mutable norvik::win32::UniqueHandle<ThreadHandleTraits> worker_;
+    mutable std::vector<Entry*> queued_;
 };
 
 }  // namespace ui::win32
