@@ -39,7 +39,6 @@ class Form {
     // when there is no such control; find() returns nullptr.
     Control& control(const std::string& name, int index = -1);
     Control* find(const std::string& name, int index = -1);
-    Control& operator[](const std::string& name) { return control(name); }
 
     // Windowless controls, topmost first.
     const std::vector<Control*>& windowless() const { return windowless_; }

@@ -22,7 +22,7 @@ void Chrome::Resizer_MouseDown(int) {
 
 void Chrome::Resizer_MouseUp(int index) {
     api_.getCursorPos(ResizeEnd);
-    ResizeByGrip(frm_, ResizeStart, ResizeEnd, static_cast<std::int16_t>(index), api_);
+    ResizeByGrip(frm_, ResizeStart, ResizeEnd, static_cast<std::int16_t>(index), State, api_);
 }
 
 }  // namespace skin

@@ -1,6 +1,6 @@
 #pragma once
 // Binds the chrome's procedures to the window's title bar and resize grips, and keeps the
-// cursor positions of a grip's press and release.
+// chrome's state and the cursor positions of a grip's press and release.
 #include "form/form.h"
 #include "skin/mdl_skin.h"
 
@@ -15,11 +15,14 @@ class Chrome {
     Chrome(const Chrome&) = delete;
     Chrome& operator=(const Chrome&) = delete;
 
+    // The chrome layout of this window (LayoutSkin with its state).
+    void Layout(bool resizable) { LayoutSkin(frm_, resizable, State, api_); }
     void Title_MouseDown() { DragForm(frm_, api_); }
-    void MaxRestore() { ToggleMaxRestore(frm_, api_); }
+    void MaxRestore() { ToggleMaxRestore(frm_, State, api_); }
     void Resizer_MouseDown(int index);
     void Resizer_MouseUp(int index);
 
+    ChromeState State;
     // The cursor's screen position at the last press and the last release on a grip.
     CursorPoint ResizeStart;
     CursorPoint ResizeEnd;

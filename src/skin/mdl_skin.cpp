@@ -8,8 +8,6 @@
 
 namespace skin {
 
-std::int16_t SkinResizable = 0;
-
 namespace {
 
 using norvik::skipOnFailure;
@@ -31,8 +29,8 @@ PixelSize OuterSizePixels(const form::Form& frm) {
             norvik::roundToInt32(heightTwips / frm.twipsPerPixelY())};
 }
 
-void LayoutSkin(form::Form& frm, bool resizable, WindowApi& api) {
-    SkinResizable = resizable ? 1 : 0;
+void LayoutSkin(form::Form& frm, bool resizable, ChromeState& state, WindowApi& api) {
+    state.SkinResizable = resizable ? 1 : 0;
     const auto [W, H] = OuterSizePixels(frm);
 
     frm.setBackColour(form::Colour::rgb(207, 207, 207));
@@ -146,7 +144,7 @@ void DragForm(form::Form& frm, WindowApi& api) {
                     reinterpret_cast<std::intptr_t>(&noPosition));
 }
 
-void ToggleMaxRestore(form::Form& frm, WindowApi& api) {
+void ToggleMaxRestore(form::Form& frm, ChromeState& state, WindowApi& api) {
     // The button's two pictures come from controls of these names when the window has them;
     // otherwise the button stays a plain click area in both states.
     auto pictureOf = [&frm](const char* name) -> std::string {
@@ -156,16 +154,16 @@ void ToggleMaxRestore(form::Form& frm, WindowApi& api) {
     if (frm.windowState() == form::WindowState::Normal) {
         frm.setWindowState(form::WindowState::Maximized);
         frm.control("imgTitleMaxRestore").setPicture(pictureOf("imgTitleRestore"));
-        LayoutSkin(frm, false, api);
+        LayoutSkin(frm, false, state, api);
     } else {
         frm.setWindowState(form::WindowState::Normal);
         frm.control("imgTitleMaxRestore").setPicture(pictureOf("imgTitleMaximize"));
-        LayoutSkin(frm, SkinResizable == 1, api);
+        LayoutSkin(frm, state.SkinResizable == 1, state, api);
     }
 }
 
 void ResizeByGrip(form::Form& frm, const CursorPoint& start, const CursorPoint& end,
-                  std::int16_t index, WindowApi& api) {
+                  std::int16_t index, ChromeState& state, WindowApi& api) {
     // The cursor's travel in twips. The pixel difference is a 32-bit integer: a difference
     // that does not fit fails its step and leaves the travel at 0.
     auto travel = [](std::int32_t from, std::int32_t to, double twipsPerPixel, double& out) {
@@ -233,7 +231,7 @@ void ResizeByGrip(form::Form& frm, const CursorPoint& start, const CursorPoint& 
             frm.setHeight(minHeight);
     });
 
-    skipOnFailure([&] { LayoutSkin(frm, true, api); });
+    skipOnFailure([&] { LayoutSkin(frm, true, state, api); });
 }
 
 }  // namespace skin

@@ -48,13 +48,17 @@ enum Grip : std::int16_t {
     GripTopLeft = 7,
 };
 
-// 1 when the most recent LayoutSkin was asked for a resizable window, else 0.
-extern std::int16_t SkinResizable;
+// The chrome's own state, one per skinned window.
+struct ChromeState {
+    // 1 when the most recent LayoutSkin was asked for a resizable window, else 0; read when the
+    // window is restored from maximized.
+    std::int16_t SkinResizable = 0;
+};
 
 // Lays the title bar, borders and corners around the window for its current outer size,
 // sets its background colour and caption, gives it its rounded outline and, when resizable,
 // shows and places the eight grips. A failing step ends the layout there (FormError).
-void LayoutSkin(form::Form& frm, bool resizable, WindowApi& api);
+void LayoutSkin(form::Form& frm, bool resizable, ChromeState& state, WindowApi& api);
 
 // Gives the window a rounded-rectangle region of its current size.
 void RoundCorners(form::Form& frm, WindowApi& api);
@@ -63,13 +67,13 @@ void RoundCorners(form::Form& frm, WindowApi& api);
 void DragForm(form::Form& frm, WindowApi& api);
 
 // Switches the window between normal and maximized and lays the chrome out again.
-void ToggleMaxRestore(form::Form& frm, WindowApi& api);
+void ToggleMaxRestore(form::Form& frm, ChromeState& state, WindowApi& api);
 
 // Resizes the window by the cursor's travel from `start` to `end` as grip `index` directs,
 // keeps it at least 57 x 90 pixels and lays the chrome out again. Every step that fails is
 // skipped.
 void ResizeByGrip(form::Form& frm, const CursorPoint& start, const CursorPoint& end,
-                  std::int16_t index, WindowApi& api);
+                  std::int16_t index, ChromeState& state, WindowApi& api);
 
 // The window's outer size in pixels, as LayoutSkin and RoundCorners compute it.
 struct PixelSize {

@@ -91,6 +91,7 @@ struct MainWindow {
     form::Form frm{ui::frmMainDefinition(), 15, 15};
     FakeHost host;
     FakeWindowApi api;
+    skin::ChromeState state;
     MainWindow() {
         host.frm = &frm;
         frm.attachHost(&host, kHwnd);

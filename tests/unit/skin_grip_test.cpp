@@ -34,11 +34,11 @@ TEST_P(GripResize, MovesTheWindowByTheTravelAndKeepsTheMinimum) {
     const GripCase& c = GetParam();
     MainWindow w;
     w.placeAt(100, 80, 528, 255);
-    skin::SkinResizable = 0;
-    skin::ResizeByGrip(w.frm, c.start, c.end, static_cast<std::int16_t>(c.index), w.api);
+    w.state.SkinResizable = 0;
+    skin::ResizeByGrip(w.frm, c.start, c.end, static_cast<std::int16_t>(c.index), w.state, w.api);
     EXPECT_EQ(w.frm.boundsPixels(), c.expected);
     // The chrome is laid out for the new size, grips included, whatever the grip did.
-    EXPECT_EQ(skin::SkinResizable, 1);
+    EXPECT_EQ(w.state.SkinResizable, 1);
     EXPECT_TRUE(w.frm.control("Resizer", 4).visible());
     EXPECT_EQ(w.at("Resizer", 4), (Rect{c.expected.width - 11, c.expected.height - 11, 11, 11}));
 }
@@ -81,17 +81,17 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(GripResize, OnAMaximizedWindowOnlyTheLayoutRunsAndRestoreLaysTheGrips) {
     MainWindow w;
     w.placeAt(100, 80, 528, 255);
-    skin::LayoutSkin(w.frm, true, w.api);
-    skin::ToggleMaxRestore(w.frm, w.api);
-    ASSERT_EQ(skin::SkinResizable, 0);
+    skin::LayoutSkin(w.frm, true, w.state, w.api);
+    skin::ToggleMaxRestore(w.frm, w.state, w.api);
+    ASSERT_EQ(w.state.SkinResizable, 0);
     const Rect maximized = w.frm.boundsPixels();
 
-    skin::ResizeByGrip(w.frm, P(0, 0), P(-300, -300), skin::GripBottomRight, w.api);
+    skin::ResizeByGrip(w.frm, P(0, 0), P(-300, -300), skin::GripBottomRight, w.state, w.api);
     EXPECT_EQ(w.frm.boundsPixels(), maximized);
-    EXPECT_EQ(skin::SkinResizable, 1);
+    EXPECT_EQ(w.state.SkinResizable, 1);
     EXPECT_EQ(w.at("Resizer", 4), (Rect{1013, 727, 11, 11}));
 
-    skin::ToggleMaxRestore(w.frm, w.api);
+    skin::ToggleMaxRestore(w.frm, w.state, w.api);
     EXPECT_EQ(w.frm.boundsPixels(), (Rect{100, 80, 528, 255}));
     EXPECT_EQ(w.at("Resizer", 4), (Rect{517, 244, 11, 11}));
 }
@@ -99,14 +99,14 @@ TEST(GripResize, OnAMaximizedWindowOnlyTheLayoutRunsAndRestoreLaysTheGrips) {
 TEST(GripResize, SkinResizableFollowsMaximizeRestoreAndGrips) {
     MainWindow w;
     w.placeAt(100, 80, 528, 255);
-    skin::LayoutSkin(w.frm, true, w.api);
-    EXPECT_EQ(skin::SkinResizable, 1);
-    skin::ToggleMaxRestore(w.frm, w.api);  // maximize: laid out without grips
-    EXPECT_EQ(skin::SkinResizable, 0);
-    skin::ToggleMaxRestore(w.frm, w.api);  // restore: still without
-    EXPECT_EQ(skin::SkinResizable, 0);
-    skin::ResizeByGrip(w.frm, P(0, 0), P(10, 10), skin::GripRight, w.api);
-    EXPECT_EQ(skin::SkinResizable, 1);
+    skin::LayoutSkin(w.frm, true, w.state, w.api);
+    EXPECT_EQ(w.state.SkinResizable, 1);
+    skin::ToggleMaxRestore(w.frm, w.state, w.api);  // maximize: laid out without grips
+    EXPECT_EQ(w.state.SkinResizable, 0);
+    skin::ToggleMaxRestore(w.frm, w.state, w.api);  // restore: still without
+    EXPECT_EQ(w.state.SkinResizable, 0);
+    skin::ResizeByGrip(w.frm, P(0, 0), P(10, 10), skin::GripRight, w.state, w.api);
+    EXPECT_EQ(w.state.SkinResizable, 1);
     EXPECT_EQ(w.frm.boundsPixels().width, 538);
     EXPECT_EQ(w.at("Resizer", 1), (Rect{533, 30, 5, 195}));
 }
@@ -115,7 +115,7 @@ TEST(Chrome, PressAndReleaseOnAGripResizeOnceAtTheRelease) {
     MainWindow w;
     w.placeAt(100, 80, 528, 255);
     skin::Chrome chrome(w.frm, w.api);
-    skin::LayoutSkin(w.frm, true, w.api);
+    chrome.Layout(true);
     const int changesBefore = w.host.boundsChanges;
     w.api.cursor = {P(620, 330), P(720, 380)};
 
@@ -138,7 +138,7 @@ TEST(Chrome, AFailedCursorQueryKeepsThePositionOfTheLastUse) {
     MainWindow w;
     w.placeAt(100, 80, 528, 255);
     skin::Chrome chrome(w.frm, w.api);
-    skin::LayoutSkin(w.frm, true, w.api);
+    chrome.Layout(true);
     w.api.cursor = {P(10, 10), P(30, 10)};
     chrome.Resizer_MouseDown(skin::GripRight);
     chrome.Resizer_MouseUp(skin::GripRight);

@@ -43,7 +43,7 @@ TEST_P(LayoutAtSize, PlacesFrameAndGrips) {
     const LayoutCase& c = GetParam();
     MainWindow w;
     w.placeAt(100, 80, c.width, c.height);
-    skin::LayoutSkin(w.frm, true, w.api);
+    skin::LayoutSkin(w.frm, true, w.state, w.api);
     expectPlaced(w, c.frame);
     expectPlaced(w, c.grips);
     EXPECT_EQ(w.at("lblTitle"), (Rect{16, 7, 266, 16}));
@@ -102,7 +102,7 @@ TEST(LayoutSkin, SetsColourCaptionAndOutlineAndLeavesContentControlsAlone) {
     MainWindow w;
     const Rect bg = w.at("bg"), maxRestore = w.at("imgTitleMaxRestore"), ok = w.at("cmdOK");
     w.frm.control("lblTitle").setText("Upgrade Norvik 12.0");
-    skin::LayoutSkin(w.frm, true, w.api);
+    skin::LayoutSkin(w.frm, true, w.state, w.api);
     EXPECT_EQ(w.frm.backColour(), form::Colour::rgb(207, 207, 207));
     EXPECT_EQ(w.frm.caption(), "Upgrade Norvik 12.0");
     ASSERT_EQ(w.api.regions.size(), 1u);
@@ -120,7 +120,7 @@ TEST(LayoutSkin, SetsColourCaptionAndOutlineAndLeavesContentControlsAlone) {
     // The caption follows the label only at the next layout; every layout makes a new region.
     w.frm.control("lblTitle").setText("Other");
     EXPECT_EQ(w.frm.caption(), "Upgrade Norvik 12.0");
-    skin::LayoutSkin(w.frm, false, w.api);
+    skin::LayoutSkin(w.frm, false, w.state, w.api);
     EXPECT_EQ(w.frm.caption(), "Other");
     ASSERT_EQ(w.api.setRegions.size(), 2u);
     EXPECT_EQ(w.api.setRegions[1].region, 0x5002u);
@@ -129,20 +129,20 @@ TEST(LayoutSkin, SetsColourCaptionAndOutlineAndLeavesContentControlsAlone) {
 TEST(LayoutSkin, GripsAreShownOnlyByAResizableLayoutAndNeverHiddenAgain) {
     MainWindow w;
     const Rect designGrip = w.at("Resizer", 4);
-    skin::LayoutSkin(w.frm, false, w.api);
-    EXPECT_EQ(skin::SkinResizable, 0);
+    skin::LayoutSkin(w.frm, false, w.state, w.api);
+    EXPECT_EQ(w.state.SkinResizable, 0);
     for (int i = 0; i <= 7; ++i)
         EXPECT_FALSE(w.frm.control("Resizer", i).visible()) << i;
     EXPECT_EQ(w.at("Resizer", 4), designGrip);
 
-    skin::LayoutSkin(w.frm, true, w.api);
-    EXPECT_EQ(skin::SkinResizable, 1);
+    skin::LayoutSkin(w.frm, true, w.state, w.api);
+    EXPECT_EQ(w.state.SkinResizable, 1);
     EXPECT_EQ(w.at("Resizer", 4), (Rect{517, 244, 11, 11}));
 
     // A later non-resizable layout at another size moves the frame but not the grips.
     w.placeAt(0, 0, 600, 300);
-    skin::LayoutSkin(w.frm, false, w.api);
-    EXPECT_EQ(skin::SkinResizable, 0);
+    skin::LayoutSkin(w.frm, false, w.state, w.api);
+    EXPECT_EQ(w.state.SkinResizable, 0);
     EXPECT_EQ(w.at("imgTitleRight"), (Rect{581, 0, 19, 30}));
     for (int i = 0; i <= 7; ++i)
         EXPECT_TRUE(w.frm.control("Resizer", i).visible()) << i;
@@ -153,7 +153,8 @@ TEST(LayoutSkin, ConvertsTheOuterSizeWithEachAxisRatio) {
     // 120 dpi: 12 twips per pixel on both axes; the form holds 660 x 319 pixels.
     form::Form frm(ui::frmMainDefinition(), 12, 12);
     skin_test::FakeWindowApi api;
-    skin::LayoutSkin(frm, true, api);
+    skin::ChromeState state;
+    skin::LayoutSkin(frm, true, state, api);
     EXPECT_EQ(frm.control("imgTitleRight").left(), 660 - 19);
     EXPECT_EQ(frm.control("Resizer", 3).top(), frm.boundsPixels().height - 5);
     EXPECT_EQ(api.regions.at(0).right, 660);
@@ -165,8 +166,8 @@ TEST(LayoutSkin, AFailingStepEndsTheLayoutWithEarlierStepsDone) {
     MainWindow w;
     w.placeAt(0, 0, 30, 90);
     const Rect bottomRight = w.at("imgWindowBottomRight");
-    EXPECT_THROW(skin::LayoutSkin(w.frm, true, w.api), form::FormError);
-    EXPECT_EQ(skin::SkinResizable, 1);
+    EXPECT_THROW(skin::LayoutSkin(w.frm, true, w.state, w.api), form::FormError);
+    EXPECT_EQ(w.state.SkinResizable, 1);
     EXPECT_EQ(w.at("imgTitleMain"), (Rect{19, 0, 11, 30}));
     EXPECT_EQ(w.at("imgWindowBottom").top, 60);
     EXPECT_EQ(w.at("imgWindowBottom").left, 19);
@@ -182,9 +183,10 @@ TEST(LayoutSkin, AWindowWithoutTheTitleLabelFailsAfterSettingTheFlag) {
     def.height = 3825;
     form::Form frm(def, 15, 15);
     skin_test::FakeWindowApi api;
-    skin::SkinResizable = 1;
-    EXPECT_THROW(skin::LayoutSkin(frm, false, api), form::FormError);
-    EXPECT_EQ(skin::SkinResizable, 0);
+    skin::ChromeState state;
+    state.SkinResizable = 1;
+    EXPECT_THROW(skin::LayoutSkin(frm, false, state, api), form::FormError);
+    EXPECT_EQ(state.SkinResizable, 0);
     EXPECT_EQ(frm.backColour(), form::Colour::rgb(207, 207, 207));
     EXPECT_TRUE(api.regions.empty());
 }
@@ -211,12 +213,12 @@ TEST(DragForm, StartsTheSystemMoveUnlessMaximized) {
 TEST(ToggleMaxRestore, MaximizesWithTheFrameReLaidAndRestoresWithGripsInPlace) {
     MainWindow w;
     w.placeAt(200, 150, 528, 255);
-    skin::LayoutSkin(w.frm, true, w.api);
+    skin::LayoutSkin(w.frm, true, w.state, w.api);
     const Rect grip = w.at("Resizer", 1);
 
-    skin::ToggleMaxRestore(w.frm, w.api);
+    skin::ToggleMaxRestore(w.frm, w.state, w.api);
     EXPECT_EQ(w.frm.windowState(), form::WindowState::Maximized);
-    EXPECT_EQ(skin::SkinResizable, 0);
+    EXPECT_EQ(w.state.SkinResizable, 0);
     expectPlaced(w, {{"imgTitleRight", -1, {1005, 0, 19, 30}},
                      {"imgTitleMain", -1, {19, 0, 1005, 30}},
                      {"imgWindowLeft", -1, {0, 30, 19, 678}},
@@ -228,7 +230,7 @@ TEST(ToggleMaxRestore, MaximizesWithTheFrameReLaidAndRestoresWithGripsInPlace) {
     EXPECT_EQ(w.api.regions.back().bottom, 738);
     EXPECT_EQ(w.frm.control("imgTitleMaxRestore").picture(), "");
 
-    skin::ToggleMaxRestore(w.frm, w.api);
+    skin::ToggleMaxRestore(w.frm, w.state, w.api);
     EXPECT_EQ(w.frm.windowState(), form::WindowState::Normal);
     EXPECT_EQ(w.frm.boundsPixels(), (Rect{200, 150, 528, 255}));
     EXPECT_EQ(w.at("imgTitleRight"), (Rect{509, 0, 19, 30}));
@@ -242,7 +244,7 @@ TEST(ToggleMaxRestore, AMinimizedWindowIsRestored) {
     MainWindow w;
     w.host.normal = w.frm.boundsPixels();
     w.frm.stateChangedBySystem(form::WindowState::Minimized);
-    skin::ToggleMaxRestore(w.frm, w.api);
+    skin::ToggleMaxRestore(w.frm, w.state, w.api);
     EXPECT_EQ(w.frm.windowState(), form::WindowState::Normal);
     EXPECT_EQ(w.at("imgTitleRight"), (Rect{509, 0, 19, 30}));
 }
@@ -259,16 +261,17 @@ TEST(ToggleMaxRestore, TakesTheButtonPicturesFromControlsOfThoseNamesWhenPresent
     def.windowless.push_back(maximize);
     form::Form frm(def, 15, 15);
     skin_test::FakeWindowApi api;
-    skin::ToggleMaxRestore(frm, api);
+    skin::ChromeState state;
+    skin::ToggleMaxRestore(frm, state, api);
     EXPECT_EQ(frm.control("imgTitleMaxRestore").picture(), "picRestore");
-    skin::ToggleMaxRestore(frm, api);
+    skin::ToggleMaxRestore(frm, state, api);
     EXPECT_EQ(frm.control("imgTitleMaxRestore").picture(), "picMaximize");
 }
 
 TEST(Chrome, TitleControlsAreBoundToDragAndToggle) {
     MainWindow w;
     skin::Chrome chrome(w.frm, w.api);
-    skin::LayoutSkin(w.frm, true, w.api);
+    chrome.Layout(true);
     auto drags = [&] { return w.api.sent.size(); };
 
     struct Press {

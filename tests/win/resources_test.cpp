@@ -186,21 +186,29 @@ TEST_F(Resources, GdiplusDecodesEveryPictureAtItsSize) {
     ui::win32::GdiplusSession gdiplus;
     const ui::win32::ResourcePictures pictures(module_);
     for (const Picture& p : kPictures) {
-        Gdiplus::Bitmap* bmp = pictures.get(p.name);
-        ASSERT_NE(bmp, nullptr) << p.name;
-        EXPECT_EQ(static_cast<int>(bmp->GetWidth()), p.width) << p.name;
-        EXPECT_EQ(static_cast<int>(bmp->GetHeight()), p.height) << p.name;
+        const ui::win32::GdiPicture* pic = pictures.gdi(p.name);
+        ASSERT_NE(pic, nullptr) << p.name;
+        EXPECT_EQ(pic->width, p.width) << p.name;
+        EXPECT_EQ(pic->height, p.height) << p.name;
     }
     // The title ends' outer corner is transparent, their inner side and the middle opaque.
-    Gdiplus::Color c;
-    pictures.get("imgTitleLeft")->GetPixel(0, 0, &c);
-    EXPECT_EQ(c.GetA(), 0);
-    pictures.get("imgTitleLeft")->GetPixel(18, 15, &c);
-    EXPECT_EQ(c.GetA(), 255);
-    pictures.get("imgTitleRight")->GetPixel(18, 0, &c);
-    EXPECT_EQ(c.GetA(), 0);
-    pictures.get("imgTitleMain")->GetPixel(1, 0, &c);
-    EXPECT_EQ(c.GetA(), 255);
+    auto alpha = [&](const char* name, int x, int y) {
+        DIBSECTION dib{};
+        const ui::win32::GdiPicture* pic = pictures.gdi(name);
+        EXPECT_EQ(GetObjectW(pic->bitmap, sizeof dib, &dib), static_cast<int>(sizeof dib));
+        const auto* bits = static_cast<const unsigned char*>(dib.dsBm.bmBits);
+        return bits[(static_cast<size_t>(y) * pic->width + x) * 4 + 3];
+    };
+    EXPECT_EQ(alpha("imgTitleLeft", 0, 0), 0);
+    EXPECT_EQ(alpha("imgTitleLeft", 18, 15), 255);
+    EXPECT_EQ(alpha("imgTitleRight", 18, 0), 0);
+    EXPECT_EQ(alpha("imgTitleMain", 1, 0), 255);
+    EXPECT_FALSE(pictures.gdi("imgTitleLeft")->opaque);
+    EXPECT_TRUE(pictures.gdi("bg")->opaque);
+    // Whatever was not used yet is decoded one by one after the window is shown.
+    while (pictures.decodeNext()) {
+    }
+    EXPECT_EQ(pictures.gdi("noSuchPicture"), nullptr);
 }
 
 TEST_F(Resources, IconGroupOneHoldsA16And32PixelImage) {

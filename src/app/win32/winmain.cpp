@@ -4,6 +4,9 @@
 // after windows.h, whose types it uses
 #include <commctrl.h>
 
+#include <exception>
+#include <memory>
+
 #include "app/frm_main.h"
 #include "app/upgrade_layout.h"
 #include "app/win32/dll_search.h"
@@ -43,6 +46,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))
         return startFailed();
     ui::win32::GdiplusSession gdiplus;
+    if (!gdiplus.started())
+        return startFailed();
     const ui::win32::ResourcePictures pictures(instance);
 
     form::Form frm(ui::frmMainDefinition(), form::win32::screenTwipsPerPixelX(),
@@ -58,7 +63,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
         LoadImageW(instance, MAKEINTRESOURCEW(ui::kAppIconGroup), IMAGE_ICON,
                    GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
     resources.buttonPointer = LoadCursorW(instance, MAKEINTRESOURCEW(ui::kButtonPointer));
-    form::win32::WindowHost host(frm, resources);
+    std::unique_ptr<form::win32::WindowHost> created;
+    try {
+        created = std::make_unique<form::win32::WindowHost>(frm, resources);
+    } catch (const std::exception&) {
+        return startFailed();
+    }
+    form::win32::WindowHost& host = *created;
 
     download::win32::SetPump([&host] { host.doEvents(); });
 

@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include "common/win32/gdi_handles.h"
 #include "skin/chrome.h"
 #include "skin/mdl_skin.h"
 
@@ -23,11 +24,11 @@ class Win32WindowApi : public WindowApi {
             CreateRoundRectRgn(left, top, right, bottom, ellipseWidth, ellipseHeight));
     }
     int setWindowRgn(std::uintptr_t hwnd, std::uintptr_t region, bool redraw) override {
-        const int accepted =
-            SetWindowRgn(toHwnd(hwnd), reinterpret_cast<HRGN>(region), redraw ? TRUE : FALSE);
         // The system owns a region it accepted; one it refused is still ours to free.
-        if (!accepted && region)
-            DeleteObject(reinterpret_cast<HRGN>(region));
+        norvik::win32::UniqueRegion owned(reinterpret_cast<HRGN>(region));
+        const int accepted = SetWindowRgn(toHwnd(hwnd), owned.get(), redraw ? TRUE : FALSE);
+        if (accepted)
+            owned.release();
         return accepted;
     }
     bool releaseCapture() override { return ReleaseCapture() != FALSE; }
@@ -50,20 +51,22 @@ Win32WindowApi& api() {
     return instance;
 }
 
+// The chrome of the program's one skinned window, made at its first use.
+Chrome& chromeOf(form::Form& frm) {
+    static std::unique_ptr<Chrome> chrome;
+    if (!chrome)
+        chrome = std::make_unique<Chrome>(frm, api());
+    return *chrome;
+}
+
 }  // namespace
 
-WindowApi& windowApi() {
-    return api();
+void AttachChrome(form::Form& frm) {
+    chromeOf(frm);
 }
 
 void LayoutSkin(form::Form& frm, bool resizable) {
-    skin::LayoutSkin(frm, resizable, api());
-}
-
-void AttachChrome(form::Form& frm) {
-    // One main window for the whole run; its bindings live as long as the program.
-    static std::unique_ptr<Chrome> chrome;
-    chrome = std::make_unique<Chrome>(frm, api());
+    chromeOf(frm).Layout(resizable);
 }
 
 }  // namespace skin::win32

@@ -1,15 +1,13 @@
 #pragma once
 // The skinned chrome bound to the real platform, for WinMain.
 #include "form/form.h"
-#include "skin/mdl_skin.h"
 
 namespace skin::win32 {
 
-// Lays the frame pictures (and, when resizable, the grips) around the window and shapes it.
-void LayoutSkin(form::Form& frm, bool resizable);
-// Binds the title bar (drag, maximize/restore) and the resize grips to their handlers.
+// Binds the title bar (drag, maximize/restore) and the resize grips of the program's one
+// skinned window to their handlers; the chrome and its state live as long as the program.
 void AttachChrome(form::Form& frm);
-// The User32/GDI32 calls of the chrome.
-WindowApi& windowApi();
+// Lays the frame pictures (and, when resizable, the grips) around that window and shapes it.
+void LayoutSkin(form::Form& frm, bool resizable);
 
 }  // namespace skin::win32

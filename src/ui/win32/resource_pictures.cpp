@@ -1,3 +1,5 @@
+// The built-in pictures: found by name in the executable's resources, decoded with GDI+ when
+// first asked for and kept as DIB sections; the GDI+ bitmap is released after the conversion.
 #include "ui/win32/resource_pictures.h"
 
 #include <objbase.h>
@@ -5,6 +7,9 @@
 
 #include <cstdint>
 #include <cstring>
+#include <exception>
+#include <memory>
+#include <vector>
 
 #include "common/win32/utf16.h"
 
@@ -12,44 +17,13 @@ namespace ui::win32 {
 
 GdiplusSession::GdiplusSession() {
     Gdiplus::GdiplusStartupInput input;
-    Gdiplus::GdiplusStartup(&token_, &input, nullptr);
+    if (Gdiplus::GdiplusStartup(&token_, &input, nullptr) != Gdiplus::Ok)
+        token_ = 0;
 }
 
 GdiplusSession::~GdiplusSession() {
     if (token_)
         Gdiplus::GdiplusShutdown(token_);
-}
-
-std::unique_ptr<Gdiplus::Bitmap> decodePicture(const void* data, size_t size) {
-    // A stream over a private copy (CreateStreamOnHGlobal exists on every Windows version the
-    // program runs on; the stream frees the copy when it is released).
-    HGLOBAL copy = GlobalAlloc(GMEM_MOVEABLE, size);
-    if (!copy)
-        return nullptr;
-    if (void* target = GlobalLock(copy)) {
-        std::memcpy(target, data, size);
-        GlobalUnlock(copy);
-    }
-    IStream* stream = nullptr;
-    if (FAILED(CreateStreamOnHGlobal(copy, TRUE, &stream)) || !stream) {
-        GlobalFree(copy);
-        return nullptr;
-    }
-    std::unique_ptr<Gdiplus::Bitmap> decoded(Gdiplus::Bitmap::FromStream(stream));
-    stream->Release();
-    if (!decoded || decoded->GetLastStatus() != Gdiplus::Ok)
-        return nullptr;
-    // Convert once to premultiplied ARGB: later draws need no per-paint conversion, and the
-    // decoded picture no longer depends on the stream.
-    const int w = static_cast<int>(decoded->GetWidth());
-    const int h = static_cast<int>(decoded->GetHeight());
-    auto converted = std::make_unique<Gdiplus::Bitmap>(w, h, PixelFormat32bppPARGB);
-    {
-        Gdiplus::Graphics g(converted.get());
-        g.SetCompositingMode(Gdiplus::CompositingModeSourceCopy);
-        g.DrawImage(decoded.get(), Gdiplus::Rect(0, 0, w, h), 0, 0, w, h, Gdiplus::UnitPixel);
-    }
-    return converted;
 }
 
 namespace {
@@ -68,9 +42,34 @@ BOOL CALLBACK collectName(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR names) {
     return TRUE;
 }
 
-// Copies a premultiplied 32-bit GDI+ bitmap into a DIB section GDI can draw directly.
-GdiPicture toGdi(Gdiplus::Bitmap& bitmap) {
-    GdiPicture p;
+// Decodes an encoded picture (JPEG, GIF, BMP) held in memory with GDI+; nullptr when it cannot
+// be decoded.
+std::unique_ptr<Gdiplus::Bitmap> decodeWithGdiplus(const void* data, size_t size) {
+    // A stream over a private copy (CreateStreamOnHGlobal exists on every Windows version the
+    // program runs on; the stream frees the copy when it is released, and the bitmap holds its
+    // own reference for as long as it needs it).
+    HGLOBAL copy = GlobalAlloc(GMEM_MOVEABLE, size);
+    if (!copy)
+        return nullptr;
+    if (void* target = GlobalLock(copy)) {
+        std::memcpy(target, data, size);
+        GlobalUnlock(copy);
+    }
+    IStream* stream = nullptr;
+    if (FAILED(CreateStreamOnHGlobal(copy, TRUE, &stream)) || !stream) {
+        GlobalFree(copy);
+        return nullptr;
+    }
+    std::unique_ptr<Gdiplus::Bitmap> decoded(Gdiplus::Bitmap::FromStream(stream));
+    stream->Release();
+    if (!decoded || decoded->GetLastStatus() != Gdiplus::Ok)
+        return nullptr;
+    return decoded;
+}
+
+// Copies a GDI+ bitmap, converted to premultiplied 32-bit ARGB, into a DIB section that GDI
+// draws directly: later paints need no conversion.
+norvik::win32::UniqueBitmap toGdi(Gdiplus::Bitmap& bitmap, GdiPicture& p) {
     p.width = static_cast<int>(bitmap.GetWidth());
     p.height = static_cast<int>(bitmap.GetHeight());
     BITMAPINFO info{};
@@ -81,14 +80,15 @@ GdiPicture toGdi(Gdiplus::Bitmap& bitmap) {
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    p.bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (!p.bitmap || !bits)
-        return p;
+    norvik::win32::UniqueBitmap dib(
+        CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!dib || !bits)
+        return {};
     Gdiplus::Rect all(0, 0, p.width, p.height);
     Gdiplus::BitmapData data;
     if (bitmap.LockBits(&all, Gdiplus::ImageLockModeRead, PixelFormat32bppPARGB, &data) !=
         Gdiplus::Ok)
-        return p;
+        return {};
     auto* out = static_cast<std::uint8_t*>(bits);
     for (int y = 0; y < p.height; ++y) {
         const auto* row = static_cast<const std::uint8_t*>(data.Scan0) + y * data.Stride;
@@ -99,13 +99,13 @@ GdiPicture toGdi(Gdiplus::Bitmap& bitmap) {
     }
     bitmap.UnlockBits(&data);
     GdiFlush();
-    return p;
+    p.bitmap = dib.get();
+    return dib;
 }
 
 }  // namespace
 
 ResourcePictures::ResourcePictures(HMODULE module) {
-    // Every picture is decoded once, here; painting only looks them up.
     std::vector<std::wstring> names;
     EnumResourceNamesW(module, MAKEINTRESOURCEW(10) /*RT_RCDATA*/, collectName,
                        reinterpret_cast<LONG_PTR>(&names));
@@ -115,36 +115,76 @@ ResourcePictures::ResourcePictures(HMODULE module) {
         const void* data = handle ? LockResource(handle) : nullptr;
         if (!data)
             continue;
-        if (auto picture = decodePicture(data, SizeofResource(module, res))) {
-            Entry entry;
-            entry.gdi = toGdi(*picture);
-            entry.bitmap = std::move(picture);
-            pictures_[resourceKey(name)] = std::move(entry);
-        }
+        Entry& entry = pictures_[resourceKey(name)];
+        entry.data = data;
+        entry.size = SizeofResource(module, res);
     }
 }
 
 ResourcePictures::~ResourcePictures() {
-    for (auto& [name, entry] : pictures_)
-        if (entry.gdi.bitmap)
-            DeleteObject(entry.gdi.bitmap);
+    finishDecoding();
 }
 
-const ResourcePictures::Entry* ResourcePictures::find(const std::string& name) const {
-    if (name.empty())
-        return nullptr;
-    auto it = pictures_.find(resourceKey(norvik::win32::toWide(name)));
-    return it == pictures_.end() ? nullptr : &it->second;
+void ResourcePictures::startDecoding(const std::vector<std::string>& names) const {
+    finishDecoding();
+    queued_.clear();
+    for (const std::string& name : names) {
+        auto it = pictures_.find(resourceKey(norvik::win32::toWide(name)));
+        if (it != pictures_.end() && !it->second.decoded)
+            queued_.push_back(&it->second);
+    }
+    // Without the thread, each picture is simply decoded at its first use.
+    if (!queued_.empty())
+        worker_.reset(CreateThread(nullptr, 0, &ResourcePictures::decodeQueued,
+                                   const_cast<ResourcePictures*>(this), 0, nullptr));
 }
 
-Gdiplus::Bitmap* ResourcePictures::get(const std::string& name) const {
-    const Entry* e = find(name);
-    return e ? e->bitmap.get() : nullptr;
+DWORD WINAPI ResourcePictures::decodeQueued(void* self) {
+    try {
+        for (Entry* entry : static_cast<const ResourcePictures*>(self)->queued_)
+            decode(*entry);
+    } catch (const std::exception&) {
+        // What is left undecoded is decoded at its first use.
+    }
+    return 0;
+}
+
+void ResourcePictures::finishDecoding() const {
+    // The thread decodes a few pictures held in memory: it always comes to an end, within
+    // milliseconds.
+    if (worker_)
+        WaitForSingleObject(worker_.get(), INFINITE);
+    worker_.reset();
+}
+
+void ResourcePictures::decode(Entry& entry) {
+    entry.decoded = true;
+    // The GDI+ bitmap lives only until its pixels are in the DIB section.
+    if (const auto picture = decodeWithGdiplus(entry.data, entry.size))
+        entry.bitmap = toGdi(*picture, entry.gdi);
 }
 
 const GdiPicture* ResourcePictures::gdi(const std::string& name) const {
-    const Entry* e = find(name);
-    return e && e->gdi.bitmap ? &e->gdi : nullptr;
+    finishDecoding();
+    if (name.empty())
+        return nullptr;
+    auto it = pictures_.find(resourceKey(norvik::win32::toWide(name)));
+    if (it == pictures_.end())
+        return nullptr;
+    Entry& entry = it->second;
+    if (!entry.decoded)
+        decode(entry);
+    return entry.bitmap ? &entry.gdi : nullptr;
+}
+
+bool ResourcePictures::decodeNext() const {
+    finishDecoding();
+    for (auto& [name, entry] : pictures_)
+        if (!entry.decoded) {
+            decode(entry);
+            return true;
+        }
+    return false;
 }
 
 }  // namespace ui::win32

@@ -1,5 +1,6 @@
 #pragma once
-// The pictures built into the executable, decoded once with GDI+.
+// The pictures built into the executable, each decoded with GDI+ at its first use into a bitmap
+// that GDI draws directly.
 #include <windows.h>
 // GDI+ headers need min/max and the COM basics.
 #include <objidl.h>
@@ -12,9 +13,10 @@ using std::min;
 #include <gdiplus.h>
 
 #include <map>
-#include <memory>
 #include <string>
 #include <vector>
+
+#include "common/win32/gdi_handles.h"
 
 namespace ui::win32 {
 
@@ -26,12 +28,16 @@ class GdiplusSession {
     GdiplusSession(const GdiplusSession&) = delete;
     GdiplusSession& operator=(const GdiplusSession&) = delete;
 
+    // False when GDI+ could not be started (then no picture can be decoded).
+    bool started() const { return token_ != 0; }
+
   private:
     ULONG_PTR token_ = 0;
 };
 
 // A decoded picture as GDI draws it fastest: a 32-bit top-down DIB section with premultiplied
-// alpha, and whether every pixel is opaque (then it is copied, otherwise alpha-blended).
+// alpha, and whether every pixel is opaque (then it is copied, otherwise alpha-blended). The
+// bitmap belongs to the ResourcePictures that handed it out.
 struct GdiPicture {
     HBITMAP bitmap = nullptr;
     int width = 0;
@@ -39,30 +45,46 @@ struct GdiPicture {
     bool opaque = true;
 };
 
+struct ThreadHandleTraits {
+    using type = HANDLE;
+    static type invalid() { return nullptr; }
+    static void close(type h) { CloseHandle(h); }
+};
+
 class ResourcePictures {
   public:
-    // Decodes every named RCDATA resource of `module` (the pictures), once.
+    // Finds the named RCDATA resources of `module` (the pictures); none is decoded yet.
     explicit ResourcePictures(HMODULE module);
     ~ResourcePictures();
     ResourcePictures(const ResourcePictures&) = delete;
     ResourcePictures& operator=(const ResourcePictures&) = delete;
 
-    // The decoded picture of that name (any letter case), or nullptr when there is none.
-    Gdiplus::Bitmap* get(const std::string& name) const;
-    // The same picture for GDI, or nullptr.
+    // The picture of that name (any letter case), decoded at its first use; nullptr when there
+    // is none or it cannot be decoded. Pictures stay decoded for the object's life.
     const GdiPicture* gdi(const std::string& name) const;
+    // Decodes one picture that was not used yet; false when none is left.
+    bool decodeNext() const;
+    // Starts decoding these pictures on a helper thread while the caller builds the window; the
+    // next gdi() or decodeNext() waits for the thread to end. The thread touches nothing but
+    // these pictures, and the caller must not use GDI+ until then.
+    void startDecoding(const std::vector<std::string>& names) const;
 
   private:
     struct Entry {
-        std::unique_ptr<Gdiplus::Bitmap> bitmap;
+        const void* data = nullptr;  // the resource, mapped with the module
+        DWORD size = 0;
+        bool decoded = false;  // tried, whether or not it succeeded
+        norvik::win32::UniqueBitmap bitmap;
         GdiPicture gdi;
     };
-    const Entry* find(const std::string& name) const;
-    std::map<std::wstring, Entry> pictures_;
+    static void decode(Entry& entry);
+    static DWORD WINAPI decodeQueued(void* self);
+    void finishDecoding() const;
+    // Decoding is a cache: it changes no picture that callers can see.
+    mutable std::map<std::wstring, Entry> pictures_;
+    // The helper thread and the entries it decodes (the map is not changed after construction).
+    mutable norvik::win32::UniqueHandle<ThreadHandleTraits> worker_;
+    mutable std::vector<Entry*> queued_;
 };
-
-// Decodes an encoded picture (JPEG, GIF, BMP, PNG) held in memory into a premultiplied
-// 32-bit bitmap that draws fast; nullptr when it cannot be decoded.
-std::unique_ptr<Gdiplus::Bitmap> decodePicture(const void* data, size_t size);
 
 }  // namespace ui::win32

@@ -1,0 +1,73 @@
+// The window host as the program's runtime: the message loop, DoEvents for nested handlers,
+// the modal message boxes and the end of the program.
+#include "common/win32/utf16.h"
+#include "form/win32/child_windows.h"
+#include "form/win32/window_host.h"
+#include "ui/win32/resource_pictures.h"
+
+namespace form::win32 {
+
+void WindowHost::dispatch(MSG& msg) {
+    if (!children_->dispatchDialogKeys(hwnd_, msg)) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+}
+
+int WindowHost::run() {
+    MSG msg;
+    // While the queue is empty, the pictures no screen has shown yet are decoded one at a time,
+    // so that the first switch to another screen finds its pictures ready.
+    bool picturesLeft = res_.pictures != nullptr;
+    for (;;) {
+        if (picturesLeft && !PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
+            picturesLeft = res_.pictures->decodeNext();
+            continue;
+        }
+        if (GetMessageW(&msg, nullptr, 0, 0) <= 0)
+            break;
+        dispatch(msg);
+    }
+    return static_cast<int>(msg.wParam);
+}
+
+void WindowHost::doEvents() {
+    // A download calls this once per 4 KiB chunk, thousands of times a second. A progress
+    // display needs no more than about 30 pictures a second: within 33 ms of the last paint
+    // only sent, posted and input messages are taken; the invalid region waits for a later
+    // call or for the message loop.
+    constexpr DWORD kFrameMs = 33;
+    const DWORD now = GetTickCount();  // wraps after 49 days; the unsigned difference does not
+    const bool paintDue = now - lastPaint_ >= kFrameMs;
+    const UINT flags =
+        PM_REMOVE | (paintDue ? 0 : (PM_QS_INPUT | PM_QS_POSTMESSAGE | PM_QS_SENDMESSAGE));
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, flags)) {
+        if (msg.message == WM_PAINT)
+            lastPaint_ = now;
+        if (msg.message == WM_QUIT) {
+            PostQuitMessage(static_cast<int>(msg.wParam));
+            return;
+        }
+        dispatch(msg);
+    }
+}
+
+void WindowHost::msgBox(const std::string& text, const std::string& title, MsgIcon icon) {
+    const std::wstring t = norvik::win32::toWide(text);
+    const std::wstring c = norvik::win32::toWide(title);
+    const UINT flags = MB_OK | (icon == MsgIcon::Critical ? MB_ICONERROR : MB_ICONINFORMATION);
+    HWND owner = IsWindowVisible(hwnd_) ? hwnd_ : nullptr;
+    MessageBoxW(owner, t.c_str(), c.c_str(), flags);
+}
+
+void WindowHost::endProgram() {
+    if (IsWindow(hwnd_))
+        DestroyWindow(hwnd_);
+    // TerminateProcess rather than ExitProcess: a transfer thread may be blocked inside WinINet
+    // holding one of its locks, and ExitProcess runs every DLL's detach code, which can wait on
+    // that lock for ever. Nothing is left to save: downloads were abandoned before this call.
+    TerminateProcess(GetCurrentProcess(), 0);
+}
+
+}  // namespace form::win32
