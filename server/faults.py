@@ -164,7 +164,7 @@ def _redirect(h, path, size, arg):
     parts = (arg or "1").split(":")
     hops = int(parts[0])
     code = int(parts[1]) if len(parts) > 1 else 302
-    rel = h.fault_target
+    rel = h.fault_target + h.query
     if hops > 1:
         h.redirect(code, "/fault/redir:%d:%d%s" % (hops - 1, code, rel))
     else:
@@ -196,5 +196,5 @@ FILE_FAULTS = {
     "loop": lambda h, p, s, a: h.redirect(302, h.path),
     "nolocation": lambda h, p, s, a: h.redirect(302, None),
     "downgrade": lambda h, p, s, a: h.redirect(
-        302, "http://%s:%d%s" % (h.host_name(), h.server.http_port, h.fault_target)),
+        302, "http://%s:%d%s" % (h.host_name(), h.server.http_port, h.fault_target + h.query)),
 }

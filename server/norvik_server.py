@@ -178,7 +178,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def _serve(self, head_only):
         self.hold_until = time.monotonic() + self.server.hold
         self.server.record(self.command, self.path, self.headers)
-        path = urllib.parse.urlsplit(self.path).path
+        split = urllib.parse.urlsplit(self.path)
+        path = split.path
+        self.query = "?" + split.query if split.query else ""
         self.server.count(path)
         fault = None
         if path.startswith("/fault/"):
