@@ -20,7 +20,9 @@ Kinds and what the client sees:
     silent              the request is read, then nothing at all is sent (no status line)
     headers             status line and headers with Content-Length, then silence
     trickle[:S]         headers, then one byte every S seconds (default 20)
-    slow[:RATE]         the whole body at RATE bytes a second (default 65536), live
+    plain               no fault (where a redirect leads, past the rules for plain paths)
+    slow[:RATE]         the whole body at RATE bytes a second (default 65536), live; the
+                        connection closes after it
     reset-ranges        ranges offered (Accept-Ranges, ETag, Last-Modified); the first answer
                         is cut by a reset after half the body, later ones honour Range and
                         If-Range with 206 and Content-Range
@@ -32,10 +34,12 @@ Kinds and what the client sees:
     reset-ignorerange   ranges offered, but Range is ignored: the first answer is cut by a
                         reset, later ones are whole 200 answers from byte 0
     redir:N[:CODE]      N redirects before the file: relative Locations to the next hop, the
-                        last one absolute; CODE (default 302) for all but the last (301)
+                        last one absolute to /fault/plain/...; CODE (default 302) for all but
+                        the last (301)
     loop                a 302 to the same URL, for ever
     nolocation          a 302 without a Location header
-    downgrade           a 302 to the same file over plain HTTP (the server's HTTP port)
+    downgrade           a 302 to the same file over plain HTTP (/fault/plain/... on the
+                        server's HTTP port)
 
 Other kinds answer without the file: 404, 410, 500 (an HTML error page), 204 (No Content),
 206 (the first half with its Content-Range, although no range was asked for).
@@ -128,7 +132,9 @@ def _trickle(h, path, size, arg):
 def _slow(h, path, size, arg):
     rate = int(arg) if arg else SLOW_RATE
     piece = max(1, rate // 20)
-    h.send_file_headers(size)
+    # The connection ends with the answer: the next request needs a connection of its own.
+    h.send_file_headers(size, extra={"Connection": "close"})
+    h.close_connection = True
     with open(path, "rb") as f:
         h.copy(f, size, piece=piece, pause=piece / rate)
 
@@ -168,7 +174,8 @@ def _redirect(h, path, size, arg):
     if hops > 1:
         h.redirect(code, "/fault/redir:%d:%d%s" % (hops - 1, code, rel))
     else:
-        h.redirect(301, "%s://%s%s" % (h.scheme_name(), h.headers.get("Host", ""), rel))
+        h.redirect(301, "%s://%s/fault/plain%s" % (h.scheme_name(), h.headers.get("Host", ""),
+                                                   rel))
 
 
 FILE_FAULTS = {
@@ -195,6 +202,6 @@ FILE_FAULTS = {
     "redir": _redirect,
     "loop": lambda h, p, s, a: h.redirect(302, h.path),
     "nolocation": lambda h, p, s, a: h.redirect(302, None),
-    "downgrade": lambda h, p, s, a: h.redirect(
-        302, "http://%s:%d%s" % (h.host_name(), h.server.http_port, h.fault_target + h.query)),
+    "downgrade": lambda h, p, s, a: h.redirect(302, "http://%s:%d/fault/plain%s" % (
+        h.host_name(), h.server.http_port, h.fault_target + h.query)),
 }

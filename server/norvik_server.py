@@ -199,6 +199,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         else:
             fault = self.server.rule_for(path)
         kind, _, arg = (fault or "").partition(":")
+        kind = "" if kind == "plain" else kind
         self.fault_target = path
 
         if kind in ("404", "410", "500"):
