@@ -6,7 +6,7 @@ add_link_options(-static -static-libgcc -static-libstdc++)
 
 # The Windows layer: every src/<subsystem>/win32/*.cpp except the program's entry point.
 file(GLOB NORVIK_WIN32_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/*/win32/*.cpp)
-list(FILTER NORVIK_WIN32_SOURCES EXCLUDE REGEX ".*/winmain\\.cpp$")
+list(FILTER NORVIK_WIN32_SOURCES EXCLUDE REGEX ".*/(winmain|build_settings)\\.cpp$")
 add_library(norvik_win32 STATIC ${NORVIK_WIN32_SOURCES})
 target_link_libraries(norvik_win32 PUBLIC norvik_core
   wininet gdiplus gdi32 msimg32 user32 shell32 ole32 comctl32 kernel32 uuid)
@@ -15,26 +15,34 @@ norvik_warnings(norvik_win32)
 # The product. The download host is compiled into WinMain only, so that the same sources also
 # give a copy pointing at the loopback server of the end-to-end tests.
 set(NORVIK_TEST_PORT 47080 CACHE STRING "Loopback port of the end-to-end tests' download server")
+# A transfer that receives less than 1 KiB in this many seconds has failed: the product's value,
+# and the loopback test copies' (short, so that the stall tests take seconds).
+set(NORVIK_STALL_SECONDS 60 CACHE STRING "Seconds without 1 KiB received before a download fails")
+set(NORVIK_TEST_STALL_SECONDS 4 CACHE STRING "NORVIK_STALL_SECONDS of the loopback test copies")
 file(GLOB NORVIK_RC CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/ui/*.rc)
 # The resource script names its pictures, icon, pointer and manifest as files: rebuild it when
 # one of them changes.
 file(GLOB NORVIK_RC_FILES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/ui/art/*
   ${CMAKE_SOURCE_DIR}/src/ui/*.manifest)
 set_source_files_properties(${NORVIK_RC} PROPERTIES OBJECT_DEPENDS "${NORVIK_RC_FILES}")
-function(norvik_product target host output_dir)
-  add_executable(${target} WIN32 ${CMAKE_SOURCE_DIR}/src/app/win32/winmain.cpp ${NORVIK_RC})
+function(norvik_product target host stall_seconds output_dir)
+  add_executable(${target} WIN32 ${CMAKE_SOURCE_DIR}/src/app/win32/winmain.cpp
+    ${CMAKE_SOURCE_DIR}/src/download/win32/build_settings.cpp ${NORVIK_RC})
   target_link_libraries(${target} PRIVATE norvik_win32)
-  target_compile_definitions(${target} PRIVATE NORVIK_DOWNLOAD_HOST="${host}")
+  target_compile_definitions(${target} PRIVATE NORVIK_DOWNLOAD_HOST="${host}"
+    NORVIK_STALL_SECONDS=${stall_seconds})
   target_link_options(${target} PRIVATE -municode)
   norvik_warnings(${target})
   set_target_properties(${target} PROPERTIES OUTPUT_NAME UpgradeNorvik
     RUNTIME_OUTPUT_DIRECTORY ${output_dir})
 endfunction()
-norvik_product(UpgradeNorvik "${NORVIK_DOWNLOAD_HOST}" ${CMAKE_BINARY_DIR})
-norvik_product(UpgradeNorvikLoopback "localhost:${NORVIK_TEST_PORT}" ${CMAKE_BINARY_DIR}/loopback)
+norvik_product(UpgradeNorvik "${NORVIK_DOWNLOAD_HOST}" ${NORVIK_STALL_SECONDS} ${CMAKE_BINARY_DIR})
+norvik_product(UpgradeNorvikLoopback "localhost:${NORVIK_TEST_PORT}" ${NORVIK_TEST_STALL_SECONDS}
+  ${CMAKE_BINARY_DIR}/loopback)
 # By address: WinINet sends requests for a dotted host through a configured proxy (a dotless
 # name such as localhost is "<local>" and bypasses it), so the proxy test uses this copy.
-norvik_product(UpgradeNorvikLoopbackIp "127.0.0.1:${NORVIK_TEST_PORT}" ${CMAKE_BINARY_DIR}/loopback-ip)
+norvik_product(UpgradeNorvikLoopbackIp "127.0.0.1:${NORVIK_TEST_PORT}" ${NORVIK_TEST_STALL_SECONDS}
+  ${CMAKE_BINARY_DIR}/loopback-ip)
 
 # Programs that are not the product (test driver, stand-in update tool, CA installer, ...).
 file(GLOB NORVIK_TOOL_DIRS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/*/CMakeLists.txt)

@@ -1,10 +1,9 @@
 #include "download/download_engine.h"
 
 #include <algorithm>
-#include <array>
-#include <cstring>
 #include <limits>
 #include <stdexcept>
+#include <utility>
 
 #include "common/rounding.h"
 
@@ -33,14 +32,6 @@ char asciiLower(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-// The text a query wrote into its zero-filled buffer, up to the first zero byte.
-std::string bufferText(const char* buffer, std::size_t capacity) {
-    const void* end = std::memchr(buffer, 0, capacity);
-    const std::size_t n =
-        end ? static_cast<std::size_t>(static_cast<const char*>(end) - buffer) : capacity;
-    return std::string(buffer, n);
-}
-
 }  // namespace
 
 std::string normaliseCacheUrl(const std::string& url) {
@@ -59,24 +50,6 @@ ProxyChoice chooseProxy(const std::string& proxy) {
     if (!proxy.empty() && proxy.back() == ':')
         return ProxyChoice{false, {}};
     return ProxyChoice{true, proxy};
-}
-
-std::optional<std::int64_t> parseContentLength(const std::string& text) {
-    std::size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t'))
-        ++i;
-    std::int64_t value = 0;
-    bool any = false;
-    constexpr std::int64_t kLimit = std::numeric_limits<std::int64_t>::max() / 10 - 10;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        if (value > kLimit)
-            return std::nullopt;  // no real file is that long
-        value = value * 10 + (text[i] - '0');
-        any = true;
-    }
-    if (!any)
-        return std::nullopt;
-    return value;
 }
 
 std::int64_t bytesToKilobytes(std::int64_t bytes) {
@@ -123,11 +96,8 @@ std::string progressCaption(int percentage, double kilobytesDone, std::int64_t a
     return text;
 }
 
-std::string partialName(const std::string& localPath, int attempt) {
-    std::string name = localPath + kPartialSuffix;
-    if (attempt > 1)
-        name += std::to_string(attempt);
-    return name;
+std::string partialName(const std::string& localPath) {
+    return localPath + kPartialSuffix;
 }
 
 std::string finishedCaption(std::int64_t announcedKb) {
@@ -135,22 +105,17 @@ std::string finishedCaption(std::int64_t announcedKb) {
     return "Finished 100%: " + n + "Kb / " + n + "Kb";
 }
 
-// Everything one call opened, so that every way out closes it and removes the partial file.
-struct Engine::Transfer {
-    std::string url;
-    std::string localPath;
-    std::string partialPath;
-    NetHandle session = 0;
-    NetHandle request = 0;
-    std::optional<FileHandle> file;
-    bool partialExists = false;
-    bool abandoned = false;
-    std::optional<std::int64_t> announcedBytes;
-    std::int64_t announcedKb = 0;
-    std::int64_t bytesDone = 0;
+// The progress view of one call.
+struct Engine::View {
+    form::Control* caption = nullptr;
+    form::Control* bar = nullptr;
+    bool started = false;  // the start caption is shown
+    std::int64_t shownBytes = -1;
+    std::int64_t total = -1;
 };
 
-Engine::Engine(InternetApi& net, FileApi& files) : net_(net), files_(files) {}
+Engine::Engine(InternetApi& net, FileApi& files, Clock& clock, Threads& threads)
+    : net_(net), files_(files), clock_(clock), threads_(threads) {}
 
 void Engine::clearUrlCacheEntry(const std::string& url) {
     try {
@@ -160,185 +125,199 @@ void Engine::clearUrlCacheEntry(const std::string& url) {
     }
 }
 
-void Engine::closeAll(Transfer& t) {
-    if (t.file) {
-        files_.close(*t.file);
-        t.file.reset();
+void Engine::waitAndPump() {
+    threads_.waitForMessageOrWake(kFrameMs);
+    if (pump_)
+        pump_();
+}
+
+// Gives up the call's transfer threads and removes the partial file. The lock is only ever held
+// around file operations, never across a network call, so it comes free within a disk write;
+// `patient` waits for it (pumping) so that the file is closed before it is deleted.
+void Engine::giveUp(CallShared& call, bool patient) {
+    call.owner.store(CallShared::kNobody);
+    const std::uint32_t start = clock_.nowMs();
+    for (;;) {
+        if (call.lock.tryLock()) {
+            if (call.file)
+                files_.close(std::exchange(call.file, 0));
+            call.lock.unlock();
+            break;
+        }
+        if (clock_.nowMs() - start >=
+            (patient ? 1000u * static_cast<std::uint32_t>(stallSeconds_) : 250u))
+            break;  // deleted once the owner closes it
+        if (patient)
+            waitAndPump();
+        else
+            clock_.sleepMs(10);  // the program is ending: no more messages
     }
-    if (t.request) {
-        net_.closeHandle(t.request);
-        t.request = 0;
-    }
-    if (t.session) {
-        net_.closeHandle(t.session);
-        t.session = 0;
-    }
+    files_.remove(call.partialPath);
 }
 
 void Engine::abandonActiveDownloads() {
-    for (Transfer* t : active_) {
-        t->abandoned = true;
-        closeAll(*t);
-        if (t->partialExists) {
-            files_.remove(t->partialPath);
-            t->partialExists = false;
-        }
+    for (const std::shared_ptr<CallShared>& call : active_) {
+        call->abandoned.store(true);
+        giveUp(*call, false);
     }
 }
 
 std::string Engine::downloadFile(const std::string& remotePath, const std::string& localPath,
                                  form::Control* caption, form::Control* bar,
-                                 const std::string& proxy) {
+                                 const std::string& proxy, const AcceptFile& accept) {
     if (baseUrl_.empty() || remotePath.empty() || localPath.empty())
         return kFileErr;
 
-    Transfer t;
-    t.url = baseUrl_ + remotePath;
-    t.localPath = localPath;
-    clearUrlCacheEntry(t.url);
+    auto call = std::make_shared<CallShared>();
+    call->url = baseUrl_ + remotePath;
+    call->proxy = chooseProxy(proxy);
+    call->partialPath = partialName(localPath);
+    call->finalPath = localPath;
+    call->accept = accept;
+    call->stallMs = 1000u * static_cast<std::uint32_t>(stallSeconds_);
+    clearUrlCacheEntry(call->url);
 
-    // Whatever way the call ends (also by an exception from a handler run by the pump), the
-    // handles are closed and an unfinished partial file is removed.
+    // Whatever way the call ends (also by an exception from a handler run by the pump), its
+    // transfer is given up and its partial file removed unless it took the final name.
     struct Guard {
         Engine& engine;
-        Transfer& t;
+        std::shared_ptr<CallShared> call;
+        bool settled = false;
         ~Guard() {
-            engine.closeAll(t);
-            if (t.partialExists)
-                engine.files_.remove(t.partialPath);
-            engine.active_.erase(std::find(engine.active_.begin(), engine.active_.end(), &t));
+            if (!settled)
+                engine.giveUp(*call, false);
+            engine.active_.erase(std::find(engine.active_.begin(), engine.active_.end(), call));
         }
     };
-    active_.push_back(&t);
-    Guard guard{*this, t};
+    active_.push_back(call);
+    Guard guard{*this, call};
 
-    const ProxyChoice choice = chooseProxy(proxy);
-    t.session = choice.useProxy
-                    ? net_.open(kAgent, kOpenTypeProxy, choice.server.c_str(), kBypassList, 0)
-                    : net_.open(kAgent, kOpenTypePreconfig, nullptr, nullptr, 0);
-    if (!t.session)
-        return kNetErr;
-    // Not through the Internet cache: a package must not take twice its size on disk.
-    t.request =
-        net_.openUrl(t.session, t.url, kFlagExistingConnect | kFlagNoCacheWrite | kFlagReload);
-    if (!t.request)
-        return kNetErr;
-
-    return transfer(t, caption, bar);
+    View view;
+    if (caption && bar) {
+        view.caption = caption;
+        view.bar = bar;
+    }
+    const std::string result = runCall(*call, call, view);
+    if (result != kResultOk && !call->abandoned.load())
+        giveUp(*call, true);
+    guard.settled = true;
+    return result;
 }
 
-std::string Engine::transfer(Transfer& t, form::Control* caption, form::Control* bar) {
-    std::array<char, 1024> info{};
-    std::uint32_t infoLength = static_cast<std::uint32_t>(info.size());
-    // The server's answer decides before anything is written: its error page is not the file.
-    if (!net_.queryInfo(t.request, kQueryStatusCode, info.data(), &infoLength))
-        return kNetErr;
-    const std::optional<std::int64_t> status =
-        parseContentLength(bufferText(info.data(), info.size()));
-    if (!status)
-        return kNetErr;
-    if (*status == 404 || *status == 410)
-        return kFileErr;
-    if (*status < 200 || *status > 299)
-        return kNetErr;
-    // "No content" is no file, and a part of one (no range was asked for) is not the file either.
-    if (*status == 204 || *status == 205 || *status == 206)
-        return kNetErr;
-
-    info.fill(0);
-    infoLength = static_cast<std::uint32_t>(info.size());
-    if (net_.queryInfo(t.request, kQueryContentLength, info.data(), &infoLength))
-        t.announcedBytes = parseContentLength(bufferText(info.data(), info.size()));
-    t.announcedKb = t.announcedBytes ? bytesToKilobytes(*t.announcedBytes) : 0;
-
-    const bool view = caption != nullptr && bar != nullptr;
-    try {
-        if (view) {
-            caption->setText(kStartCaption);
-            bar->setWidth(1);
+std::string Engine::runCall(CallShared& call, const std::shared_ptr<CallShared>& shared,
+                            View& view) {
+    // Shows the attempt's published progress, at most once per wait.
+    auto show = [&](const AttemptState& a) {
+        const std::int64_t total = a.total.load();
+        if (!view.caption || total < 0)
+            return;
+        if (!view.started) {
+            view.caption->setText(kStartCaption);
+            view.bar->setWidth(1);
+            view.started = true;
         }
-        // A file that already bears a partial name is not ours to overwrite or delete: take the
-        // first free name, and remove on failure only the file this call created.
-        for (int attempt = 1; attempt <= kPartialNames && !t.file; ++attempt) {
-            const std::string name = partialName(t.localPath, attempt);
-            t.file = files_.create(name);
-            if (t.file) {
-                t.partialPath = name;
-                t.partialExists = true;
-            }
-        }
-        if (!t.file)
+        const std::int64_t bytes = a.fileBytes.load();
+        if (bytes == view.shownBytes && total == view.total)
+            return;
+        if (bytes < view.shownBytes)
+            view.bar->setWidth(1);  // started again from zero
+        view.shownBytes = bytes;
+        view.total = total;
+        const std::int64_t announcedKb = bytesToKilobytes(total);
+        if (announcedKb > 0 && bytes > 0)
+            updateProgress(bytes, announcedKb, *view.caption, *view.bar);
+    };
+
+    const std::uint32_t stallMs = call.stallMs;
+    AttemptPlan plan;
+    bool progressMade = false;
+    for (int number = 1, retries = 0;; ++number) {
+        call.owner.store(number);
+        auto attempt = std::make_shared<AttemptState>(number);
+        const Seams seams{net_, files_, clock_, threads_};
+        if (!threads_.start(
+                [seams, shared, attempt, plan] { runAttempt(seams, shared, attempt, plan); }))
             return kNetErr;
 
-        std::array<char, kChunkSize> buffer;
+        // The stall clock: every kStallBytes received restart it.
+        std::uint32_t markTime = clock_.nowMs();
+        std::int64_t markBytes = 0;
+        Ending ending = Ending::Cut;
+        std::string result = kNetErr;
         for (;;) {
-            std::uint32_t got = 0;
-            if (!net_.readFile(t.request, buffer.data(), kChunkSize, &got))
+            if (call.abandoned.load())
                 return kNetErr;
-            if (got == 0)
+            if (attempt->ended.load()) {
+                ending = attempt->ending;
+                result = attempt->result;
                 break;
-            if (got > kChunkSize)
-                return kNetErr;
-            if (!files_.write(*t.file, buffer.data(), got))
-                return kNetErr;
-            t.bytesDone += got;
-            if (view) {
-                if (t.announcedKb > 0)
-                    updateProgress(t, *caption, *bar);
-                // Pumped also when the size is unknown, so that the window never freezes.
-                if (pump_)
-                    pump_();
-                if (t.abandoned)
-                    return kNetErr;
             }
+            const std::int64_t received = attempt->received.load();
+            if (received - markBytes >= kStallBytes) {
+                markBytes = received;
+                markTime = clock_.nowMs();
+            } else if (clock_.nowMs() - markTime >= stallMs) {
+                break;  // stalled: a cut like any other
+            }
+            try {
+                show(*attempt);
+            } catch (const std::exception&) {
+                return kNetErr;
+            }
+            waitAndPump();
         }
-    } catch (const std::exception&) {
-        return kNetErr;
-    }
-
-    const bool flushed = files_.flush(*t.file);
-    const bool closed = files_.close(*t.file) && flushed;
-    t.file.reset();
-    closeAll(t);
-    if (!closed)
-        return kNetErr;
-
-    // Complete only when every announced byte is on disk.
-    const std::optional<std::int64_t> length = files_.length(t.partialPath);
-    if (!length || *length != t.bytesDone)
-        return kNetErr;
-    if (t.announcedBytes && *length < *t.announcedBytes)
-        return kNetErr;
-
-    if (!files_.replace(t.partialPath, t.localPath))
-        return kNetErr;
-    t.partialExists = false;
-
-    if (view && t.announcedKb > 0) {
+        call.owner.store(CallShared::kNobody);
         try {
-            bar->setWidth(caption->width());
-            caption->setText(finishedCaption(t.announcedKb));
+            show(*attempt);
         } catch (const std::exception&) {
-            // The file is complete and in place; a refused view property does not undo that.
+            return kNetErr;
+        }
+
+        progressMade = progressMade || attempt->received.load() > 0;
+        if (attempt->total.load() >= 0 && attempt->freshStart)
+            plan = AttemptPlan{attempt->validator, attempt->total.load()};
+        if (ending == Ending::Done) {
+            if (view.caption && bytesToKilobytes(view.total) > 0) {
+                try {
+                    view.bar->setWidth(view.caption->width());
+                    view.caption->setText(finishedCaption(bytesToKilobytes(view.total)));
+                } catch (const std::exception&) {
+                    // The file is complete and in place; a refused view property does not undo
+                    // that.
+                }
+            }
+            return kResultOk;
+        }
+        const bool retryable = ending == Ending::Cut || ending == Ending::Restart;
+        if (!retryable || !progressMade || retries == kMaxRetries)
+            return result;
+        ++retries;
+        if (ending == Ending::Restart)
+            plan.validator.clear();  // from zero, without a range
+        const std::uint32_t pauseStart = clock_.nowMs();
+        while (clock_.nowMs() - pauseStart < retryDelayMs(retries)) {
+            if (call.abandoned.load())
+                return kNetErr;
+            waitAndPump();
         }
     }
-    return kResultOk;
 }
 
-void Engine::updateProgress(Transfer& t, form::Control& caption, form::Control& bar) {
-    const double kbDone = static_cast<double>(t.bytesDone) / 1024.0;
-    const double fraction = kbDone / static_cast<double>(t.announcedKb);
+void Engine::updateProgress(std::int64_t bytesDone, std::int64_t announcedKb,
+                            form::Control& caption, form::Control& bar) {
+    const double kbDone = static_cast<double>(bytesDone) / 1024.0;
+    const double fraction = kbDone / static_cast<double>(announcedKb);
     const int percentage = toInt16(fraction * 100.0);
 
     // Setting an unchanged value would only make the window repaint for nothing.
-    std::string text = progressCaption(percentage, kbDone, t.announcedKb, separator_);
+    std::string text = progressCaption(percentage, kbDone, announcedKb, separator_);
     if (caption.text() != text)
         caption.setText(text);
 
     if (bar.width() < caption.width()) {
         // Width × kilobytes first, then the division: an exact half stays exact and rounds to
         // even (300 × 44 / 480 is 27.5 and gives 28; 300 × (44 / 480) is 27.4999… and gives 27).
-        const int width = toInt32(caption.width() * kbDone / static_cast<double>(t.announcedKb));
+        const int width = toInt32(caption.width() * kbDone / static_cast<double>(announcedKb));
         if (width != bar.width())
             bar.setWidth(width);
     }

@@ -1,13 +1,37 @@
 #pragma once
-// The thin seams the download engine works through: the six WinINet calls it makes and the
-// few file operations it needs. The Windows layer implements them with WinINet and kernel32;
-// tests implement them with scripted fakes.
+// The thin seams the download engine works through: the WinINet calls it makes and the few file
+// operations it needs. Every failing call reports the Windows error code (GetLastError) of its
+// failure, so that the engine names the failure from it. The Windows layer implements them with
+// WinINet and kernel32; tests implement them with scripted fakes.
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <string>
 
 namespace download {
+
+// The outcome of a seam call: its value, or the Windows error code of its failure.
+template <typename T>
+struct Result {
+    T value{};
+    std::uint32_t error = 0;  // 0: success
+    bool ok() const { return error == 0; }
+};
+struct Done {};
+using Status = Result<Done>;
+
+template <typename T>
+Result<T> success(T value) {
+    return Result<T>{std::move(value), 0};
+}
+inline Status success() {
+    return Status{};
+}
+// A failure whose call reported no code still is a failure.
+inline constexpr std::uint32_t kErrorUnknown = 31;  // ERROR_GEN_FAILURE
+template <typename T = Done>
+Result<T> failure(std::uint32_t error) {
+    return Result<T>{T{}, error != 0 ? error : kErrorUnknown};
+}
 
 // An opaque WinINet handle; 0 is "no handle".
 using NetHandle = std::uintptr_t;
@@ -18,55 +42,66 @@ inline constexpr std::uint32_t kOpenTypeProxy = 3;                 // INTERNET_O
 inline constexpr std::uint32_t kFlagExistingConnect = 0x20000000;  // INTERNET_FLAG_EXISTING_CONNECT
 inline constexpr std::uint32_t kFlagNoCacheWrite = 0x04000000;     // INTERNET_FLAG_NO_CACHE_WRITE
 inline constexpr std::uint32_t kFlagReload = 0x80000000;           // INTERNET_FLAG_RELOAD
+inline constexpr std::uint32_t kFlagNoAutoRedirect = 0x00200000;   // INTERNET_FLAG_NO_AUTO_REDIRECT
 inline constexpr std::uint32_t kQueryContentLength = 5;            // HTTP_QUERY_CONTENT_LENGTH
 inline constexpr std::uint32_t kQueryStatusCode = 19;              // HTTP_QUERY_STATUS_CODE
+inline constexpr std::uint32_t kQueryContentEncoding = 29;         // HTTP_QUERY_CONTENT_ENCODING
+inline constexpr std::uint32_t kQueryLocation = 33;                // HTTP_QUERY_LOCATION
+inline constexpr std::uint32_t kQueryAcceptRanges = 42;            // HTTP_QUERY_ACCEPT_RANGES
+inline constexpr std::uint32_t kQueryEtag = 54;                    // HTTP_QUERY_ETAG
+inline constexpr std::uint32_t kQueryLastModified = 11;            // HTTP_QUERY_LAST_MODIFIED
+inline constexpr std::uint32_t kQueryTransferEncoding = 63;        // HTTP_QUERY_TRANSFER_ENCODING
+inline constexpr std::uint32_t kQueryContentRange = 53;            // HTTP_QUERY_CONTENT_RANGE
+inline constexpr std::uint32_t kOptionConnectTimeout = 2;  // INTERNET_OPTION_CONNECT_TIMEOUT
+inline constexpr std::uint32_t kOptionSendTimeout = 5;     // INTERNET_OPTION_SEND_TIMEOUT
+inline constexpr std::uint32_t kOptionReceiveTimeout = 6;  // INTERNET_OPTION_RECEIVE_TIMEOUT
 
 class InternetApi {
   public:
     virtual ~InternetApi() = default;
     // DeleteUrlCacheEntryA.
     virtual bool deleteUrlCacheEntry(const std::string& url) = 0;
-    // InternetOpenA; proxy and bypass are null for "none". 0 when no session could be opened.
-    virtual NetHandle open(const std::string& agent, std::uint32_t accessType, const char* proxy,
-                           const char* bypass, std::uint32_t flags) = 0;
-    // InternetOpenUrlA with no headers and context 0. 0 when the URL could not be opened.
-    virtual NetHandle openUrl(NetHandle session, const std::string& url, std::uint32_t flags) = 0;
-    // HttpQueryInfoA with index 0: fills `buffer` (of `*length` bytes) with the text of the
-    // header and sets `*length` to the count of bytes written.
-    virtual bool queryInfo(NetHandle request, std::uint32_t infoLevel, char* buffer,
-                           std::uint32_t* length) = 0;
-    // InternetReadFile.
-    virtual bool readFile(NetHandle request, void* buffer, std::uint32_t toRead,
-                          std::uint32_t* read) = 0;
+    // InternetOpenA; proxy and bypass are null for "none".
+    virtual Result<NetHandle> open(const std::string& agent, std::uint32_t accessType,
+                                   const char* proxy, const char* bypass, std::uint32_t flags) = 0;
+    // InternetSetOptionA with a DWORD value.
+    virtual Status setOption(NetHandle handle, std::uint32_t option, std::uint32_t value) = 0;
+    // InternetOpenUrlA with the extra request `headers` (CR LF separated, "" for none), context 0.
+    virtual Result<NetHandle> openUrl(NetHandle session, const std::string& url,
+                                      const std::string& headers, std::uint32_t flags) = 0;
+    // HttpQueryInfoA with index 0 into a zero-filled buffer of 1024 bytes (larger when the
+    // header needs it): the header's text.
+    virtual Result<std::string> queryInfo(NetHandle request, std::uint32_t infoLevel) = 0;
+    // InternetReadFile: the count of bytes read into `buffer`; 0 at the end of the data.
+    virtual Result<std::uint32_t> readFile(NetHandle request, void* buffer,
+                                           std::uint32_t toRead) = 0;
     // InternetCloseHandle.
     virtual void closeHandle(NetHandle handle) = 0;
 };
 
-// An open output file of the file seam.
+// An open output file of the file seam; 0 is "no file".
 using FileHandle = std::uintptr_t;
 
 // The file operations of a download. Paths are UTF-8.
 class FileApi {
   public:
     virtual ~FileApi() = default;
-    // Creates a new file for sequential writing; nullopt on failure, and when a file or folder of
-    // that name exists already (it is then left exactly as it was).
-    virtual std::optional<FileHandle> create(const std::string& path) = 0;
-    // Writes all `size` bytes; false when not all of them could be written.
-    virtual bool write(FileHandle file, const void* data, std::size_t size) = 0;
-    // Puts every byte written so far on the disk; false on failure. A complete download is
-    // flushed before it replaces the previous file, so that a power cut cannot leave the new
-    // name holding data that never reached the disk.
-    virtual bool flush(FileHandle file) = 0;
-    // Closes the file; false when the system reports an error (data may be lost).
-    virtual bool close(FileHandle file) = 0;
-    // Length in bytes of the file at `path`; nullopt when it cannot be read.
-    virtual std::optional<std::int64_t> length(const std::string& path) = 0;
-    // Renames `from` to `to` in one step, replacing an existing `to`; false on failure, in which
-    // case `to` is left as it was.
-    virtual bool replace(const std::string& from, const std::string& to) = 0;
-    // Deletes the file; false when it cannot be deleted (or does not exist).
-    virtual bool remove(const std::string& path) = 0;
+    // Creates the file for sequential writing, replacing a file of that name; others may read it
+    // and delete it (a delete then takes effect when the file is closed).
+    virtual Result<FileHandle> create(const std::string& path) = 0;
+    // Writes all `size` bytes.
+    virtual Status write(FileHandle file, const void* data, std::size_t size) = 0;
+    // Cuts the file to `size` bytes and goes on writing there.
+    virtual Status truncate(FileHandle file, std::int64_t size) = 0;
+    // Puts every byte written so far on the disk.
+    virtual Status flush(FileHandle file) = 0;
+    // Closes the file; a failure means data may be lost.
+    virtual Status close(FileHandle file) = 0;
+    // Renames `from` to `to` in one step, replacing an existing `to`, written through to the
+    // disk; on failure `to` is left as it was.
+    virtual Status replace(const std::string& from, const std::string& to) = 0;
+    // Deletes the file (when it is open with delete sharing, once it is closed).
+    virtual Status remove(const std::string& path) = 0;
 };
 
 }  // namespace download

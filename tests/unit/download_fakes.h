@@ -1,19 +1,138 @@
 #pragma once
-// Scripted fakes of the download engine's seams: a server answer played back through the
-// WinINet calls, and an in-memory file system that records what happened to each path.
+// Scripted fakes of the download engine's seams: server answers played back through the WinINet
+// calls, an in-memory file system that records what happened to each path, a fake clock, and
+// transfer threads that move in lockstep with the window's waits (each wait lets one read
+// happen), so that what the window shows is deterministic.
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "download/internet_api.h"
+#include "download/thread_api.h"
 #include "form/form.h"
 #include "progress_form.h"
 
 namespace fakes {
+
+// The byte at offset `i` of every served file: a resumed file is identical only when each part
+// landed where it belongs.
+inline char fileByte(std::int64_t i) {
+    return static_cast<char>('a' + (i * 7 + i / 4093) % 26);
+}
+inline std::string fileBytes(std::int64_t size) {
+    std::string s(static_cast<std::size_t>(size), '\0');
+    for (std::int64_t i = 0; i < size; ++i)
+        s[static_cast<std::size_t>(i)] = fileByte(i);
+    return s;
+}
+
+// Lets the transfer threads go one read per window wait, and knows when they all stand still.
+class Lockstep {
+  public:
+    ~Lockstep() { releaseAll(); }
+    // Transfer thread: waits for the window's next wait (or the release).
+    void awaitStep() {
+        std::unique_lock<std::mutex> lock(m_);
+        ++waiting_;
+        cv_.notify_all();
+        cv_.wait(lock, [&] { return used_ < granted_ || released_; });
+        --waiting_;
+        if (used_ < granted_)
+            ++used_;
+    }
+    // Transfer thread: a call that never returns until the test ends; then it fails.
+    void blockForever() {
+        std::unique_lock<std::mutex> lock(m_);
+        ++blocked_;
+        cv_.notify_all();
+        cv_.wait(lock, [&] { return released_; });
+        --blocked_;
+    }
+    // Window's thread: one step, then back when every transfer thread stands still again.
+    void step() {
+        std::unique_lock<std::mutex> lock(m_);
+        granted_ = used_ + 1;
+        cv_.notify_all();
+        const bool still = cv_.wait_for(lock, std::chrono::seconds(20), [&] {
+            return live_ == blocked_ + waiting_ && (waiting_ == 0 || used_ == granted_);
+        });
+        if (!still)
+            throw std::runtime_error("transfer thread did not come to rest");
+    }
+    void threadStarted() {
+        std::lock_guard<std::mutex> lock(m_);
+        ++live_;
+    }
+    void threadEnded() {
+        std::lock_guard<std::mutex> lock(m_);
+        --live_;
+        cv_.notify_all();
+    }
+    void releaseAll() {
+        std::lock_guard<std::mutex> lock(m_);
+        released_ = true;
+        cv_.notify_all();
+    }
+
+  private:
+    std::mutex m_;
+    std::condition_variable cv_;
+    int live_ = 0, blocked_ = 0, waiting_ = 0;
+    long granted_ = 0, used_ = 0;
+    bool released_ = false;
+};
+
+// A millisecond clock that moves only when someone waits or sleeps.
+class FakeClock : public download::Clock {
+  public:
+    std::atomic<std::uint32_t> now{1000};
+    std::uint32_t nowMs() override { return now.load(); }
+    void sleepMs(std::uint32_t ms) override { now += ms; }
+};
+
+// Transfer threads are real threads in lockstep with the window's waits; all are joined when the
+// test ends (after the blocked ones are released).
+class FakeThreads : public download::Threads {
+  public:
+    FakeThreads(FakeClock& clock, Lockstep& lockstep) : clock_(clock), lockstep_(lockstep) {}
+    ~FakeThreads() override {
+        lockstep_.releaseAll();
+        for (std::thread& t : threads_)
+            t.join();
+    }
+    int started = 0;
+    int waits = 0;
+    bool start(std::function<void()> body) override {
+        ++started;
+        lockstep_.threadStarted();
+        threads_.emplace_back([this, body = std::move(body)] {
+            body();
+            lockstep_.threadEnded();
+        });
+        return true;
+    }
+    void waitForMessageOrWake(std::uint32_t ms) override {
+        ++waits;
+        clock_.now += ms;
+        lockstep_.step();
+    }
+    void wake() override {}
+
+  private:
+    FakeClock& clock_;
+    Lockstep& lockstep_;
+    std::vector<std::thread> threads_;
+};
 
 struct OpenCall {
     std::string agent;
@@ -22,31 +141,67 @@ struct OpenCall {
     std::uint32_t flags = 0;
 };
 
+// One answer of the server, for one InternetOpenUrlA.
+struct Answer {
+    bool refused = false;                       // InternetOpenUrlA fails
+    bool silent = false;                        // InternetOpenUrlA never returns
+    std::optional<std::string> status = "200";  // nullopt: no status line
+    std::map<std::uint32_t, std::string> headers;
+    std::int64_t from = 0;                      // the file offset of the first body byte
+    std::vector<std::int64_t> reads;            // sizes of successive reads; kStall, kFail as below
+    static constexpr std::int64_t kStall = -1;  // the read never returns
+    static constexpr std::int64_t kFail = -2;   // the read fails
+
+    // A 200 answer with Content-Length `size`, delivering `delivered` bytes in reads of `chunk`.
+    static Answer whole(std::int64_t size, std::int64_t delivered = -1,
+                        std::int64_t chunk = 65536) {
+        Answer a;
+        a.headers[download::kQueryContentLength] = std::to_string(size);
+        a.body(delivered < 0 ? size : delivered, chunk);
+        return a;
+    }
+    Answer& body(std::int64_t bytes, std::int64_t chunk = 65536) {
+        reads.clear();
+        for (; bytes >= chunk; bytes -= chunk)
+            reads.push_back(chunk);
+        if (bytes > 0)
+            reads.push_back(bytes);
+        return *this;
+    }
+    Answer& header(std::uint32_t level, const std::string& text) {
+        headers[level] = text;
+        return *this;
+    }
+};
+
+struct Request {
+    std::string url, headers;
+    std::uint32_t flags = 0;
+    std::uint32_t atMs = 0;  // the fake clock when it was made
+};
+
 class FakeNet : public download::InternetApi {
   public:
-    // The scripted answer.
+    FakeNet(Lockstep& lockstep, FakeClock& clock) : lockstep_(lockstep), clock_(clock) {}
+    // The scripted answers, one per request; the last one repeats.
+    std::deque<Answer> answers{Answer{}};
     bool sessionFails = false;
-    bool urlFails = false;
-    std::optional<std::string> status = "200";  // nullopt: the query fails
-    std::optional<std::string> contentLength;   // nullopt: the query fails
-    std::vector<std::uint32_t> chunks;          // sizes of successive reads
-    bool failAfterChunks = false;               // the read after the last chunk fails
-    char fill = 'x';
+    bool fill = true;  // false: the bytes read are left as they are (huge transfers)
 
     // What happened.
     std::vector<std::string> deletedCacheUrls;
     std::vector<OpenCall> opens;
-    std::vector<std::pair<std::string, std::uint32_t>> urlOpens;
-    std::vector<download::NetHandle> closed;
-    int reads = 0;
-    std::set<download::NetHandle> live;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> options;
+    std::vector<Request> requests;
 
     bool deleteUrlCacheEntry(const std::string& url) override {
         deletedCacheUrls.push_back(url);
         return false;
     }
-    download::NetHandle open(const std::string& agent, std::uint32_t accessType, const char* proxy,
-                             const char* bypass, std::uint32_t flags) override {
+    download::Result<download::NetHandle> open(const std::string& agent, std::uint32_t accessType,
+                                               const char* proxy, const char* bypass,
+                                               std::uint32_t flags) override {
+        std::lock_guard<std::mutex> lock(m_);
         OpenCall c{agent, accessType, {}, {}, flags};
         if (proxy)
             c.proxy = proxy;
@@ -54,140 +209,242 @@ class FakeNet : public download::InternetApi {
             c.bypass = bypass;
         opens.push_back(c);
         if (sessionFails)
-            return 0;
-        live.insert(kSession);
-        return kSession;
+            return download::failure<download::NetHandle>(12029);
+        return download::success(newHandle(nullptr));
     }
-    download::NetHandle openUrl(download::NetHandle session, const std::string& url,
-                                std::uint32_t flags) override {
-        urlOpens.emplace_back(url, flags);
-        if (urlFails || session != kSession)
-            return 0;
-        live.insert(kRequest);
-        return kRequest;
+    download::Status setOption(download::NetHandle, std::uint32_t option,
+                               std::uint32_t value) override {
+        std::lock_guard<std::mutex> lock(m_);
+        options.emplace_back(option, value);
+        return download::success();
     }
-    bool queryInfo(download::NetHandle request, std::uint32_t level, char* buffer,
-                   std::uint32_t* length) override {
-        if (request != kRequest || *length != 1024)
-            return false;
-        for (std::uint32_t i = 0; i < *length; ++i)
-            if (buffer[i] != 0)
-                return false;  // the buffer must come zero-filled
-        const std::optional<std::string>& answer = level == download::kQueryStatusCode ? status
-                                                   : level == download::kQueryContentLength
-                                                       ? contentLength
-                                                       : std::nullopt;
-        if (!answer)
-            return false;
-        std::memcpy(buffer, answer->data(), std::min<std::size_t>(answer->size(), *length));
-        *length = static_cast<std::uint32_t>(answer->size());
-        return true;
+    download::Result<download::NetHandle> openUrl(download::NetHandle session,
+                                                  const std::string& url,
+                                                  const std::string& headers,
+                                                  std::uint32_t flags) override {
+        Answer answer;
+        {
+            std::lock_guard<std::mutex> lock(m_);
+            requests.push_back(Request{url, headers, flags, clock_.nowMs()});
+            if (!live_.count(session))
+                return download::failure<download::NetHandle>(6);
+            answer = answers.front();
+            if (answers.size() > 1)
+                answers.pop_front();
+        }
+        if (answer.silent) {
+            lockstep_.blockForever();
+            return download::failure<download::NetHandle>(12002);
+        }
+        if (answer.refused)
+            return download::failure<download::NetHandle>(12029);
+        std::lock_guard<std::mutex> lock(m_);
+        return download::success(newHandle(&answer));
     }
-    bool readFile(download::NetHandle request, void* buffer, std::uint32_t toRead,
-                  std::uint32_t* read) override {
-        *read = 0;
-        if (request != kRequest || toRead != 4096)
-            return false;
-        const std::size_t i = static_cast<std::size_t>(reads++);
-        if (i >= chunks.size())
-            return !failAfterChunks;
-        *read = chunks[i];
-        std::memset(buffer, fill + static_cast<char>(i % 7), chunks[i]);
-        return true;
+    download::Result<std::string> queryInfo(download::NetHandle request,
+                                            std::uint32_t level) override {
+        std::lock_guard<std::mutex> lock(m_);
+        const auto it = requestAnswers_.find(request);
+        if (it == requestAnswers_.end())
+            return download::failure<std::string>(6);
+        const Answer& a = it->second.answer;
+        if (level == download::kQueryStatusCode) {
+            if (!a.status)
+                return download::failure<std::string>(12150);
+            return download::success(*a.status);
+        }
+        const auto h = a.headers.find(level);
+        if (h == a.headers.end())
+            return download::failure<std::string>(12150);  // ERROR_HTTP_HEADER_NOT_FOUND
+        return download::success(h->second);
+    }
+    download::Result<std::uint32_t> readFile(download::NetHandle request, void* buffer,
+                                             std::uint32_t toRead) override {
+        lockstep_.awaitStep();
+        std::int64_t size = 0, at = 0;
+        {
+            std::lock_guard<std::mutex> lock(m_);
+            auto it = requestAnswers_.find(request);
+            if (it == requestAnswers_.end() || toRead != download::kChunkSize)
+                return download::failure<std::uint32_t>(6);
+            Served& s = it->second;
+            if (s.next >= s.answer.reads.size())
+                return download::success<std::uint32_t>(0);
+            size = s.answer.reads[s.next++];
+            at = s.answer.from + s.offset;
+            if (size > 0)
+                s.offset += size;
+        }
+        if (size == Answer::kStall) {
+            lockstep_.blockForever();
+            return download::failure<std::uint32_t>(12002);
+        }
+        if (size == Answer::kFail)
+            return download::failure<std::uint32_t>(12030);
+        char* out = static_cast<char*>(buffer);
+        for (std::int64_t i = 0; fill && i < size; ++i)
+            out[i] = fileByte(at + i);
+        return download::success(static_cast<std::uint32_t>(size));
     }
     void closeHandle(download::NetHandle handle) override {
-        closed.push_back(handle);
-        live.erase(handle);
+        std::lock_guard<std::mutex> lock(m_);
+        live_.erase(handle);
+        requestAnswers_.erase(handle);
+    }
+    int liveHandles() {
+        std::lock_guard<std::mutex> lock(m_);
+        return static_cast<int>(live_.size());
     }
 
-    // Splits `bytes` into 4096-byte reads and a last shorter one.
-    void body(std::int64_t bytes) {
-        chunks.clear();
-        for (; bytes >= 4096; bytes -= 4096)
-            chunks.push_back(4096);
-        if (bytes > 0)
-            chunks.push_back(static_cast<std::uint32_t>(bytes));
+  private:
+    struct Served {
+        Answer answer;
+        std::size_t next = 0;
+        std::int64_t offset = 0;
+    };
+    download::NetHandle newHandle(const Answer* answer) {
+        const download::NetHandle h = next_++;
+        live_.insert(h);
+        if (answer)
+            requestAnswers_[h] = Served{*answer};
+        return h;
     }
-
-    static constexpr download::NetHandle kSession = 0x100;
-    static constexpr download::NetHandle kRequest = 0x200;
+    Lockstep& lockstep_;
+    FakeClock& clock_;
+    std::mutex m_;
+    download::NetHandle next_ = 0x100;
+    std::set<download::NetHandle> live_;
+    std::map<download::NetHandle, Served> requestAnswers_;
 };
 
 // Files kept in memory. `countOnly` keeps lengths instead of bytes (for huge transfers).
 class FakeFiles : public download::FileApi {
   public:
+    // A failure of an operation ("create", "write", "truncate", "flush", "close", "replace"):
+    // its Windows error code, after `after` successful calls, for `times` calls (-1: always).
+    struct Fault {
+        std::uint32_t error = 0;
+        int after = 0;
+        int times = -1;
+    };
+    std::map<std::string, Fault> faults;
     std::map<std::string, std::string> files;
-    std::map<std::string, std::int64_t> countedLengths;
     std::set<std::string> folders{"C:\\dir"};
     bool countOnly = false;
-    int failWriteOnCall = -1;
-    bool failClose = false;
-    bool failFlush = false;
-    bool failReplace = false;
     std::vector<std::string> log;
 
-    std::optional<download::FileHandle> create(const std::string& path) override {
+    download::Result<download::FileHandle> create(const std::string& path) override {
+        std::lock_guard<std::mutex> lock(m_);
         log.push_back("create " + path);
+        if (const std::uint32_t e = fault("create"))
+            return download::failure<download::FileHandle>(e);
         if (!folders.count(path.substr(0, path.rfind('\\'))))
-            return std::nullopt;
-        if (files.count(path))
-            return std::nullopt;  // a new file only, never one that exists
+            return download::failure<download::FileHandle>(3);  // ERROR_PATH_NOT_FOUND
         files[path].clear();
-        countedLengths[path] = 0;
-        open_[next_] = path;
-        return next_++;
+        lengths_[path] = 0;
+        open_[next_] = Open{path, 0};
+        return download::success(next_++);
     }
-    bool write(download::FileHandle file, const void* data, std::size_t size) override {
+    download::Status write(download::FileHandle file, const void* data, std::size_t size) override {
+        std::lock_guard<std::mutex> lock(m_);
         if (!open_.count(file))
-            return false;
-        if (writes_++ == failWriteOnCall)
-            return false;
-        const std::string& path = open_[file];
-        if (countOnly)
-            countedLengths[path] += static_cast<std::int64_t>(size);
-        else
-            files[path].append(static_cast<const char*>(data), size);
-        return true;
+            return download::failure(6);
+        if (const std::uint32_t e = fault("write"))
+            return download::failure(e);
+        Open& o = open_[file];
+        if (!countOnly) {
+            std::string& content = files[o.path];
+            content.resize(static_cast<std::size_t>(o.position));
+            content.append(static_cast<const char*>(data), size);
+        }
+        o.position += static_cast<std::int64_t>(size);
+        lengths_[o.path] = o.position;
+        return download::success();
     }
-    bool flush(download::FileHandle file) override {
+    download::Status truncate(download::FileHandle file, std::int64_t size) override {
+        std::lock_guard<std::mutex> lock(m_);
         if (!open_.count(file))
-            return false;
-        log.push_back("flush " + open_[file]);
-        return !failFlush;
+            return download::failure(6);
+        log.push_back("truncate " + open_[file].path + " " + std::to_string(size));
+        if (const std::uint32_t e = fault("truncate"))
+            return download::failure(e);
+        Open& o = open_[file];
+        files[o.path].resize(static_cast<std::size_t>(size));
+        o.position = size;
+        lengths_[o.path] = size;
+        return download::success();
     }
-    bool close(download::FileHandle file) override {
+    download::Status flush(download::FileHandle file) override {
+        std::lock_guard<std::mutex> lock(m_);
         if (!open_.count(file))
-            return false;
-        log.push_back("close " + open_[file]);
+            return download::failure(6);
+        log.push_back("flush " + open_[file].path);
+        if (const std::uint32_t e = fault("flush"))
+            return download::failure(e);
+        return download::success();
+    }
+    download::Status close(download::FileHandle file) override {
+        std::lock_guard<std::mutex> lock(m_);
+        if (!open_.count(file))
+            return download::failure(6);
+        log.push_back("close " + open_[file].path);
         open_.erase(file);
-        return !failClose;
+        if (const std::uint32_t e = fault("close"))
+            return download::failure(e);
+        return download::success();
     }
-    std::optional<std::int64_t> length(const std::string& path) override {
-        if (!files.count(path))
-            return std::nullopt;
-        if (countOnly)
-            return countedLengths[path];
-        return static_cast<std::int64_t>(files[path].size());
-    }
-    bool replace(const std::string& from, const std::string& to) override {
+    download::Status replace(const std::string& from, const std::string& to) override {
+        std::lock_guard<std::mutex> lock(m_);
         log.push_back("replace " + from + " " + to);
-        if (failReplace || !files.count(from))
-            return false;
+        if (const std::uint32_t e = fault("replace"))
+            return download::failure(e);
+        if (!files.count(from))
+            return download::failure(2);
         files[to] = files[from];
-        countedLengths[to] = countedLengths[from];
+        lengths_[to] = lengths_[from];
         files.erase(from);
-        return true;
+        return download::success();
     }
-    bool remove(const std::string& path) override {
+    download::Status remove(const std::string& path) override {
+        std::lock_guard<std::mutex> lock(m_);
         log.push_back("remove " + path);
-        return files.erase(path) > 0;
+        if (!files.erase(path))
+            return download::failure(2);
+        return download::success();
     }
-    int openCount() const { return static_cast<int>(open_.size()); }
+    int openCount() {
+        std::lock_guard<std::mutex> lock(m_);
+        return static_cast<int>(open_.size());
+    }
+    std::int64_t length(const std::string& path) {
+        std::lock_guard<std::mutex> lock(m_);
+        return lengths_.count(path) ? lengths_[path] : -1;
+    }
 
   private:
-    std::map<download::FileHandle, std::string> open_;
+    struct Open {
+        std::string path;
+        std::int64_t position = 0;
+    };
+    std::uint32_t fault(const std::string& op) {
+        const auto it = faults.find(op);
+        if (it == faults.end())
+            return 0;
+        Fault& f = it->second;
+        if (f.after > 0) {
+            --f.after;
+            return 0;
+        }
+        if (f.times == 0)
+            return 0;
+        if (f.times > 0)
+            --f.times;
+        return f.error;
+    }
+    std::mutex m_;
+    std::map<download::FileHandle, Open> open_;
+    std::map<std::string, std::int64_t> lengths_;
     download::FileHandle next_ = 1;
-    int writes_ = 0;
 };
 
 // Counts what the window host would repaint.

@@ -40,7 +40,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     services.runtime = &host;
     services.files = &app::win32::realFileSystem();
     services.launcher = &app::win32::realProcessLauncher();
-    services.downloadFile = &download::win32::DownloadFile;
+    // Whether the caller passes its check of the complete file or not.
+    services.downloadFile = [](const auto&... args) { return download::win32::DownloadFile(args...); };
     services.abandonDownloads = &download::win32::AbandonActiveDownloads;
     services.setBaseUrl = &download::win32::SetBaseUrl;
     services.windowsVersionName = &download::win32::GetWindowsVersionName;

@@ -10,10 +10,16 @@
 namespace download::win32 {
 
 namespace {
+int stallSeconds = kDefaultStallSeconds;
+
 Engine& engine() {
-    static WinInetApi net;
-    static Win32FileApi files;
-    static Engine instance(net, files);
+    // Never destroyed: a transfer thread that was given up may still use the seams while the
+    // process ends.
+    static WinInetApi& net = *new WinInetApi;
+    static Win32FileApi& files = *new Win32FileApi;
+    static Win32Clock& clock = *new Win32Clock;
+    static Win32Threads& threads = *new Win32Threads;
+    static Engine& instance = *new Engine(net, files, clock, threads);
     return instance;
 }
 }  // namespace
@@ -22,15 +28,21 @@ void SetPump(std::function<void()> pump) {
     engine().setPump(std::move(pump));
 }
 
+void SetStallSeconds(int seconds) {
+    stallSeconds = seconds;
+}
+
 void SetBaseUrl(const std::string& baseUrl) {
     engine().setBaseUrl(baseUrl);
 }
 
 std::string DownloadFile(const std::string& remotePath, const std::string& localPath,
-                         form::Control* caption, form::Control* bar, const std::string& proxy) {
+                         form::Control* caption, form::Control* bar, const std::string& proxy,
+                         const AcceptFile& accept) {
     // Read at each call: the user may change the regional settings while the program runs.
     engine().setGroupSeparator(systemGroupSeparator());
-    return engine().downloadFile(remotePath, localPath, caption, bar, proxy);
+    engine().setStallSeconds(stallSeconds);
+    return engine().downloadFile(remotePath, localPath, caption, bar, proxy, accept);
 }
 
 void AbandonActiveDownloads() {

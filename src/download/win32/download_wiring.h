@@ -3,17 +3,24 @@
 #include <functional>
 #include <string>
 
+#include "download/transfer.h"
 #include "form/form.h"
 
 namespace download::win32 {
 
-// The message pump that DownloadFile runs once per chunk while it shows progress.
+// The message pump that DownloadFile runs between its bounded waits.
 void SetPump(std::function<void()> pump);
 // The scheme and host every remote path is appended to.
 void SetBaseUrl(const std::string& baseUrl);
+// How long a transfer may receive less than 1 KiB before it has failed. Each program built from
+// these sources sets its build's value (NORVIK_STALL_SECONDS) before it starts; 60 otherwise.
+void SetStallSeconds(int seconds);
+// accept: the caller's check of the complete file before it takes its final name (kSignErr).
 std::string DownloadFile(const std::string& remotePath, const std::string& localPath,
-                         form::Control* caption, form::Control* bar, const std::string& proxy);
-// Closes and deletes the partial file of a download that is under way (the program is ending).
+                         form::Control* caption, form::Control* bar, const std::string& proxy,
+                         const AcceptFile& accept = {});
+// Gives up the downloads under way and deletes their partial files, without waiting for their
+// transfer threads (the program is ending).
 void AbandonActiveDownloads();
 std::string GetWindowsVersionName();
 void SetTopmost(form::Form& frm, bool onTop);

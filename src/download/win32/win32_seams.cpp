@@ -1,11 +1,9 @@
 #include "download/win32/win32_seams.h"
 
-#include <windows.h>
 #include <wininet.h>
 
-#include "common/win32/utf16.h"
-
-#include <limits>
+#include <memory>
+#include <vector>
 
 namespace download::win32 {
 
@@ -27,88 +25,156 @@ NetHandle n(HINTERNET handle) {
 HANDLE f(FileHandle file) {
     return reinterpret_cast<HANDLE>(file);
 }
+// The outcome of a call that reports success by `ok` and its failure through GetLastError.
+Status status(BOOL ok) {
+    return ok ? success() : failure(GetLastError());
+}
 }  // namespace
 
 bool WinInetApi::deleteUrlCacheEntry(const std::string& url) {
     return DeleteUrlCacheEntryA(url.c_str()) != FALSE;
 }
 
-NetHandle WinInetApi::open(const std::string& agent, std::uint32_t accessType, const char* proxy,
-                           const char* bypass, std::uint32_t flags) {
-    return n(InternetOpenA(agent.c_str(), accessType, proxy, bypass, flags));
+Result<NetHandle> WinInetApi::open(const std::string& agent, std::uint32_t accessType,
+                                   const char* proxy, const char* bypass, std::uint32_t flags) {
+    const HINTERNET session = InternetOpenA(agent.c_str(), accessType, proxy, bypass, flags);
+    return session ? success(n(session)) : failure<NetHandle>(GetLastError());
 }
 
-NetHandle WinInetApi::openUrl(NetHandle session, const std::string& url, std::uint32_t flags) {
-    return n(InternetOpenUrlA(h(session), url.c_str(), nullptr, 0, flags, 0));
+Status WinInetApi::setOption(NetHandle handle, std::uint32_t option, std::uint32_t value) {
+    DWORD v = value;
+    return status(InternetSetOptionA(h(handle), option, &v, sizeof v));
 }
 
-bool WinInetApi::queryInfo(NetHandle request, std::uint32_t infoLevel, char* buffer,
-                           std::uint32_t* length) {
-    DWORD len = *length;
-    DWORD index = 0;
-    const BOOL ok = HttpQueryInfoA(h(request), infoLevel, buffer, &len, &index);
-    *length = len;
-    return ok != FALSE;
+Result<NetHandle> WinInetApi::openUrl(NetHandle session, const std::string& url,
+                                      const std::string& headers, std::uint32_t flags) {
+    const HINTERNET request =
+        InternetOpenUrlA(h(session), url.c_str(), headers.empty() ? nullptr : headers.c_str(),
+                         static_cast<DWORD>(headers.size()), flags, 0);
+    return request ? success(n(request)) : failure<NetHandle>(GetLastError());
 }
 
-bool WinInetApi::readFile(NetHandle request, void* buffer, std::uint32_t toRead,
-                          std::uint32_t* read) {
+Result<std::string> WinInetApi::queryInfo(NetHandle request, std::uint32_t infoLevel) {
+    std::vector<char> buffer(1024, '\0');
+    for (;;) {
+        DWORD length = static_cast<DWORD>(buffer.size());
+        DWORD index = 0;
+        if (HttpQueryInfoA(h(request), infoLevel, buffer.data(), &length, &index)) {
+            buffer.push_back('\0');
+            return success(std::string(buffer.data()));
+        }
+        const DWORD error = GetLastError();
+        // A header longer than the buffer: `length` tells the size it needs.
+        if (error != ERROR_INSUFFICIENT_BUFFER || length <= buffer.size() || length > 65536)
+            return failure<std::string>(error);
+        buffer.assign(length + 1, '\0');
+    }
+}
+
+Result<std::uint32_t> WinInetApi::readFile(NetHandle request, void* buffer, std::uint32_t toRead) {
     DWORD got = 0;
-    const BOOL ok = InternetReadFile(h(request), buffer, toRead, &got);
-    *read = got;
-    return ok != FALSE;
+    if (!InternetReadFile(h(request), buffer, toRead, &got))
+        return failure<std::uint32_t>(GetLastError());
+    return success<std::uint32_t>(got);
 }
 
 void WinInetApi::closeHandle(NetHandle handle) {
     InternetCloseHandle(h(handle));
 }
 
-std::optional<FileHandle> Win32FileApi::create(const std::string& path) {
-    const HANDLE file =
-        CreateFileW(toWide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+Result<FileHandle> Win32FileApi::create(const std::string& path) {
+    // Delete sharing: the program's end may delete the file while a transfer thread still
+    // holds it; the deletion then takes effect when the handle closes.
+    const HANDLE file = CreateFileW(toWide(path).c_str(), GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file == INVALID_HANDLE_VALUE)
-        return std::nullopt;
-    return reinterpret_cast<FileHandle>(file);
+        return failure<FileHandle>(GetLastError());
+    return success(reinterpret_cast<FileHandle>(file));
 }
 
-bool Win32FileApi::write(FileHandle file, const void* data, std::size_t size) {
+Status Win32FileApi::write(FileHandle file, const void* data, std::size_t size) {
     const char* p = static_cast<const char*>(data);
     while (size > 0) {
         const DWORD part = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
         DWORD written = 0;
-        if (!WriteFile(f(file), p, part, &written, nullptr) || written == 0)
-            return false;
+        if (!WriteFile(f(file), p, part, &written, nullptr))
+            return failure(GetLastError());
+        if (written == 0)
+            return failure(ERROR_DISK_FULL);
         p += written;
         size -= written;
     }
+    return success();
+}
+
+Status Win32FileApi::truncate(FileHandle file, std::int64_t size) {
+    LARGE_INTEGER position;
+    position.QuadPart = size;
+    if (!SetFilePointerEx(f(file), position, nullptr, FILE_BEGIN))
+        return failure(GetLastError());
+    return status(SetEndOfFile(f(file)));
+}
+
+Status Win32FileApi::flush(FileHandle file) {
+    return status(FlushFileBuffers(f(file)));
+}
+
+Status Win32FileApi::close(FileHandle file) {
+    return status(CloseHandle(f(file)));
+}
+
+Status Win32FileApi::replace(const std::string& from, const std::string& to) {
+    return status(MoveFileExW(toWide(from).c_str(), toWide(to).c_str(),
+                              MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
+}
+
+Status Win32FileApi::remove(const std::string& path) {
+    return status(DeleteFileW(toWide(path).c_str()));
+}
+
+std::uint32_t Win32Clock::nowMs() {
+    return GetTickCount();
+}
+
+void Win32Clock::sleepMs(std::uint32_t ms) {
+    Sleep(ms);
+}
+
+Win32Threads::Win32Threads() : wakeEvent_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
+
+namespace {
+DWORD WINAPI threadMain(LPVOID parameter) {
+    const std::unique_ptr<std::function<void()>> body(
+        static_cast<std::function<void()>*>(parameter));
+    try {
+        (*body)();
+    } catch (...) {
+        // A transfer reports its failures itself; nothing may escape a thread.
+    }
+    return 0;
+}
+}  // namespace
+
+bool Win32Threads::start(std::function<void()> body) {
+    auto owned = std::make_unique<std::function<void()>>(std::move(body));
+    const HANDLE thread = CreateThread(nullptr, 0, threadMain, owned.get(), 0, nullptr);
+    if (!thread)
+        return false;
+    owned.release();  // the thread deletes it
+    // Nobody waits for the thread: it ends on its own.
+    CloseHandle(thread);
     return true;
 }
 
-bool Win32FileApi::flush(FileHandle file) {
-    return FlushFileBuffers(f(file)) != FALSE;
+void Win32Threads::waitForMessageOrWake(std::uint32_t ms) {
+    HANDLE event = wakeEvent_.get();
+    MsgWaitForMultipleObjects(event ? 1 : 0, &event, FALSE, ms, QS_ALLINPUT);
 }
 
-bool Win32FileApi::close(FileHandle file) {
-    return CloseHandle(f(file)) != FALSE;
-}
-
-std::optional<std::int64_t> Win32FileApi::length(const std::string& path) {
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExW(toWide(path).c_str(), GetFileExInfoStandard, &data))
-        return std::nullopt;
-    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-        return std::nullopt;
-    return (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-}
-
-bool Win32FileApi::replace(const std::string& from, const std::string& to) {
-    return MoveFileExW(toWide(from).c_str(), toWide(to).c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
-}
-
-bool Win32FileApi::remove(const std::string& path) {
-    return DeleteFileW(toWide(path).c_str()) != FALSE;
+void Win32Threads::wake() {
+    if (wakeEvent_)
+        SetEvent(wakeEvent_.get());
 }
 
 }  // namespace download::win32

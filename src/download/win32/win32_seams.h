@@ -1,35 +1,64 @@
 #pragma once
 // The engine's seams bound to WinINet and kernel32, and the system's digit-grouping separator.
+#include <windows.h>
+
 #include <string>
 
+#include "common/win32/unique_handle.h"
 #include "common/win32/utf16.h"
 #include "download/internet_api.h"
+#include "download/thread_api.h"
 
 namespace download::win32 {
 
 class WinInetApi : public InternetApi {
   public:
     bool deleteUrlCacheEntry(const std::string& url) override;
-    NetHandle open(const std::string& agent, std::uint32_t accessType, const char* proxy,
-                   const char* bypass, std::uint32_t flags) override;
-    NetHandle openUrl(NetHandle session, const std::string& url, std::uint32_t flags) override;
-    bool queryInfo(NetHandle request, std::uint32_t infoLevel, char* buffer,
-                   std::uint32_t* length) override;
-    bool readFile(NetHandle request, void* buffer, std::uint32_t toRead,
-                  std::uint32_t* read) override;
+    Result<NetHandle> open(const std::string& agent, std::uint32_t accessType, const char* proxy,
+                           const char* bypass, std::uint32_t flags) override;
+    Status setOption(NetHandle handle, std::uint32_t option, std::uint32_t value) override;
+    Result<NetHandle> openUrl(NetHandle session, const std::string& url, const std::string& headers,
+                              std::uint32_t flags) override;
+    Result<std::string> queryInfo(NetHandle request, std::uint32_t infoLevel) override;
+    Result<std::uint32_t> readFile(NetHandle request, void* buffer, std::uint32_t toRead) override;
     void closeHandle(NetHandle handle) override;
 };
 
 // Files through CreateFileW / WriteFile / MoveFileExW; UTF-8 paths converted to UTF-16.
 class Win32FileApi : public FileApi {
   public:
-    std::optional<FileHandle> create(const std::string& path) override;
-    bool write(FileHandle file, const void* data, std::size_t size) override;
-    bool flush(FileHandle file) override;
-    bool close(FileHandle file) override;
-    std::optional<std::int64_t> length(const std::string& path) override;
-    bool replace(const std::string& from, const std::string& to) override;
-    bool remove(const std::string& path) override;
+    Result<FileHandle> create(const std::string& path) override;
+    Status write(FileHandle file, const void* data, std::size_t size) override;
+    Status truncate(FileHandle file, std::int64_t size) override;
+    Status flush(FileHandle file) override;
+    Status close(FileHandle file) override;
+    Status replace(const std::string& from, const std::string& to) override;
+    Status remove(const std::string& path) override;
+};
+
+// GetTickCount and Sleep.
+class Win32Clock : public Clock {
+  public:
+    std::uint32_t nowMs() override;
+    void sleepMs(std::uint32_t ms) override;
+};
+
+struct EventTraits {
+    using type = HANDLE;
+    static type invalid() { return nullptr; }
+    static void close(type h) { CloseHandle(h); }
+};
+
+// CreateThread for the transfer, MsgWaitForMultipleObjects on an event for the window's thread.
+class Win32Threads : public Threads {
+  public:
+    Win32Threads();
+    bool start(std::function<void()> body) override;
+    void waitForMessageOrWake(std::uint32_t ms) override;
+    void wake() override;
+
+  private:
+    norvik::win32::UniqueHandle<EventTraits> wakeEvent_;
 };
 
 using norvik::win32::toUtf8;

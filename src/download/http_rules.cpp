@@ -1,0 +1,208 @@
+#include "download/http_rules.h"
+
+#include <limits>
+#include <vector>
+
+namespace download {
+
+namespace {
+
+constexpr std::uint32_t kErrorAccessDenied = 5;       // ERROR_ACCESS_DENIED
+constexpr std::uint32_t kErrorSharingViolation = 32;  // ERROR_SHARING_VIOLATION
+constexpr std::uint32_t kErrorLockViolation = 33;     // ERROR_LOCK_VIOLATION
+
+char asciiLower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+std::string lower(std::string text) {
+    for (char& c : text)
+        c = asciiLower(c);
+    return text;
+}
+
+std::string trim(const std::string& text) {
+    const std::size_t first = text.find_first_not_of(" \t");
+    if (first == std::string::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// Decimal digits only, within int64.
+std::optional<std::int64_t> parseDigits(const std::string& digits) {
+    if (digits.empty())
+        return std::nullopt;
+    std::int64_t value = 0;
+    for (char c : digits) {
+        if (!isDigit(c))
+            return std::nullopt;
+        if (value > (std::numeric_limits<std::int64_t>::max() - (c - '0')) / 10)
+            return std::nullopt;
+        value = value * 10 + (c - '0');
+    }
+    return value;
+}
+
+// "http" or "https" (lower case) when the URL begins with one of them and "://", else "".
+std::string webScheme(const std::string& url) {
+    const std::size_t colon = url.find("://");
+    if (colon == std::string::npos)
+        return {};
+    const std::string scheme = lower(url.substr(0, colon));
+    return scheme == "http" || scheme == "https" ? scheme : std::string{};
+}
+
+// Where the authority of an absolute URL ends (the path, query or fragment begins).
+std::size_t authorityEnd(const std::string& url) {
+    const std::size_t start = url.find("://") + 3;
+    const std::size_t end = url.find_first_of("/?#", start);
+    return end == std::string::npos ? url.size() : end;
+}
+
+bool hasHost(const std::string& url) {
+    const std::size_t start = url.find("://") + 3;
+    const std::size_t end = authorityEnd(url);
+    const std::size_t at = url.rfind('@', end);
+    const std::size_t hostStart = (at != std::string::npos && at >= start) ? at + 1 : start;
+    return end > hostStart && url[hostStart] != ':';
+}
+
+// RFC 3986 remove_dot_segments for an absolute path.
+std::string removeDotSegments(const std::string& path) {
+    std::vector<std::string> out;
+    std::size_t i = 1;  // after the leading "/"
+    for (;;) {
+        const std::size_t slash = path.find('/', i);
+        const std::string segment =
+            path.substr(i, slash == std::string::npos ? std::string::npos : slash - i);
+        const bool last = slash == std::string::npos;
+        if (segment == "..") {
+            if (!out.empty())
+                out.pop_back();
+            if (last)
+                out.emplace_back();
+        } else if (segment == ".") {
+            if (last)
+                out.emplace_back();
+        } else {
+            out.push_back(segment);
+        }
+        if (last)
+            break;
+        i = slash + 1;
+    }
+    std::string result;
+    for (const std::string& s : out)
+        result += "/" + s;
+    return result.empty() ? "/" : result;
+}
+
+}  // namespace
+
+std::optional<std::int64_t> parseContentLength(const std::string& text) {
+    return parseDigits(trim(text));
+}
+
+bool isIdentityCoding(const std::optional<std::string>& coding) {
+    if (!coding)
+        return true;
+    const std::string c = lower(trim(*coding));
+    return c.empty() || c == "identity";
+}
+
+bool isRedirectStatus(int status) {
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+std::optional<std::string> resolveLocation(const std::string& current,
+                                           const std::string& location) {
+    const std::string loc = trim(location);
+    for (char c : loc)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            return std::nullopt;
+    if (loc.empty() || webScheme(current).empty())
+        return std::nullopt;
+
+    std::string target;
+    const std::size_t schemeEnd = loc.find(':');
+    const std::size_t firstDelimiter = loc.find_first_of("/?#");
+    if (schemeEnd != std::string::npos && schemeEnd < firstDelimiter) {
+        if (webScheme(loc).empty())
+            return std::nullopt;  // another scheme, or "http:" without "//"
+        target = loc;
+    } else if (loc.rfind("//", 0) == 0) {
+        target = webScheme(current) + ":" + loc;
+    } else {
+        const std::size_t origin = authorityEnd(current);
+        const std::size_t baseEnd = current.find_first_of("?#", origin);
+        std::string base = current.substr(
+            origin, baseEnd == std::string::npos ? std::string::npos : baseEnd - origin);
+        if (base.empty())
+            base.push_back('/');
+        std::string ref = loc.substr(0, loc.find('#'));
+        std::string path;
+        if (ref.empty())
+            return current.substr(0, current.find('#'));
+        if (ref[0] == '/')
+            path = ref;
+        else if (ref[0] == '?')
+            path = base + ref;
+        else
+            path = base.substr(0, base.rfind('/') + 1) + ref;
+        const std::size_t query = path.find('?');
+        const std::string pathOnly = path.substr(0, query);
+        const std::string rest = query == std::string::npos ? "" : path.substr(query);
+        target = current.substr(0, origin) + removeDotSegments(pathOnly) + rest;
+    }
+    target = target.substr(0, target.find('#'));
+    if (!hasHost(target))
+        return std::nullopt;
+    return target;
+}
+
+bool isDowngrade(const std::string& from, const std::string& to) {
+    return webScheme(from) == "https" && webScheme(to) != "https";
+}
+
+std::optional<ContentRange> parseContentRange(const std::string& text) {
+    const std::string t = trim(text);
+    if (lower(t.substr(0, 6)) != "bytes ")
+        return std::nullopt;
+    const std::string spec = trim(t.substr(6));
+    const std::size_t dash = spec.find('-');
+    const std::size_t slash = spec.find('/');
+    if (dash == std::string::npos || slash == std::string::npos || dash > slash)
+        return std::nullopt;
+    const auto first = parseDigits(spec.substr(0, dash));
+    const auto last = parseDigits(spec.substr(dash + 1, slash - dash - 1));
+    const auto total = parseDigits(spec.substr(slash + 1));
+    if (!first || !last || !total)
+        return std::nullopt;
+    return ContentRange{*first, *last, *total};
+}
+
+std::string rangeHeaders(std::int64_t offset, const std::string& validator) {
+    return "Range: bytes=" + std::to_string(offset) + "-\r\nIf-Range: " + validator + "\r\n";
+}
+
+bool rangeAnswerFits(const std::optional<ContentRange>& range,
+                     const std::optional<std::int64_t>& contentLength, std::int64_t offset,
+                     std::int64_t total) {
+    return range && range->first == offset && range->last == total - 1 && range->total == total &&
+           contentLength && *contentLength == total - offset;
+}
+
+std::uint32_t retryDelayMs(int retry) {
+    return 1000u << (retry - 1);
+}
+
+bool mayClearSoon(std::uint32_t windowsError) {
+    return windowsError == kErrorSharingViolation || windowsError == kErrorLockViolation ||
+           windowsError == kErrorAccessDenied;
+}
+
+}  // namespace download

@@ -1,0 +1,32 @@
+#pragma once
+// The seams of a transfer's two threads: a millisecond clock, the transfer thread itself, and the
+// window thread's bounded wait for its messages or the transfer's signal. The Windows layer uses
+// GetTickCount, CreateThread and MsgWaitForMultipleObjects; tests use a fake clock and threads
+// they control.
+#include <cstdint>
+#include <functional>
+
+namespace download {
+
+class Clock {
+  public:
+    virtual ~Clock() = default;
+    // Milliseconds since some start; differences are taken modulo 2^32.
+    virtual std::uint32_t nowMs() = 0;
+    // Sleeps on the calling thread (the transfer thread only).
+    virtual void sleepMs(std::uint32_t ms) = 0;
+};
+
+class Threads {
+  public:
+    virtual ~Threads() = default;
+    // Runs `body` on a new thread that nobody ever waits for; false when none could be started.
+    virtual bool start(std::function<void()> body) = 0;
+    // On the window's thread: returns when a message arrives for it, when wake() is called, or
+    // after `ms` milliseconds, whichever comes first. Takes no message from the queue.
+    virtual void waitForMessageOrWake(std::uint32_t ms) = 0;
+    // From any thread: ends the current or next waitForMessageOrWake early.
+    virtual void wake() = 0;
+};
+
+}  // namespace download

@@ -1,0 +1,259 @@
+#include "download/transfer.h"
+
+#include <utility>
+#include <vector>
+
+#include "download/http_rules.h"
+
+namespace download {
+
+namespace {
+
+// Owns a WinINet handle of the seam.
+class NetOwner {
+  public:
+    NetOwner(InternetApi& net, NetHandle handle) : net_(net), handle_(handle) {}
+    ~NetOwner() { reset(0); }
+    NetOwner(const NetOwner&) = delete;
+    NetOwner& operator=(const NetOwner&) = delete;
+    NetHandle get() const { return handle_; }
+    void reset(NetHandle handle) {
+        if (handle_)
+            net_.closeHandle(handle_);
+        handle_ = handle;
+    }
+
+  private:
+    InternetApi& net_;
+    NetHandle handle_;
+};
+
+struct End {
+    Ending ending;
+    std::string result;
+};
+
+class Attempt {
+  public:
+    Attempt(const Seams& seams, CallShared& call, AttemptState& state, const AttemptPlan& plan)
+        : s_(seams), call_(call), a_(state), plan_(plan) {}
+
+    End run() {
+        const ProxyChoice& proxy = call_.proxy;
+        const Result<NetHandle> opened =
+            proxy.useProxy
+                ? s_.net.open(kAgent, kOpenTypeProxy, proxy.server.c_str(), kBypassList, 0)
+                : s_.net.open(kAgent, kOpenTypePreconfig, nullptr, nullptr, 0);
+        if (!opened.ok())
+            return {Ending::Cut, kNetErr};
+        NetOwner session(s_.net, opened.value);
+        // Windows honours these; where they are not (Wine), the window's stall clock still is.
+        for (std::uint32_t option :
+             {kOptionConnectTimeout, kOptionSendTimeout, kOptionReceiveTimeout})
+            s_.net.setOption(session.get(), option, call_.stallMs);
+
+        std::int64_t offset = 0;
+        if (!plan_.validator.empty()) {
+            norvik::LockGuard guard(call_.lock);
+            offset = call_.bytesOnDisk;
+        }
+        const bool ranged = !plan_.validator.empty() && offset > 0 && offset < plan_.total;
+        const std::string headers = ranged ? rangeHeaders(offset, plan_.validator) : "";
+
+        // Redirects are followed here, under our rules, not by WinINet.
+        NetOwner request(s_.net, 0);
+        std::string url = call_.url;
+        int status = 0;
+        for (int hop = 0;; ++hop) {
+            // Not through the Internet cache: a package must not take twice its size on disk.
+            const Result<NetHandle> r = s_.net.openUrl(
+                session.get(), url, headers,
+                kFlagExistingConnect | kFlagNoCacheWrite | kFlagReload | kFlagNoAutoRedirect);
+            if (!r.ok())
+                return {Ending::Cut, kNetErr};
+            request.reset(r.value);
+            const std::optional<std::int64_t> code = number(header(request, kQueryStatusCode));
+            if (!code)
+                return {Ending::Cut, kNetErr};  // no status line: the server went away
+            status = static_cast<int>(*code);
+            if (!isRedirectStatus(status))
+                break;
+            const std::optional<std::string> location = header(request, kQueryLocation);
+            const std::optional<std::string> next =
+                location ? resolveLocation(url, *location) : std::nullopt;
+            if (hop == kMaxRedirects || !next || isDowngrade(url, *next))
+                return {Ending::Failed, kNetErr};
+            url = *next;
+        }
+
+        if (status == 407)
+            return {Ending::Failed, kProxyAuthErr};
+        if (status == 404 || status == 410)
+            return {Ending::Failed, kFileErr};
+        if (ranged && status == 416)
+            return {Ending::Restart, kNetErr};
+        const bool resumed = ranged && status == 206;
+        // "No content" is no file, and a part of one that was not asked for is not the file.
+        if (!resumed &&
+            (status < 200 || status > 299 || status == 204 || status == 205 || status == 206))
+            return {Ending::Failed, kNetErr};
+        // Only a body whose length is known can be proven whole, and only an uncoded one is the
+        // file itself.
+        if (!isIdentityCoding(header(request, kQueryContentEncoding)) ||
+            !isIdentityCoding(header(request, kQueryTransferEncoding)))
+            return {Ending::Failed, kNetErr};
+        const std::optional<std::int64_t> length = number(header(request, kQueryContentLength));
+        std::int64_t total = 0;
+        if (resumed) {
+            const std::optional<std::string> range = header(request, kQueryContentRange);
+            if (!rangeAnswerFits(range ? parseContentRange(*range) : std::nullopt, length, offset,
+                                 plan_.total))
+                return {Ending::Restart, kNetErr};
+            total = plan_.total;
+        } else {
+            if (!length)
+                return {Ending::Failed, kNetErr};
+            total = *length;
+            a_.validator = validator(request);
+            a_.freshStart = true;
+        }
+
+        if (const std::optional<End> failed = prepareFile(resumed, offset, total))
+            return *failed;
+        return readBody(request, total);
+    }
+
+  private:
+    std::optional<std::string> header(const NetOwner& request, std::uint32_t level) {
+        Result<std::string> r = s_.net.queryInfo(request.get(), level);
+        if (!r.ok())
+            return std::nullopt;
+        return std::move(r.value);
+    }
+    static std::optional<std::int64_t> number(const std::optional<std::string>& text) {
+        return text ? parseContentLength(*text) : std::nullopt;
+    }
+
+    // The If-Range value of a server that resumes: a strong ETag, else Last-Modified.
+    std::string validator(const NetOwner& request) {
+        const std::optional<std::string> ranges = header(request, kQueryAcceptRanges);
+        if (!ranges || parseToken(*ranges) != "bytes")
+            return {};
+        const std::optional<std::string> etag = header(request, kQueryEtag);
+        if (etag && !etag->empty() && etag->rfind("W/", 0) != 0)
+            return *etag;
+        return header(request, kQueryLastModified).value_or("");
+    }
+    static std::string parseToken(const std::string& text) {
+        std::string t;
+        for (char c : text)
+            if (c != ' ' && c != '\t')
+                t.push_back((c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c);
+        return t;
+    }
+
+    bool mine() const { return call_.owner.load() == a_.number; }
+
+    // Under the lock: the file goes on at `offset` when resumed, else starts empty.
+    std::optional<End> prepareFile(bool resumed, std::int64_t offset, std::int64_t total) {
+        norvik::LockGuard guard(call_.lock);
+        if (!mine())
+            return End{Ending::Failed, kNetErr};
+        if (resumed) {
+            if (call_.bytesOnDisk != offset || !call_.file)
+                return End{Ending::Restart, kNetErr};
+        } else if (call_.file) {
+            if (!s_.files.truncate(call_.file, 0).ok())
+                return End{Ending::Failed, kDiskErr};
+            call_.bytesOnDisk = 0;
+        } else {
+            const Result<FileHandle> created = s_.files.create(call_.partialPath);
+            if (!created.ok())
+                return End{Ending::Failed, kDiskErr};
+            call_.file = created.value;
+            call_.bytesOnDisk = 0;
+        }
+        a_.total.store(total);
+        a_.fileBytes.store(call_.bytesOnDisk);
+        return std::nullopt;
+    }
+
+    End readBody(const NetOwner& request, std::int64_t total) {
+        std::vector<char> buffer(kChunkSize);
+        for (;;) {
+            const Result<std::uint32_t> got =
+                s_.net.readFile(request.get(), buffer.data(), kChunkSize);
+            if (!got.ok())
+                return {Ending::Cut, kNetErr};
+            if (got.value == 0)
+                break;
+            if (got.value > kChunkSize)
+                return {Ending::Failed, kNetErr};
+            a_.received.fetch_add(got.value);
+            norvik::LockGuard guard(call_.lock);
+            if (!mine())
+                return {Ending::Failed, kNetErr};
+            if (call_.bytesOnDisk + got.value > total)
+                return {Ending::Failed, kNetErr};  // more than announced: not the file
+            if (!s_.files.write(call_.file, buffer.data(), got.value).ok())
+                return {Ending::Failed, kDiskErr};
+            call_.bytesOnDisk += got.value;
+            a_.fileBytes.store(call_.bytesOnDisk);
+        }
+        return finish(total);
+    }
+
+    // The whole file on the disk, checked, then under its final name.
+    End finish(std::int64_t total) {
+        {
+            norvik::LockGuard guard(call_.lock);
+            if (!mine())
+                return {Ending::Failed, kNetErr};
+            if (call_.bytesOnDisk < total)
+                return {Ending::Cut, kNetErr};  // the connection ended early
+            const bool flushed = s_.files.flush(call_.file).ok();
+            const bool closed = s_.files.close(std::exchange(call_.file, 0)).ok();
+            if (!flushed || !closed)
+                return {Ending::Failed, kDiskErr};
+        }
+        if (call_.accept && !call_.accept(call_.partialPath))
+            return {Ending::Failed, kSignErr};
+
+        norvik::LockGuard guard(call_.lock);
+        const std::uint32_t start = s_.clock.nowMs();
+        for (;;) {
+            if (!mine())
+                return {Ending::Failed, kNetErr};
+            const Status renamed = s_.files.replace(call_.partialPath, call_.finalPath);
+            if (renamed.ok())
+                return {Ending::Done, kResultOk};
+            // A target another program holds open may be let go within moments.
+            if (!mayClearSoon(renamed.error) || s_.clock.nowMs() - start >= kRenameRetryMs)
+                return {Ending::Failed, kDiskErr};
+            s_.clock.sleepMs(kRenamePauseMs);
+        }
+    }
+
+    const Seams& s_;
+    CallShared& call_;
+    AttemptState& a_;
+    const AttemptPlan& plan_;
+};
+
+}  // namespace
+
+void runAttempt(Seams seams, std::shared_ptr<CallShared> call,
+                std::shared_ptr<AttemptState> attempt, AttemptPlan plan) {
+    End end{Ending::Failed, kNetErr};
+    try {
+        end = Attempt(seams, *call, *attempt, plan).run();
+    } catch (...) {
+        // Out of memory or a failing check: the attempt has failed, nothing more.
+    }
+    attempt->ending = end.ending;
+    attempt->result = end.result;
+    attempt->ended.store(true);
+    seams.threads.wake();
+}
+
+}  // namespace download

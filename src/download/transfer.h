@@ -1,0 +1,115 @@
+#pragma once
+// One attempt at a download, run on its own transfer thread: the blocking WinINet calls, the
+// decisions on the server's answer, and the writes into the partial file. It publishes what it
+// has done through atomics and never touches the window.
+//
+// The partial file is the call's, not the attempt's: a later attempt resumes it. Whoever uses the
+// file holds the call's lock and first checks that it is still the owner, so that an attempt the
+// window's thread has given up on (set `owner` elsewhere) never writes, creates or renames again,
+// even when its blocked call returns minutes later. The window's thread only sets atomics and
+// takes the lock with tryLock.
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "common/mutex.h"
+#include "download/internet_api.h"
+#include "download/thread_api.h"
+
+namespace download {
+
+inline const std::string kResultOk;
+inline const std::string kNetErr = "NetErr";
+inline const std::string kFileErr = "FileErr";
+// The file could not be created, written, flushed or renamed on the local disk.
+inline const std::string kDiskErr = "DiskErr";
+// The proxy asks for a login (407).
+inline const std::string kProxyAuthErr = "ProxyAuthErr";
+// The downloaded file was refused by the caller's check before it took its final name (the
+// update tool without the maker's valid signature).
+inline const std::string kSignErr = "SignErr";
+
+// The caller's check of a complete download, run on the transfer thread with the partial file
+// complete, flushed and closed, before it takes the final name: false refuses it (kSignErr).
+using AcceptFile = std::function<bool(const std::string& partialPath)>;
+
+inline constexpr const char* kAgent = "API-Download";
+inline constexpr const char* kBypassList = "<local>";
+// Bytes asked for by each read.
+inline constexpr std::uint32_t kChunkSize = 64 * 1024;
+
+// How the session reaches the server for a proxy text "address:port".
+struct ProxyChoice {
+    bool useProxy = false;  // false: the system's Internet settings
+    std::string server;     // the proxy server text when useProxy
+};
+
+// The seams a transfer works through; they outlive every transfer thread.
+struct Seams {
+    InternetApi& net;
+    FileApi& files;
+    Clock& clock;
+    Threads& threads;
+};
+
+// What one download call shares between the window's thread and its transfer threads.
+struct CallShared {
+    // Fixed before the first transfer thread starts.
+    std::string url;
+    ProxyChoice proxy;
+    std::string partialPath;
+    std::string finalPath;
+    AcceptFile accept;
+    std::uint32_t stallMs = 0;
+
+    // The attempt that may use the partial file; kNobody once the call has given them all up.
+    static constexpr int kNobody = 0;
+    std::atomic<int> owner{kNobody};
+    // The program is ending: the window's thread leaves the call at once.
+    std::atomic<bool> abandoned{false};
+
+    norvik::Mutex lock;  // guards the two fields below and every use of the file
+    FileHandle file = 0;
+    std::int64_t bytesOnDisk = 0;
+};
+
+// How an attempt ended.
+enum class Ending {
+    Done,     // the file is complete, accepted and under its final name
+    Failed,   // a failure that another attempt would not mend (`result` names it)
+    Cut,      // the network failed or the body ended early: worth resuming
+    Restart,  // the resumed answer does not continue the file: start again from zero
+};
+
+// What an attempt publishes; the window's thread reads it.
+struct AttemptState {
+    explicit AttemptState(int n) : number(n) {}
+    const int number;
+    // Body bytes received from the network by this attempt (the stall clock watches it).
+    std::atomic<std::int64_t> received{0};
+    // Once the answer is accepted: the whole file's length, then the bytes in the partial file.
+    std::atomic<std::int64_t> total{-1};
+    std::atomic<std::int64_t> fileBytes{-1};
+    // Written before `total` when the answer started the file from zero: what a resumed request
+    // sends as If-Range ("" when the server offers no resuming).
+    bool freshStart = false;
+    std::string validator;
+    // Written before `ended`.
+    Ending ending = Ending::Failed;
+    std::string result;
+    std::atomic<bool> ended{false};
+};
+
+// What the window's thread tells an attempt: resume the file when `validator` is not empty.
+struct AttemptPlan {
+    std::string validator;
+    std::int64_t total = 0;
+};
+
+// The body of a transfer thread.
+void runAttempt(Seams seams, std::shared_ptr<CallShared> call,
+                std::shared_ptr<AttemptState> attempt, AttemptPlan plan);
+
+}  // namespace download

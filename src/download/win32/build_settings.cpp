@@ -1,0 +1,10 @@
+// Compiled into each program with its own build's settings (NORVIK_STALL_SECONDS), so that the
+// product and its loopback test copies share every other source.
+#include "download/win32/download_wiring.h"
+
+namespace {
+[[maybe_unused]] const bool stallSecondsSet = [] {
+    download::win32::SetStallSeconds(NORVIK_STALL_SECONDS);
+    return true;
+}();
+}  // namespace
