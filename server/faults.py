@@ -21,8 +21,7 @@ Kinds and what the client sees:
     headers             status line and headers with Content-Length, then silence
     trickle[:S]         headers, then one byte every S seconds (default 20)
     plain               no fault (where a redirect leads, past the rules for plain paths)
-    slow[:RATE]         the whole body at RATE bytes a second (default 65536), live; the
-                        connection closes after it
+    slow[:RATE]         the whole body at RATE bytes a second (default 65536), live
     reset-ranges        ranges offered (Accept-Ranges, ETag, Last-Modified); the first answer
                         is cut by a reset after half the body, later ones honour Range and
                         If-Range with 206 and Content-Range
@@ -48,6 +47,7 @@ import gzip
 import time
 
 STALL_SECONDS = 2.0
+RESET_AFTER = 0.3
 DRIP_PIECE = 1024
 DRIP_PAUSE = 0.002
 COPY_PIECE = 64 * 1024
@@ -74,7 +74,7 @@ def _chunked(h, path, size, arg, cut):
 
 
 def _close_delimited(h, path, size, arg, cut, length=None):
-    h.send_file_headers(length, extra={"Connection": "close"})
+    h.send_file_headers(length)
     with open(path, "rb") as f:
         h.copy(f, size // 2 if cut else size)
     h.close_connection = True
@@ -132,9 +132,7 @@ def _trickle(h, path, size, arg):
 def _slow(h, path, size, arg):
     rate = int(arg) if arg else SLOW_RATE
     piece = max(1, rate // 20)
-    # The connection ends with the answer: the next request needs a connection of its own.
-    h.send_file_headers(size, extra={"Connection": "close"})
-    h.close_connection = True
+    h.send_file_headers(size)
     with open(path, "rb") as f:
         h.copy(f, size, piece=piece, pause=piece / rate)
 
@@ -163,6 +161,9 @@ def _ranged(h, path, size, cut_first, cut_every=False, honour=True, offer=True, 
     if cut == "silent":
         h.hold_silent()
     else:
+        # A reset throws away what the client has not read yet: let it read the part first, so
+        # that the transfer was cut after some progress.
+        time.sleep(RESET_AFTER)
         h.reset()
 
 

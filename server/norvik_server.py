@@ -73,6 +73,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if self.server.verbose:
             sys.stderr.write("%s %s\n" % (self.address_string(), fmt % args))
 
+    def end_headers(self):
+        # Every answer closes its connection: Wine's WinINet would otherwise send a later
+        # request meant for a proxy over an idle direct connection to this server (its pool of
+        # connections is kept per server, whatever the proxy), and the next request of a
+        # download (a retry, a redirect) starts on a connection of its own, as after a cut.
+        self.send_header("Connection", "close")
+        super().end_headers()
+
     # -- helpers the faults use --------------------------------------------------------------
     def _file_for(self, rel):
         root = self.server.root
