@@ -156,6 +156,8 @@ def stalled_transfer(fault, min_stalls, max_stalls, pauses):
                 check(min_stalls * STALL * 0.9 <= took <= max_stalls * STALL + pauses + SLACK,
                       f"the box came after {took:.1f} s (stall time {STALL} s)")
                 worst = probe.worst_ms(30)
+                print(f"    the box after {took:.1f} s; the window answered within {worst} ms",
+                      flush=True)
                 check(worst <= RESPONSE_MS, f"the window took {worst} ms to answer")
                 expect_package_kept(temp)
                 check(read_report(folder) is None, "the update tool must not start")
@@ -203,6 +205,7 @@ def exit_in_phase(phase, how):
                                "half the package on disk")
                 out = drv("exit-by", how, 5000, check=False)
                 check(out is not None, f"{how}: the program did not end within 5 s")
+                print(f"    the process ended {out} ms after the {how}", flush=True)
                 check(int(out) <= EXIT_MS, f"{how} ended the program after {out} ms")
                 check(app.wait_exit(10) is not None, "the Wine process did not end")
                 expect_package_kept(temp)
