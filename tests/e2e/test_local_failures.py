@@ -11,67 +11,37 @@ import subprocess
 import sys
 import tempfile
 
-from harness import (App, Driver, WINE, check, check_eq, parse_args, run_cases, to_windows_path,
+from harness import (Driver, WINE, check, check_eq, parse_args, run_cases, to_windows_path,
                      wait_until)
 
 args = parse_args()
 sys.path.insert(0, os.path.join(args.source, "server"))
-from upgrade_stage import UpgradeStage, read_report  # noqa: E402
+from upgrade_stage import read_report  # noqa: E402
+import upgrade_steps as steps  # noqa: E402
+from upgrade_steps import OLD_PACKAGE, expect_file, no_partials  # noqa: E402
 
 drv = Driver(args.build)
-PORT = args.test_port
 LOOPBACK = os.path.join(args.build, "loopback", "UpgradeNorvik.exe")
 LOOPBACK_IP = os.path.join(args.build, "loopback-ip", "UpgradeNorvik.exe")
 WORK = os.path.join(args.artifacts, "work")
-CUSTOMER = "KH001"
 DISK_ERR = ("Khong ghi duoc tep vao thu muc cai dat Norvik.\r\n"
             "Xin vui long kiem tra dung luong dia va quyen ghi vao thu muc nay.")
 PROXY_LOGIN = "May chu proxy yeu cau dang nhap."
 BAD_PROXY = "Thong tin proxy khong hop le."
-OLD_PACKAGE = b"the package of the previous upgrade"
 OLD_TOOL = b"MZ the update tool of the previous upgrade"
 ROOT = os.geteuid() == 0
 
 
 def stage(name):
-    s = UpgradeStage(os.path.join(WORK, name), args.build, PORT, customer=CUSTOMER)
-    s.trust_ca()
-    return s.start()
+    return steps.started_stage(args, os.path.join(WORK, name))
 
 
 def fill_and_ok(folder, exe=LOOPBACK, ip="", port="", app=None):
-    """Starts the program (unless `app` runs already), enters the fields and presses OK."""
-    app = app or App(exe, args.artifacts, env={"SANDEL_EXIT_AT_ONCE": "1"})
-    drv("wait-main", 30000)
-    drv("click", "cmdProxy")
-    wait_until(lambda: drv("visible", "txtIP") == "1", 5, "the proxy screen")
-    drv("set-text", "txtIP", ip)
-    drv("set-text", "txtPort", port)
-    drv("click", "cmdUpd")
-    wait_until(lambda: drv("visible", "txtRK") == "1", 5, "the upgrade screen")
-    drv("set-text", "txtRK", CUSTOMER)
-    drv("set-text", "txtFolder", to_windows_path(folder))
-    check_eq(drv("get-text", "txtFolder"), to_windows_path(folder), "folder accepted")
-    drv("click", "cmdOK")
-    return app
+    return steps.start_upgrade(drv, args, folder, exe, ip=ip, port=port, app=app)
 
 
 def expect_box(app, text, timeout=30):
-    check_eq(drv.wait_dialog("THONG BAO", int(timeout * 1000)), text, "message")
-    drv("dialog-press", "THONG BAO", 1)
-    wait_until(lambda: drv.wait_dialog("THONG BAO", 0) is None, 5, "the box closed")
-    check(app.running(), "the program stays open after a failure")
-
-
-def expect_file(path, content, what):
-    with open(path, "rb") as f:
-        check(f.read() == content, f"{what} kept byte for byte")
-
-
-def no_partials(folder):
-    for root, _, files in os.walk(folder):
-        partial = [f for f in files if ".part" in f]
-        check_eq(partial, [], f"partial files in {root}")
+    steps.expect_box(drv, app, text, timeout)
 
 
 def mount(path, size_kib):

@@ -12,23 +12,21 @@ import sys
 import tempfile
 import time
 
-from harness import (App, Driver, WINE, check, check_eq, parse_args, run_cases,
-                     to_windows_path, wait_until)
+from harness import Driver, WINE, check, check_eq, parse_args, run_cases, wait_until
 
 args = parse_args()
 sys.path.insert(0, os.path.join(args.source, "server"))
-from upgrade_stage import UpgradeStage, read_report, sha256  # noqa: E402
+from upgrade_stage import read_report, sha256  # noqa: E402
+import upgrade_steps as steps  # noqa: E402
+from upgrade_steps import CUSTOMER, OLD_PACKAGE  # noqa: E402
 
 drv = Driver(args.build)
-PORT = args.test_port
 LOOPBACK = os.path.join(args.build, "loopback", "UpgradeNorvik.exe")
 WORK = os.path.join(args.artifacts, "work")
 NET_ERR = "Download khong thanh cong.\r\nXin vui long kiem tra ket noi Internet."
-CUSTOMER = "KH001"
 TOOL = "/Sandel/Sandel.exe"
 SYS = "/Sandel/Norvik_sys.rar"
 PACKAGE = f"/Sandel/{CUSTOMER}/Norvik.rar"
-OLD_PACKAGE = b"the package of the previous upgrade"
 RETRY_PAUSES = 1 + 2 + 4  # seconds before the three retries of a transfer cut after progress
 SLACK = 4.0  # starting threads, connecting and showing the box under Wine
 RESPONSE_MS = 250  # the window answers within this time throughout a transfer
@@ -49,9 +47,7 @@ STALL = stall_seconds()
 
 
 def stage(name, **kw):
-    s = UpgradeStage(os.path.join(WORK, name), args.build, PORT, customer=CUSTOMER, **kw)
-    s.trust_ca()
-    return s.start()
+    return steps.started_stage(args, os.path.join(WORK, name), **kw)
 
 
 def prepared_folder(s):
@@ -64,21 +60,8 @@ def prepared_folder(s):
     return folder, temp
 
 
-def start_upgrade(folder, exe=LOOPBACK, ip="", port="", env=None):
-    app = App(exe, args.artifacts, env=dict({"SANDEL_EXIT_AT_ONCE": "1"}, **(env or {})))
-    drv("wait-main", 30000)
-    if ip or port:
-        drv("click", "cmdProxy")
-        wait_until(lambda: drv("visible", "txtIP") == "1", 5, "the proxy screen")
-        drv("set-text", "txtIP", ip)
-        drv("set-text", "txtPort", port)
-    drv("click", "cmdUpd")
-    wait_until(lambda: drv("visible", "txtRK") == "1", 5, "the upgrade screen")
-    drv("set-text", "txtRK", CUSTOMER)
-    drv("set-text", "txtFolder", to_windows_path(folder))
-    check_eq(drv("get-text", "txtFolder"), to_windows_path(folder), "folder accepted")
-    drv("click", "cmdOK")
-    return app
+def start_upgrade(folder):
+    return steps.start_upgrade(drv, args, folder, LOOPBACK)
 
 
 class Probe:
@@ -118,17 +101,12 @@ def leftovers(folder):
 
 
 def expect_package_kept(temp):
-    with open(os.path.join(temp, "Norvik.rar"), "rb") as f:
-        check(f.read() == OLD_PACKAGE, "the previous package is kept byte for byte")
-    partial = [n for n in os.listdir(temp) if n.startswith("Norvik.rar.")]
-    check_eq(partial, [], "partial files left")
+    steps.expect_file(os.path.join(temp, "Norvik.rar"), OLD_PACKAGE, "the previous package")
+    steps.no_partials(temp)
 
 
 def expect_box(app, text, timeout):
-    box = drv.wait_dialog("THONG BAO", int(timeout * 1000))
-    check_eq(box, text, "message")
-    drv("dialog-press", "THONG BAO", 1)
-    check(app.running(), "the program stays open after a failure")
+    steps.expect_box(drv, app, text, timeout)
 
 
 # -- stalls: the box, the time, a window that answers, the old package kept ------------------------
@@ -161,6 +139,47 @@ def stalled_transfer(fault, min_stalls, max_stalls, pauses):
                 check(worst <= RESPONSE_MS, f"the window took {worst} ms to answer")
                 expect_package_kept(temp)
                 check(read_report(folder) is None, "the update tool must not start")
+            finally:
+                app.stop(drv)
+        finally:
+            s.stop()
+    return case
+
+
+# -- slow and cut transfers that still complete -------------------------------------------------
+
+def completed_transfer(fault, resumed, pkg_size=1_500_000, seconds=RETRY_PAUSES):
+    """The package arrives whole despite the fault, within `seconds` (plus slack) of its first
+    request, with the window answering throughout. resumed: True when the later requests ask
+    for a range (Range and If-Range), False when they ask for the whole file again."""
+    def case():
+        s = stage("complete", pkg_size=pkg_size)
+        try:
+            folder, temp = prepared_folder(s)
+            s.set_faults({PACKAGE: fault})
+            app = start_upgrade(folder)
+            try:
+                probe = Probe(seconds + 60)
+                wait_until(lambda: requests_for(s, PACKAGE), 30, "the package's request")
+                started = time.monotonic()
+                check(app.wait_exit(seconds + SLACK + 30) is not None, "the upgrade did not end")
+                took = time.monotonic() - started
+                worst = probe.worst_ms(30)
+                print(f"    the upgrade ended {took:.1f} s after the package's first request; "
+                      f"the window answered within {worst} ms", flush=True)
+                check(took <= seconds + SLACK, f"the package took {took:.1f} s")
+                check(worst <= RESPONSE_MS, f"the window took {worst} ms to answer")
+                report = wait_until(lambda: read_report(folder), 10, "the update tool's report")
+                check_eq(report["NorvikSandelTemp\\Norvik.rar sha256"], sha256(s.pkg),
+                         "the tool saw the new package")
+                check_eq(sha256(os.path.join(temp, "Norvik.rar")), sha256(s.pkg), "Norvik.rar")
+                check_eq(leftovers(folder), [], "files left beyond the upgrade's own")
+                later = requests_for(s, PACKAGE)[1:]
+                if resumed is not None:
+                    check(later, "the cut transfer was tried again")
+                    for _, _, _, rng, if_range in later:
+                        check_eq((rng != "-", if_range != "-"), (resumed, resumed),
+                                 f"Range {rng!r} and If-Range {if_range!r} of a retry")
             finally:
                 app.stop(drv)
         finally:
@@ -320,6 +339,12 @@ if __name__ == "__main__":
         ("stall: headers, then silence", stalled_transfer("headers", 1, 1, 0)),
         ("stall: TLS handshake never finishes", stalled_transfer(None, 1, 1, 0)),
         ("stall: one byte a second", stalled_transfer("trickle:1", 1, 4, RETRY_PAUSES)),
+        ("a slow but live link: 64 KiB/s", completed_transfer("slow:65536", None, 300_000,
+                                                              300_000 / 65536)),
+        ("reset mid-body, ranges offered: resumed", completed_transfer("reset-ranges", True)),
+        ("reset mid-body, no ranges: from the start", completed_transfer("reset-norange", False)),
+        ("reset mid-body, range ignored: from the start",
+         completed_transfer("reset-ignorerange", True)),
     ]
     for i, phase in enumerate(PHASES):
         for how in ("button", "close" if i % 2 else "syscommand", "endsession"):
