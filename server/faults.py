@@ -89,6 +89,7 @@ def _half_then(h, path, size, ending):
     if ending == "stall":
         time.sleep(STALL_SECONDS)
     elif ending == "reset":
+        time.sleep(RESET_AFTER)  # see _ranged
         h.reset()
 
 

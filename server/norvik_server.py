@@ -14,7 +14,8 @@ cases apart where a fault counts the answers it gave for one URL.
 --rules FILE (JSON, read again at every request) injects faults into plain paths, for a
 client whose paths are fixed: {"paths": {"/Sandel/Sandel.exe": "silent"}, "handshake": "stall"}.
 "handshake": "stall" makes the HTTPS port accept connections and never finish the TLS
-handshake; --stall-port adds a port that always does so.
+handshake; --stall-port adds a port that always does so, and --blackhole-port one where the
+connection itself never gets through.
 
 --request-log FILE gets one line per request: scheme, method, path with query, Range,
 If-Range and Via, separated by tabs ("-" for a header that was absent). A stalled handshake is
@@ -353,6 +354,8 @@ def main():
     p.add_argument("--lifetime", type=float, default=1800.0, help="seconds before it stops")
     p.add_argument("--stall-port", type=int, default=None,
                    help="a port that accepts TLS connections and never finishes the handshake")
+    p.add_argument("--blackhole-port", type=int, default=None,
+                   help="a port whose connections never get through (the connect hangs)")
     p.add_argument("--rules", help="JSON file of faults for plain paths (read at each request)")
     p.add_argument("--request-log", help="one line per request is appended to this file")
     p.add_argument("--hold", type=float, default=30.0,
@@ -378,6 +381,14 @@ def main():
                          daemon=True).start()
 
     ports = {name: s.server_address[1] for name, s in servers.items()}
+    if a.blackhole_port is not None:
+        # A listening socket that never accepts, its one-place queue taken by a connection of
+        # our own: the kernel drops every further connection request, so a connect waits.
+        hole = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        hole.bind(("127.0.0.1", a.blackhole_port))
+        hole.listen(0)
+        filler = socket.create_connection(hole.getsockname(), timeout=5)
+        ports["blackhole"] = hole.getsockname()[1]
     if a.ready_file:
         tmp = a.ready_file + ".tmp"
         with open(tmp, "w") as f:
@@ -397,6 +408,9 @@ def main():
     for s in servers.values():
         s.shutdown()
         s.server_close()
+    if a.blackhole_port is not None:
+        filler.close()
+        hole.close()
 
 
 if __name__ == "__main__":

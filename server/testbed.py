@@ -131,7 +131,7 @@ class Testbed:
                             "--http-port", "0", "--https-port", "0",
                             "--cert", c["server_cert"], "--key", c["server_key"],
                             "--untrusted-port", "0", "--untrusted-cert", c["rogue_cert"],
-                            "--untrusted-key", c["rogue_key"], "--stall-port", "0",
+                            "--untrusted-key", c["rogue_key"], "--stall-port", "0", "--blackhole-port", "0",
                             "--request-log", self.request_log, "--hold", "20",
                             "--ready-file", ready,
                             "--lifetime", str(self.lifetime)], "server.log")
@@ -143,7 +143,8 @@ class Testbed:
         with open(ready) as f:
             ports = json.load(f)
         self.ports.update({"HTTP": ports["http"], "HTTPS": ports["https"],
-                           "UNTRUSTED": ports["untrusted"], "TLS_STALL": ports["stall"]})
+                           "UNTRUSTED": ports["untrusted"], "TLS_STALL": ports["stall"],
+                           "BLACKHOLE": ports["blackhole"]})
 
     def _start_nginx(self):
         prefix = os.path.join(self.workdir, "nginx")

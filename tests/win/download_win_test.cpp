@@ -38,8 +38,8 @@ double nowSeconds() {
 
 // Where the runner's servers listen; the tests skip when they run without it.
 struct Servers {
-    std::string http, https, untrusted, tlsStall, nginxHttp, nginxHttps, proxy, proxyAuth, www,
-        requestLog;
+    std::string http, https, untrusted, tlsStall, blackhole, nginxHttp, nginxHttps, proxy,
+        proxyAuth, www, requestLog;
     static std::optional<Servers> fromEnvironment() {
         Servers s;
         auto get = [](const char* n) { return env(n).value_or(""); };
@@ -47,6 +47,7 @@ struct Servers {
         s.https = get("NORVIK_TEST_HTTPS_PORT");
         s.untrusted = get("NORVIK_TEST_UNTRUSTED_PORT");
         s.tlsStall = get("NORVIK_TEST_TLS_STALL_PORT");
+        s.blackhole = get("NORVIK_TEST_BLACKHOLE_PORT");
         s.nginxHttp = get("NORVIK_TEST_NGINX_HTTP_PORT");
         s.nginxHttps = get("NORVIK_TEST_NGINX_HTTPS_PORT");
         s.proxy = get("NORVIK_TEST_PROXY_PORT");
@@ -218,7 +219,9 @@ INSTANTIATE_TEST_SUITE_P(Origins, WinDownloadOrigins,
                          [](const auto& info) { return std::string(info.param.name); });
 
 // Faults of the server (see server/faults.py) and what one call makes of them.
-enum class Port { kHttp, kHttps, kTlsStall };
+// kBlackhole: a port whose connections never get through; kTlsStall: one whose TLS handshakes
+// never finish.
+enum class Port { kHttp, kHttps, kTlsStall, kBlackhole };
 // What the requests after the first one ask for.
 enum class Later {
     kAny,
@@ -245,7 +248,8 @@ void PrintTo(const FaultCase& c, std::ostream* os) {
 
 std::string caseName(const FaultCase& c) {
     std::string n = *c.fault ? c.fault : "plain";
-    n += c.port == Port::kHttp ? "_http" : c.port == Port::kHttps ? "_https" : "_tls_stall";
+    static const char* const kPortNames[] = {"_http", "_https", "_tls_stall", "_blackhole"};
+    n += kPortNames[static_cast<int>(c.port)];
     for (char& ch : n)
         if (!std::isalnum(static_cast<unsigned char>(ch)))
             ch = '_';
@@ -257,9 +261,10 @@ class WinDownloadFaults : public WinDownload, public ::testing::WithParamInterfa
 TEST_P(WinDownloadFaults, ResultTimeRequestsAndTheFileAfterwards) {
     const FaultCase& c = GetParam();
     const std::string name = caseName(c);
-    const std::string base = c.port == Port::kHttp    ? httpBase()
-                             : c.port == Port::kHttps ? httpsBase()
-                                                      : "https://localhost:" + servers.tlsStall;
+    const std::string base = c.port == Port::kHttp       ? httpBase()
+                             : c.port == Port::kHttps    ? httpsBase()
+                             : c.port == Port::kTlsStall ? "https://localhost:" + servers.tlsStall
+                                                         : "http://127.0.0.1:" + servers.blackhole;
     const std::string tag = token(name);
     const std::string remote =
         (*c.fault ? "/fault/" + std::string(c.fault) : std::string()) + "/" + c.file + "?" + tag;
@@ -291,7 +296,8 @@ TEST_P(WinDownloadFaults, ResultTimeRequestsAndTheFileAfterwards) {
     if (c.port == Port::kTlsStall) {
         EXPECT_FALSE(seen.empty()) << "no connection reached the stalling port";
     }
-    const std::string scheme = c.port == Port::kHttp ? "http" : "https";
+    const std::string scheme =
+        c.port == Port::kHttps || c.port == Port::kTlsStall ? "https" : "http";
     const std::int64_t size =
         static_cast<std::int64_t>(readAll(servers.served(c.file)).value_or("").size());
     std::int64_t cutAt = 0;  // where the previous answer was cut (the server sends half)
@@ -337,6 +343,7 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"silent", Port::kHttp, kTool, "NetErr", false, 1, 1, 0, 1, 1, Later::kAny},
         FaultCase{"headers", Port::kHttps, kTool, "NetErr", false, 1, 1, 0, 1, 1, Later::kAny},
         FaultCase{"", Port::kTlsStall, kTool, "NetErr", false, 1, 1, 0, 0, 0, Later::kAny},
+        FaultCase{"", Port::kBlackhole, kTool, "NetErr", false, 1, 1, 0, 0, 0, Later::kAny},
         FaultCase{"trickle:1", Port::kHttp, kTool, "NetErr", false, 1, 4, kRetries, 1, 4,
                   Later::kAny},
         // A slow but live link is no stall (300,000 bytes at 64 KiB/s).
