@@ -120,6 +120,10 @@ struct PumpWatch {
     }
 };
 
+// kBlackhole: a port whose connections never get through; kTlsStall: one whose TLS handshakes
+// never finish.
+enum class Port { kHttp, kHttps, kTlsStall, kBlackhole };
+
 class WinDownload : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -134,6 +138,19 @@ class WinDownload : public ::testing::Test {
 
     std::string httpBase() const { return "http://127.0.0.1:" + servers.http; }
     std::string httpsBase() const { return "https://localhost:" + servers.https; }
+    std::string baseFor(Port port) const {
+        switch (port) {
+            case Port::kHttp:
+                return httpBase();
+            case Port::kHttps:
+                return httpsBase();
+            case Port::kTlsStall:
+                return "https://localhost:" + servers.tlsStall;
+            case Port::kBlackhole:
+                return "http://127.0.0.1:" + servers.blackhole;
+        }
+        return {};
+    }
 
     // A query that tells this call's requests in the server's log from every other's.
     static std::string token(const std::string& name) {
@@ -219,9 +236,6 @@ INSTANTIATE_TEST_SUITE_P(Origins, WinDownloadOrigins,
                          [](const auto& info) { return std::string(info.param.name); });
 
 // Faults of the server (see server/faults.py) and what one call makes of them.
-// kBlackhole: a port whose connections never get through; kTlsStall: one whose TLS handshakes
-// never finish.
-enum class Port { kHttp, kHttps, kTlsStall, kBlackhole };
 // What the requests after the first one ask for.
 enum class Later {
     kAny,
@@ -261,10 +275,6 @@ class WinDownloadFaults : public WinDownload, public ::testing::WithParamInterfa
 TEST_P(WinDownloadFaults, ResultTimeRequestsAndTheFileAfterwards) {
     const FaultCase& c = GetParam();
     const std::string name = caseName(c);
-    const std::string base = c.port == Port::kHttp       ? httpBase()
-                             : c.port == Port::kHttps    ? httpsBase()
-                             : c.port == Port::kTlsStall ? "https://localhost:" + servers.tlsStall
-                                                         : "http://127.0.0.1:" + servers.blackhole;
     const std::string tag = token(name);
     const std::string remote =
         (*c.fault ? "/fault/" + std::string(c.fault) : std::string()) + "/" + c.file + "?" + tag;
@@ -275,7 +285,7 @@ TEST_P(WinDownloadFaults, ResultTimeRequestsAndTheFileAfterwards) {
 
     const double start = nowSeconds();
     watch.last = start;
-    EXPECT_EQ(get(base, remote, local), c.result);
+    EXPECT_EQ(get(baseFor(c.port), remote, local), c.result);
     const double seconds = nowSeconds() - start;
     watch.tick(bar);
 
@@ -524,21 +534,47 @@ TEST_F(WinDownload, NothingGoesIntoTheInternetCache) {
     }
 }
 
-TEST_F(WinDownload, AbandonedDownloadReturnsAtOnceAndLeavesNoPartial) {
+// The program ends in the middle of a transfer: the call gives up at once in every phase,
+// without waiting for the blocked transfer, and leaves the old file and no partial file.
+struct AbandonCase {
+    const char* phase;
+    Port port;
+    const char* fault;
+    friend void PrintTo(const AbandonCase& c, std::ostream* os) { *os << c.phase; }
+};
+
+class WinDownloadAbandon : public WinDownload, public ::testing::WithParamInterface<AbandonCase> {};
+
+TEST_P(WinDownloadAbandon, ReturnsAtOnceAndLeavesNoPartial) {
+    const AbandonCase& c = GetParam();
     const std::string local = dir.file("Norvik_sys.rar");
+    const double start = nowSeconds();
     double abandonedAt = 0;
     SetPump([&] {
-        if (abandonedAt == 0 && wintest::exists(local + ".part")) {
+        // Within the stall time, after the phase has been reached.
+        if (abandonedAt == 0 && nowSeconds() - start > kStallSeconds / 2.0) {
             abandonedAt = nowSeconds();
             download::win32::AbandonActiveDownloads();
         }
         wintest::pumpMessages();
     });
-    EXPECT_EQ(get(httpBase(), "/fault/slow:65536/Sandel/Norvik_sys.rar", local), "NetErr");
-    ASSERT_GT(abandonedAt, 0) << "the partial file never appeared";
+    const std::string remote =
+        (*c.fault ? "/fault/" + std::string(c.fault) : std::string()) + "/Sandel/Norvik_sys.rar";
+    EXPECT_EQ(get(baseFor(c.port), remote, local), "NetErr");
+    ASSERT_GT(abandonedAt, 0) << "the call ended before it was abandoned";
     EXPECT_LE(nowSeconds() - abandonedAt, 0.5);
     expectOldIntact(local);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Phases, WinDownloadAbandon,
+    ::testing::Values(AbandonCase{"connecting", Port::kBlackhole, ""},
+                      AbandonCase{"tls_handshake", Port::kTlsStall, ""},
+                      AbandonCase{"waiting_for_the_status", Port::kHttp, "silent"},
+                      AbandonCase{"waiting_for_the_body", Port::kHttps, "headers"},
+                      AbandonCase{"mid_body_stall", Port::kHttp, "stall-ranges"},
+                      AbandonCase{"slow_transfer", Port::kHttps, "slow:65536"}),
+    [](const auto& info) { return std::string(info.param.phase); });
 
 // A file of the partial file's name is this program's leftover: it is replaced, and no run
 // leaves one behind, whether it succeeds or fails.
