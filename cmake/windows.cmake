@@ -7,9 +7,11 @@ add_link_options(-static -static-libgcc -static-libstdc++)
 # The Windows layer: every src/<subsystem>/win32/*.cpp except the program's entry point.
 file(GLOB NORVIK_WIN32_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/*/win32/*.cpp)
 list(FILTER NORVIK_WIN32_SOURCES EXCLUDE REGEX ".*/(winmain|build_settings)\\.cpp$")
+include(cmake/delay_load.cmake)
 add_library(norvik_win32 STATIC ${NORVIK_WIN32_SOURCES})
+add_dependencies(norvik_win32 norvik_delay_libs)
 target_link_libraries(norvik_win32 PUBLIC norvik_core
-  wininet gdiplus gdi32 msimg32 user32 shell32 ole32 comctl32 kernel32 uuid)
+  ${NORVIK_DELAY_LIBS} delayimp gdi32 user32 shell32 ole32 comctl32 kernel32 uuid)
 norvik_warnings(norvik_win32)
 
 # The product. The download host is compiled into WinMain only, so that the same sources also
@@ -19,6 +21,10 @@ set(NORVIK_TEST_PORT 47080 CACHE STRING "Loopback port of the end-to-end tests' 
 # and the loopback test copies' (short, so that the stall tests take seconds).
 set(NORVIK_STALL_SECONDS 60 CACHE STRING "Seconds without 1 KiB received before a download fails")
 set(NORVIK_TEST_STALL_SECONDS 4 CACHE STRING "NORVIK_STALL_SECONDS of the loopback test copies")
+# The subject common name the update tool's Authenticode signer must have; empty turns the
+# check off (see the README for what that costs).
+set(NORVIK_TOOL_PUBLISHER "Norvik Software JSC" CACHE STRING
+  "Signer of the update tool that the program accepts (empty: no check)")
 file(GLOB NORVIK_RC CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/ui/*.rc)
 # The resource script names its pictures, icon, pointer and manifest as files: rebuild it when
 # one of them changes.
@@ -30,7 +36,7 @@ function(norvik_product target host stall_seconds output_dir)
     ${CMAKE_SOURCE_DIR}/src/download/win32/build_settings.cpp ${NORVIK_RC})
   target_link_libraries(${target} PRIVATE norvik_win32)
   target_compile_definitions(${target} PRIVATE NORVIK_DOWNLOAD_HOST="${host}"
-    NORVIK_STALL_SECONDS=${stall_seconds})
+    NORVIK_STALL_SECONDS=${stall_seconds} NORVIK_TOOL_PUBLISHER="${NORVIK_TOOL_PUBLISHER}")
   target_link_options(${target} PRIVATE -municode)
   norvik_warnings(${target})
   set_target_properties(${target} PROPERTIES OUTPUT_NAME UpgradeNorvik

@@ -55,7 +55,7 @@ def main():
             time.sleep(1.0)
             shots_taken += 1
             try:
-                shot = screenshot(a.shots, f"3-progress-{shots_taken}", drv.rect())
+                shot = screenshot(a.shots, f"3-progress-{shots_taken}", drv.rect(), settle=0)
                 step(f"  progress ({shot})")
             except Exception:  # noqa: BLE001 - the window may just have closed
                 pass

@@ -3,14 +3,18 @@
 # machine does not have yet. Safe to run again: it does nothing when everything is there.
 set -euo pipefail
 
+# One group a line.
 PACKAGES=(
   cmake make g++ googletest
+  clang-format
   g++-mingw-w64-i686 binutils-mingw-w64-i686
   wine wine32:i386 wine64
   xvfb xauth x11-utils xdotool imagemagick
-  openssl python3 python3-pil nginx-light tinyproxy curl
+  openssl osslsigncode python3 python3-pil nginx-light tinyproxy curl
   fonts-liberation fonts-wine
 )
+# Packages that bring system services of their own; the tests start private instances.
+SERVICES=(nginx tinyproxy)
 
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
@@ -32,24 +36,50 @@ if [ ${#missing[@]} -eq 0 ]; then
   exit 0
 fi
 
+has_service() {  # has_service NAME: a systemd unit or an init script of that name is installed
+  [ -e "/lib/systemd/system/$1.service" ] || [ -e "/usr/lib/systemd/system/$1.service" ] ||
+    [ -e "/etc/init.d/$1" ]
+}
+# Services the machine had before this run are left exactly as they are (enabled, running).
+services_before=()
+for svc in "${SERVICES[@]}"; do
+  if has_service "$svc"; then services_before+=("$svc"); fi
+done
+
 echo "install-deps: installing ${missing[*]}"
 $SUDO dpkg --add-architecture i386
 $SUDO env DEBIAN_FRONTEND=noninteractive apt-get update -q
-# nginx and tinyproxy would start system services while they install (and fail when port 80 is
-# taken): the tests start private instances, so no service is started now.
+
+# While packages install, a policy file keeps them from starting services (nginx would fail when
+# port 80 is taken). It must not outlive this script: while it exists, no service on the machine
+# can be started by the package tools, so it goes on every way out, interruptions included.
 policy=/usr/sbin/policy-rc.d
-had_policy=0
-[ -e "$policy" ] && had_policy=1
-if [ $had_policy = 0 ]; then
+made_policy=0
+remove_policy() {
+  if [ $made_policy = 1 ]; then
+    $SUDO rm -f "$policy"
+    made_policy=0
+  fi
+}
+trap remove_policy EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+trap 'exit 129' HUP
+if [ ! -e "$policy" ]; then
+  made_policy=1
   printf '#!/bin/sh\nexit 101\n' | $SUDO tee "$policy" >/dev/null
   $SUDO chmod +x "$policy"
 fi
-status=0
 $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
-  "${PACKAGES[@]}" || status=$?
-[ $had_policy = 0 ] && $SUDO rm -f "$policy"
-[ $status = 0 ] || exit $status
-# nginx and tinyproxy come with services of their own; the tests start private instances.
-for svc in nginx tinyproxy; do
-  $SUDO systemctl disable --now "$svc" >/dev/null 2>&1 || $SUDO service "$svc" stop >/dev/null 2>&1 || true
+  "${PACKAGES[@]}"
+remove_policy
+
+# A service that this run brought in is switched off (the package enabled it); the machine's
+# own services stay as they were.
+for svc in "${SERVICES[@]}"; do
+  case " ${services_before[*]} " in *" $svc "*) continue ;; esac
+  has_service "$svc" || continue
+  $SUDO systemctl disable --now "$svc" >/dev/null 2>&1 ||
+    { $SUDO update-rc.d "$svc" disable >/dev/null 2>&1; $SUDO service "$svc" stop >/dev/null 2>&1; } ||
+    true
 done

@@ -10,7 +10,6 @@ import json
 import os
 import random
 import signal
-import socket
 import subprocess
 import sys
 import time
@@ -18,10 +17,11 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 from certs import make_certs  # noqa: E402
+from loopback import free_port, start_tinyproxy, wait_for_port  # noqa: E402
+from wine_path import windows_path  # noqa: E402,F401 - also imported from here by the benchmark
 
 PYTHON = "/usr/bin/python3"
 NGINX = "/usr/sbin/nginx"
-TINYPROXY = "/usr/bin/tinyproxy"
 
 # Files every test run serves (path -> size); contents are fixed pseudo-random bytes.
 TEST_FILES = {
@@ -33,30 +33,6 @@ TEST_FILES = {
     "exactly512.bin": 512,
     "exactly513.bin": 513,
 }
-
-
-def windows_path(path):
-    """The path as a Wine program sees it (Z: is /)."""
-    return "Z:" + os.path.abspath(path).replace("/", "\\")
-
-
-def free_port():
-    with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
-def wait_for_port(port, proc, seconds=10.0):
-    deadline = time.monotonic() + seconds
-    while time.monotonic() < deadline:
-        if proc.poll() is not None:
-            raise RuntimeError(f"process {proc.args[0]} ended with {proc.returncode}")
-        try:
-            with socket.create_connection(("127.0.0.1", port), timeout=0.5):
-                return
-        except OSError:
-            time.sleep(0.05)
-    raise RuntimeError(f"nothing listens on port {port}")
 
 
 def write_file(path, size, seed):
@@ -131,7 +107,8 @@ class Testbed:
                             "--http-port", "0", "--https-port", "0",
                             "--cert", c["server_cert"], "--key", c["server_key"],
                             "--untrusted-port", "0", "--untrusted-cert", c["rogue_cert"],
-                            "--untrusted-key", c["rogue_key"], "--stall-port", "0", "--blackhole-port", "0",
+                            "--untrusted-key", c["rogue_key"], "--stall-port", "0",
+                            "--blackhole-port", "0",
                             "--request-log", self.request_log, "--hold", "20",
                             "--ready-file", ready,
                             "--lifetime", str(self.lifetime)], "server.log")
@@ -167,21 +144,11 @@ class Testbed:
         self.ports.update({"NGINX_HTTP": http_port, "NGINX_HTTPS": https_port})
 
     def _start_tinyproxy(self, auth=False):
-        """auth: a proxy that asks for a login (407) from every client without one."""
+        """auth: a proxy that asks every client for a login (407)."""
         folder = os.path.join(self.workdir, "tinyproxy-auth" if auth else "tinyproxy")
-        os.makedirs(folder, exist_ok=True)
-        port = free_port()
-        with open(os.path.join(HERE, "tinyproxy.conf.in")) as f:
-            conf = f.read().replace("@PORT@", str(port)).replace("@DIR@", folder)
-        if auth:
-            conf += "\nBasicAuth norvik not-given-by-the-program\n"
-        conf_path = os.path.join(folder, "tinyproxy.conf")
-        with open(conf_path, "w") as f:
-            f.write(conf)
-        proc = self._spawn([TINYPROXY, "-d", "-c", conf_path],
-                           "tinyproxy-auth.log" if auth else "tinyproxy.log")
-        wait_for_port(port, proc)
-        self.ports["PROXY_AUTH" if auth else "PROXY"] = port
+        proxy = start_tinyproxy(folder, auth)
+        self.procs.append(proxy.process)
+        self.ports["PROXY_AUTH" if auth else "PROXY"] = proxy.port
 
     def _trust_ca(self):
         if not os.environ.get("WINEPREFIX"):

@@ -16,6 +16,8 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 from certs import make_certs  # noqa: E402
+from loopback import start_tinyproxy  # noqa: E402
+from wine_path import windows_path  # noqa: E402
 
 PYTHON = "/usr/bin/python3"
 WINE = shutil.which("wine") or "/usr/bin/wine"
@@ -35,8 +37,7 @@ def sha256(path):
     return h.hexdigest()
 
 
-def wine_path(path):
-    return "Z:" + os.path.abspath(path).replace("/", "\\")
+wine_path = windows_path  # the older name, still used by the demo
 
 
 def run_quiet(cmd, **kw):
@@ -99,11 +100,17 @@ class UpgradeStage:
         return os.path.join(self.www, "Sandel", customer, "Norvik.rar")
 
     def trust_ca(self):
-        """Trusts the test CA in the current WINEPREFIX only."""
+        """Trusts the test CA in the current WINEPREFIX only, and the build's code-signing test
+        CA (which issued the stand-in tool's signing certificate) when the build made one."""
         trustca = os.path.join(self.build, "tools", "trustca", "trustca.exe")
-        rc, out = run_quiet([WINE, trustca, wine_path(self.certs["ca_der"])], timeout=120)
-        if rc != 0:
-            raise RuntimeError(f"trustca failed ({rc}): {out}")
+        cas = [self.certs["ca_der"]]
+        codesign_ca = os.path.join(self.build, "tools", "codesign", "codesign-ca.der")
+        if os.path.exists(codesign_ca):
+            cas.append(codesign_ca)
+        for ca in cas:
+            rc, out = run_quiet([WINE, trustca, windows_path(ca)], timeout=120)
+            if rc != 0:
+                raise RuntimeError(f"trustca failed ({rc}): {out}")
 
     def start(self):
         ready = os.path.join(self.workdir, "server-ready.json")
@@ -151,33 +158,13 @@ class UpgradeStage:
             return [tuple(line.rstrip("\n").split("\t")[:5]) for line in f if line.strip()]
 
     def start_proxy(self, auth=False):
-        """A private tinyproxy on a free loopback port; returns the port. auth: it asks every
-        client for a login (407)."""
-        import socket
+        """A private tinyproxy on a free loopback port; returns the port. Its request log is
+        `proxy_log`. auth: it asks every client for a login (407)."""
         folder = os.path.join(self.workdir, "tinyproxy-auth" if auth else "tinyproxy")
-        os.makedirs(folder, exist_ok=True)
-        with socket.socket() as s:
-            s.bind(("127.0.0.1", 0))
-            port = s.getsockname()[1]
-        with open(os.path.join(HERE, "tinyproxy.conf.in")) as f:
-            conf = f.read().replace("@PORT@", str(port)).replace("@DIR@", folder)
-        if auth:
-            conf += "\nBasicAuth norvik not-given-by-the-program\n"
-        conf_path = os.path.join(folder, "tinyproxy.conf")
-        with open(conf_path, "w") as f:
-            f.write(conf)
-        self.proxy_log = os.path.join(folder, "tinyproxy.log")
-        log = open(os.path.join(folder, "stdout.log"), "ab")
-        self.procs.append(subprocess.Popen(["/usr/bin/tinyproxy", "-d", "-c", conf_path],
-                                           stdout=log, stderr=subprocess.STDOUT))
-        deadline = time.time() + 10
-        while time.time() < deadline:
-            try:
-                with socket.create_connection(("127.0.0.1", port), timeout=0.5):
-                    return port
-            except OSError:
-                time.sleep(0.05)
-        raise RuntimeError("tinyproxy did not start")
+        proxy = start_tinyproxy(folder, auth)
+        self.procs.append(proxy.process)
+        self.proxy_log = proxy.log
+        return proxy.port
 
     def stop(self):
         with open(self.stop_file, "w"):

@@ -2,7 +2,10 @@
 
 #include <exception>
 
+#include "app/proxy_entries.h"
 #include "app/screen_modes.h"
+#include "app/tool_launch.h"
+#include "app/tool_trust.h"
 #include "app/upgrade_layout.h"
 #include "app/url_segment.h"
 #include "common/skip_failure.h"
@@ -116,23 +119,30 @@ void FrmMain::cmdOK_Click() {
         return;
     }
 
+    // The proxy boxes are hidden on this screen, so what they hold now is what every download
+    // uses.
+    if (!proxyEntriesValid(boxText("txtIP"), boxText("txtPort"))) {
+        notify(kMsgBadProxy);
+        return;
+    }
+
     // Busy from here on, before the first pass over pending events: an OK click that waits in
     // the queue meets the flag raised and does nothing.
     BusyScope busy(bDownloading);
     std::string folder;
 
-    // The update tool. An old copy that stays in place would be started later as if it were the
-    // new one, so a copy that cannot be deleted stops the upgrade.
+    // The update tool. The old copy stays until the new one, complete and signed by the maker,
+    // replaces it in one rename; an old copy that could not be replaced then (read-only, or
+    // held open by another program) stops the upgrade before anything is downloaded.
     if (!folderForNextStep(folder))
         return;
     const std::string toolPath = toolLocalPath(folder);
-    if (svc_.files->isPlainFile(toolPath) && !svc_.files->deleteFile(toolPath)) {
+    if (svc_.files->isPlainFile(toolPath) && !svc_.files->canReplace(toolPath)) {
         notify(msgCannotDeleteOldTool(toolPath));
         return;
     }
     svc_.runtime->doEvents();
-    bDownloading = true;
-    std::string result = download(kRemoteTool, toolPath);
+    std::string result = download(kRemoteTool, toolPath, toolAcceptor());
     if (!result.empty()) {
         fnMsgBox4Download(result);
         return;
@@ -146,8 +156,7 @@ void FrmMain::cmdOK_Click() {
         svc_.files->createFolder(tempFolder);
     const std::string systemPackage = systemPackageLocalPath(folder);
     svc_.runtime->doEvents();
-    bDownloading = true;
-    download(kRemoteSystemPackage, systemPackage);
+    download(kRemoteSystemPackage, systemPackage, {});
 
     // The customer's package.
     const std::string codeNow = boxText("txtRK");
@@ -163,8 +172,7 @@ void FrmMain::cmdOK_Click() {
         svc_.files->createFolder(tempFolder);
     const std::string customerPackage = customerPackageLocalPath(folder);
     svc_.runtime->doEvents();
-    bDownloading = true;
-    result = download(remotePackage, customerPackage);
+    result = download(remotePackage, customerPackage, {});
     if (!result.empty()) {
         fnMsgBox4Download(result);
         return;
@@ -180,11 +188,19 @@ void FrmMain::cmdOK_Click() {
         notify(kMsgFolderChanged);
         return;
     }
-    if (!svc_.launcher->start(toolToStart)) {
-        notify(msgCannotStartTool(toolToStart));
-        return;
+    switch (launchTool(*svc_.launcher, toolToStart, folder, svc_.toolPublisher)) {
+        case LaunchOutcome::Started:
+            svc_.runtime->endProgram();
+            return;
+        case LaunchOutcome::Refused:
+            // Changed since it was checked at its download: it must not stay to be started later.
+            svc_.files->deleteFile(toolToStart);
+            notify(kMsgSignErr);
+            return;
+        case LaunchOutcome::CannotStart:
+            notify(msgCannotStartTool(toolToStart));
+            return;
     }
-    svc_.runtime->endProgram();
 }
 
 void FrmMain::txtFolder_Change() {
@@ -206,10 +222,17 @@ void FrmMain::Layout_Setting(const std::string& mode) {
 }
 
 void FrmMain::fnMsgBox4Download(const std::string& result) {
-    if (result == "NetErr") {
-        notify(kMsgNetErr);
-    } else if (result == "FileErr") {
-        notify(kMsgFileErr);
+    struct Box {
+        const char* result;
+        const std::string& text;
+    };
+    for (const Box& box :
+         {Box{"NetErr", kMsgNetErr}, Box{"FileErr", kMsgFileErr}, Box{"DiskErr", kMsgDiskErr},
+          Box{"ProxyAuthErr", kMsgProxyAuthErr}, Box{"SignErr", kMsgSignErr}}) {
+        if (result == box.result) {
+            notify(box.text);
+            return;
+        }
     }
 }
 
@@ -234,11 +257,21 @@ bool FrmMain::folderForNextStep(std::string& folder) {
     return false;
 }
 
-std::string FrmMain::download(const std::string& remotePath, const std::string& localPath) {
+AcceptFile FrmMain::toolAcceptor() const {
+    if (svc_.toolPublisher.empty())
+        return {};
+    // Copies only: the check runs on the transfer thread.
+    return [verifier = svc_.signatures, publisher = svc_.toolPublisher](const std::string& path) {
+        return verifier != nullptr && isPublishersFile(verifier->checkFile(path), publisher);
+    };
+}
+
+std::string FrmMain::download(const std::string& remotePath, const std::string& localPath,
+                              const AcceptFile& accept) {
     if (!svc_.downloadFile)
         return "NetErr";
     return svc_.downloadFile(remotePath, localPath, &frm_.control("ProgressCap"),
-                             &frm_.control("ProgressBar"), proxyText());
+                             &frm_.control("ProgressBar"), proxyText(), accept);
 }
 
 }  // namespace app

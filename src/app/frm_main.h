@@ -43,7 +43,10 @@ class FrmMain {
     // The install folder for the next step of the upgrade; when the user has emptied the box
     // in the meantime, asks for it again and returns false (the sequence stops).
     bool folderForNextStep(std::string& folder);
-    std::string download(const std::string& remotePath, const std::string& localPath);
+    // The check that a downloaded update tool is signed by the maker (empty when it is off).
+    AcceptFile toolAcceptor() const;
+    std::string download(const std::string& remotePath, const std::string& localPath,
+                         const AcceptFile& accept);
 
     form::Form& frm_;
     Services& svc_;

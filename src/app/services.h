@@ -1,9 +1,12 @@
 #pragma once
 // Everything the main window's logic calls outside itself. WinMain wires the real subsystems;
 // unit tests wire fakes that record calls and script answers.
+#include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
+#include "app/tool_trust.h"
 #include "form/form.h"
 #include "form/runtime.h"
 
@@ -20,17 +23,46 @@ class FileSystem {
     virtual bool exists(const std::string& path) = 0;
     // Deletes a file; false when it cannot be deleted.
     virtual bool deleteFile(const std::string& path) = 0;
+    // True when the existing file could be replaced now: it is not read-only and no other
+    // program holds it open.
+    virtual bool canReplace(const std::string& path) = 0;
     // Creates one folder level; false when it cannot be created.
     virtual bool createFolder(const std::string& path) = 0;
+};
+
+// The Authenticode check of a file by its path. Safe to call from any thread.
+class SignatureVerifier {
+  public:
+    virtual ~SignatureVerifier() = default;
+    virtual SignatureCheck checkFile(const std::string& path) = 0;
+};
+
+// A program file opened for its start: while the object lives, nobody can change, rename or
+// delete the file.
+class HeldProgram {
+  public:
+    virtual ~HeldProgram() = default;
+    // The Authenticode check of exactly the held file.
+    virtual SignatureCheck signature() = 0;
 };
 
 // Starts a program in a normal, focused window without waiting for it.
 class ProcessLauncher {
   public:
     virtual ~ProcessLauncher() = default;
-    // Starts exactly the program at `applicationPath` with no arguments; false when it cannot.
-    virtual bool start(const std::string& applicationPath) = 0;
+    // Opens the program at `path` for its start; nullptr when it cannot be opened.
+    virtual std::unique_ptr<HeldProgram> hold(const std::string& path) = 0;
+    // Starts exactly the program at `path` with no arguments, keeping the working folder;
+    // 0, or the Windows error code of the failure.
+    virtual std::uint32_t start(const std::string& path) = 0;
+    // The same through the shell with the "runas" verb, which asks the user for elevation, in
+    // `folder`; 0, or the Windows error code (ERROR_CANCELLED when the user declines).
+    virtual std::uint32_t startElevated(const std::string& path, const std::string& folder) = 0;
 };
+
+// Called by the download engine with the complete, closed file before it takes its final name:
+// false refuses it. Runs on the transfer thread, so it must not touch the window.
+using AcceptFile = std::function<bool(const std::string& partialPath)>;
 
 struct Services {
     // Host (and optional :port) of the download server, fixed when the program was built.
@@ -38,10 +70,15 @@ struct Services {
     form::Runtime* runtime = nullptr;
     FileSystem* files = nullptr;
     ProcessLauncher* launcher = nullptr;
+    SignatureVerifier* signatures = nullptr;
+    // The subject common name the update tool's signer must have, fixed when the program was
+    // built; "" turns the check off.
+    std::string toolPublisher;
 
-    // The download engine: remote path, local path, progress caption and bar, proxy text.
+    // The download engine: remote path, local path, progress caption and bar, proxy text, and
+    // the check of the complete file (empty: every complete file is accepted).
     std::function<std::string(const std::string&, const std::string&, form::Control*,
-                              form::Control*, const std::string&)>
+                              form::Control*, const std::string&, const AcceptFile&)>
         downloadFile;
     // Closes and removes the partial file of a download that is still running (before exit).
     std::function<void()> abandonDownloads;

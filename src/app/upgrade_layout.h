@@ -38,10 +38,21 @@ inline const std::string kMsgNetErr =
     "Download khong thanh cong." + kCrLf + "Xin vui long kiem tra ket noi Internet.";
 inline const std::string kMsgFileErr =
     "Khong tim thay du lieu tren may chu. Xin vui long lien he nha cung cap.";
+inline const std::string kMsgDiskErr =
+    "Khong ghi duoc tep vao thu muc cai dat Norvik." + kCrLf +
+    "Xin vui long kiem tra dung luong dia va quyen ghi vao thu muc nay.";
+inline const std::string kMsgProxyAuthErr = "May chu proxy yeu cau dang nhap.";
+inline const std::string kMsgSignErr =
+    "Ban cap nhat Sandel.exe khong co chu ky hop le cua nha san xuat." + kCrLf +
+    "Xin vui long lien he nha cung cap.";
+inline const std::string kMsgBadProxy = "Thong tin proxy khong hop le.";
 // The install folder was changed to another one while the update tool was being downloaded.
 inline const std::string kMsgFolderChanged =
     "Thu muc cai dat da thay doi trong luc tai chuong trinh cap nhat." + kCrLf +
     "Xin vui long bam Dong y de nang cap lai.";
+// A step of the program's start failed, so no window can be shown.
+inline const std::string kMsgStartFailed =
+    "Khong khoi dong duoc UpgradeNorvik." + kCrLf + "Xin vui long lien he nha cung cap.";
 std::string msgCannotDeleteOldTool(const std::string& path);
 std::string msgCannotStartTool(const std::string& path);
 

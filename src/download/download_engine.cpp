@@ -135,7 +135,7 @@ void Engine::waitAndPump() {
 // around file operations, never across a network call, so it comes free within a disk write;
 // `patient` waits for it (pumping) so that the file is closed before it is deleted.
 void Engine::giveUp(CallShared& call, bool patient) {
-    call.owner.store(CallShared::kNobody);
+    call.owner.store(CallShared::kGivenUp);
     const std::uint32_t start = clock_.nowMs();
     for (;;) {
         if (call.lock.tryLock()) {
@@ -146,7 +146,7 @@ void Engine::giveUp(CallShared& call, bool patient) {
         }
         if (clock_.nowMs() - start >=
             (patient ? 1000u * static_cast<std::uint32_t>(stallSeconds_) : 250u))
-            break;  // deleted once the owner closes it
+            break;  // the transfer thread closes it when it ends; deleted then
         if (patient)
             waitAndPump();
         else
@@ -168,7 +168,7 @@ std::string Engine::downloadFile(const std::string& remotePath, const std::strin
     if (baseUrl_.empty() || remotePath.empty() || localPath.empty())
         return kFileErr;
 
-    auto call = std::make_shared<CallShared>();
+    auto call = std::make_shared<CallShared>(files_);
     call->url = baseUrl_ + remotePath;
     call->proxy = chooseProxy(proxy);
     call->partialPath = partialName(localPath);
@@ -197,15 +197,15 @@ std::string Engine::downloadFile(const std::string& remotePath, const std::strin
         view.caption = caption;
         view.bar = bar;
     }
-    const std::string result = runCall(*call, call, view);
+    const std::string result = runCall(call, view);
     if (result != kResultOk && !call->abandoned.load())
         giveUp(*call, true);
     guard.settled = true;
     return result;
 }
 
-std::string Engine::runCall(CallShared& call, const std::shared_ptr<CallShared>& shared,
-                            View& view) {
+std::string Engine::runCall(const std::shared_ptr<CallShared>& shared, View& view) {
+    CallShared& call = *shared;
     // Shows the attempt's published progress, at most once per wait.
     auto show = [&](const AttemptState& a) {
         const std::int64_t total = a.total.load();
@@ -256,7 +256,7 @@ std::string Engine::runCall(CallShared& call, const std::shared_ptr<CallShared>&
             if (received - markBytes >= kStallBytes) {
                 markBytes = received;
                 markTime = clock_.nowMs();
-            } else if (clock_.nowMs() - markTime >= stallMs) {
+            } else if (!attempt->complete.load() && clock_.nowMs() - markTime >= stallMs) {
                 break;  // stalled: a cut like any other
             }
             try {

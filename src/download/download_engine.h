@@ -83,7 +83,7 @@ class Engine {
   private:
     struct View;
 
-    std::string runCall(CallShared& call, const std::shared_ptr<CallShared>& shared, View& view);
+    std::string runCall(const std::shared_ptr<CallShared>& shared, View& view);
     void giveUp(CallShared& call, bool patient);
     void waitAndPump();
     void updateProgress(std::int64_t bytesDone, std::int64_t announcedKb, form::Control& caption,

@@ -72,7 +72,11 @@ class InternetApi {
     // HttpQueryInfoA with index 0 into a zero-filled buffer of 1024 bytes (larger when the
     // header needs it): the header's text.
     virtual Result<std::string> queryInfo(NetHandle request, std::uint32_t infoLevel) = 0;
-    // InternetReadFile: the count of bytes read into `buffer`; 0 at the end of the data.
+    // InternetQueryDataAvailable: waits until some of the body has arrived (or its end) and
+    // tells how many bytes can be read without waiting; 0 at the end of the data.
+    virtual Result<std::uint32_t> queryDataAvailable(NetHandle request) = 0;
+    // InternetReadFile: the count of bytes read into `buffer`; 0 at the end of the data. It
+    // waits until `toRead` bytes have arrived or the data ends.
     virtual Result<std::uint32_t> readFile(NetHandle request, void* buffer,
                                            std::uint32_t toRead) = 0;
     // InternetCloseHandle.

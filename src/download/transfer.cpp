@@ -1,9 +1,11 @@
 #include "download/transfer.h"
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
 #include "download/http_rules.h"
+#include "download/read_pacer.h"
 
 namespace download {
 
@@ -75,6 +77,8 @@ class Attempt {
             const std::optional<std::int64_t> code = number(header(request, kQueryStatusCode));
             if (!code)
                 return {Ending::Cut, kNetErr};  // no status line: the server went away
+            if (*code > 999)
+                return {Ending::Failed, kNetErr};
             status = static_cast<int>(*code);
             if (!isRedirectStatus(status))
                 break;
@@ -180,14 +184,24 @@ class Attempt {
 
     End readBody(const NetOwner& request, std::int64_t total) {
         std::vector<char> buffer(kChunkSize);
+        ReadPacer pacer(s_.clock.nowMs());
         for (;;) {
-            const Result<std::uint32_t> got =
-                s_.net.readFile(request.get(), buffer.data(), kChunkSize);
+            std::uint32_t want = kChunkSize;
+            if (!pacer.wholeChunks()) {
+                const Result<std::uint32_t> available = s_.net.queryDataAvailable(request.get());
+                if (!available.ok())
+                    return {Ending::Cut, kNetErr};
+                if (available.value > 0 && available.value < kChunkSize)
+                    want = available.value;
+            }
+            const std::uint32_t start = s_.clock.nowMs();
+            const Result<std::uint32_t> got = s_.net.readFile(request.get(), buffer.data(), want);
+            pacer.afterRead(got.value, start, s_.clock.nowMs());
             if (!got.ok())
                 return {Ending::Cut, kNetErr};
             if (got.value == 0)
                 break;
-            if (got.value > kChunkSize)
+            if (got.value > want)
                 return {Ending::Failed, kNetErr};
             a_.received.fetch_add(got.value);
             norvik::LockGuard guard(call_.lock);
@@ -215,6 +229,7 @@ class Attempt {
             const bool closed = s_.files.close(std::exchange(call_.file, 0)).ok();
             if (!flushed || !closed)
                 return {Ending::Failed, kDiskErr};
+            a_.complete.store(true);
         }
         if (call_.accept && !call_.accept(call_.partialPath))
             return {Ending::Failed, kSignErr};
@@ -249,6 +264,12 @@ void runAttempt(Seams seams, std::shared_ptr<CallShared> call,
         end = Attempt(seams, *call, *attempt, plan).run();
     } catch (...) {
         // Out of memory or a failing check: the attempt has failed, nothing more.
+    }
+    {
+        // A call given up while this thread held the lock left the file to it.
+        norvik::LockGuard guard(call->lock);
+        if (call->owner.load() == CallShared::kGivenUp && call->file)
+            seams.files.close(std::exchange(call->file, 0));
     }
     attempt->ending = end.ending;
     attempt->result = end.result;

@@ -33,6 +33,8 @@ inline const std::string kSignErr = "SignErr";
 
 // The caller's check of a complete download, run on the transfer thread with the partial file
 // complete, flushed and closed, before it takes the final name: false refuses it (kSignErr).
+// It may still run after the program began to end, so it uses nothing that ends before the
+// process.
 using AcceptFile = std::function<bool(const std::string& partialPath)>;
 
 inline constexpr const char* kAgent = "API-Download";
@@ -54,8 +56,17 @@ struct Seams {
     Threads& threads;
 };
 
-// What one download call shares between the window's thread and its transfer threads.
+// What one download call shares between the window's thread and its transfer threads. The last
+// of them to let go of it closes the file if nobody has.
 struct CallShared {
+    explicit CallShared(FileApi& fileApi) : files(fileApi) {}
+    ~CallShared() {
+        if (file)
+            files.close(file);
+    }
+    CallShared(const CallShared&) = delete;
+    CallShared& operator=(const CallShared&) = delete;
+
     // Fixed before the first transfer thread starts.
     std::string url;
     ProxyChoice proxy;
@@ -64,12 +75,15 @@ struct CallShared {
     AcceptFile accept;
     std::uint32_t stallMs = 0;
 
-    // The attempt that may use the partial file; kNobody once the call has given them all up.
+    // The attempt that may use the partial file: kNobody between attempts, kGivenUp once the call
+    // has given them all up (whoever then holds the lock closes the file).
     static constexpr int kNobody = 0;
+    static constexpr int kGivenUp = -1;
     std::atomic<int> owner{kNobody};
     // The program is ending: the window's thread leaves the call at once.
     std::atomic<bool> abandoned{false};
 
+    FileApi& files;
     norvik::Mutex lock;  // guards the two fields below and every use of the file
     FileHandle file = 0;
     std::int64_t bytesOnDisk = 0;
@@ -92,6 +106,9 @@ struct AttemptState {
     // Once the answer is accepted: the whole file's length, then the bytes in the partial file.
     std::atomic<std::int64_t> total{-1};
     std::atomic<std::int64_t> fileBytes{-1};
+    // The whole body is on the disk: no more network, so the stall clock stops (the caller's
+    // check may take a while).
+    std::atomic<bool> complete{false};
     // Written before `total` when the answer started the file from zero: what a resumed request
     // sends as If-Range ("" when the server offers no resuming).
     bool freshStart = false;

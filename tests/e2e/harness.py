@@ -1,7 +1,10 @@
 """Helpers for the end-to-end tests: start the real UpgradeNorvik.exe under Wine, drive it with
-norvik-driver.exe, take screenshots. WINEPREFIX and DISPLAY come from ./test (or the caller)."""
+norvik-driver.exe, wait for conditions, take screenshots. WINEPREFIX and DISPLAY come from
+./test (or the caller)."""
 
 import argparse
+import contextlib
+import io
 import os
 import shutil
 import subprocess
@@ -9,6 +12,11 @@ import sys
 import tempfile
 import time
 import traceback
+
+from PIL import Image
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "server"))
+from wine_path import windows_path  # noqa: E402
 
 WINE = shutil.which("wine") or "/usr/bin/wine"
 IMPORT = "/usr/bin/import"
@@ -30,9 +38,7 @@ def parse_args():
     return args
 
 
-def to_windows_path(path):
-    """Wine maps Z:\\ to /."""
-    return "Z:" + os.path.abspath(path).replace("/", "\\")
+to_windows_path = windows_path  # the older name
 
 
 class Failure(AssertionError):
@@ -50,6 +56,32 @@ def wait_until(condition, timeout, what, interval=0.05):
         if time.monotonic() >= deadline:
             raise Failure(f"timed out after {timeout} s waiting for {what}")
         time.sleep(interval)
+
+
+def eventually(check_fn, timeout, what, interval=0.05):
+    """Runs `check_fn` until it returns without raising Failure (its value is returned) or
+    `timeout` seconds have passed; then the last failure is raised, named with `what`. For
+    checks of a state the program reaches a moment after the action (a repaint, a resize)."""
+    last = []
+
+    def passes():
+        try:
+            return (check_fn(),)
+        except Failure as e:
+            last[:] = [e]
+            return None
+
+    try:
+        return wait_until(passes, timeout, what, interval)[0]
+    except Failure:
+        if not last:
+            raise
+        raise Failure(f"{what}: still failing after {timeout} s: {last[0]}") from None
+
+
+def wait_eq(get, expected, timeout, what):
+    """Waits until get() == expected; on timeout the failure shows the last value seen."""
+    return eventually(lambda: check_eq(get(), expected, what), timeout, what)
 
 
 def check(condition, message):
@@ -92,6 +124,10 @@ class Driver:
     def visible_children(self):
         return sorted(n for n, v in self.children().items() if v[0])
 
+    def wait_visible_children(self, names, timeout=10):
+        """Waits until exactly `names` are the visible child controls (a screen switch)."""
+        wait_eq(self.visible_children, sorted(names), timeout, "the visible controls")
+
     def rect(self):
         return tuple(int(v) for v in self("rect").split())
 
@@ -105,11 +141,12 @@ class App:
 
     def __init__(self, exe, artifacts, env=None, cwd=None):
         self.artifacts = artifacts
-        log = open(os.path.join(artifacts, "app-wine.log"), "ab")
         full_env = dict(os.environ)
         full_env.update(env or {})
-        self.proc = subprocess.Popen([WINE, exe], env=full_env, cwd=cwd, stdout=log,
-                                     stderr=subprocess.STDOUT)
+        with open(os.path.join(artifacts, "app-wine.log"), "ab") as log:
+            self.proc = subprocess.Popen([WINE, os.path.abspath(exe)], env=full_env, cwd=cwd,
+                                         stdout=log, stderr=subprocess.STDOUT,
+                                         stdin=subprocess.DEVNULL)
 
     def running(self):
         return self.proc.poll() is None
@@ -128,20 +165,60 @@ class App:
                 self.proc.wait()
 
 
-def screenshot(artifacts, name, rect=None, margin=8):
-    """Saves the screen (cropped to rect plus a margin when given) as artifacts/name.png."""
-    time.sleep(0.4)  # let the window finish painting
-    full = os.path.join(artifacts, name + "-full.png")
-    subprocess.run([IMPORT, "-window", "root", full], check=True, timeout=30)
-    out = os.path.join(artifacts, name + ".png")
+@contextlib.contextmanager
+def launched(exe, artifacts, driver, env=None, cwd=None, timeout=30):
+    """Starts the program, waits for its main window and yields the App; stops it afterwards.
+    Each case starts its own program: a case that fails leaves nothing open for the next."""
+    wait_until(lambda: driver("wait-gone", 0, check=False) is not None, 15,
+               "the main window of an earlier program to close")
+    app = App(exe, artifacts, env=env, cwd=cwd)
+    try:
+        def main_window():
+            if not app.running():
+                raise Failure(f"the program ended ({app.proc.returncode}) before its window showed")
+            return driver("wait-main", 500, check=False)
+
+        wait_until(main_window, timeout, "the main window")
+        yield app
+    finally:
+        app.stop(driver)
+
+
+def grab(box=None):
+    """The screen now as an RGB image, cropped to box (left, top, right, bottom) when given."""
+    png = subprocess.run([IMPORT, "-window", "root", "png:-"], stdout=subprocess.PIPE,
+                         stderr=subprocess.DEVNULL, check=True, timeout=30).stdout
+    img = Image.open(io.BytesIO(png)).convert("RGB")
+    if not box:
+        return img
+    left, top, right, bottom = box
+    return img.crop((left, top, min(right, img.width), min(bottom, img.height)))
+
+
+def screenshot(artifacts, name, rect=None, margin=8, settle=3.0):
+    """Saves the screen (cropped to rect plus a margin when given) as artifacts/name.png once
+    the picture has stopped changing: two grabs in a row agree. A picture that keeps changing
+    for `settle` seconds (a transfer in progress) is saved as the last grab shows it; with
+    settle=0 the screen is taken at once."""
+    box = None
     if rect:
         x, y, w, h = rect
         x0, y0 = max(0, x - margin), max(0, y - margin)
-        subprocess.run([CONVERT, full, "-crop", f"{w + 2 * margin}x{h + 2 * margin}+{x0}+{y0}",
-                        "+repage", out], check=True, timeout=30)
-        os.remove(full)
-    else:
-        os.replace(full, out)
+        box = (x0, y0, x0 + w + 2 * margin, y0 + h + 2 * margin)
+    shots = [grab(box)]
+
+    def settled():
+        shots.append(grab(box))
+        return shots.pop(0).tobytes() == shots[0].tobytes()
+
+    if settle > 0:
+        try:
+            wait_until(settled, settle, f"screenshot {name} to settle", interval=0.05)
+        except Failure:
+            print(f"screenshot {name}: the screen still changed after {settle} s; kept the "
+                  "last picture", flush=True)
+    out = os.path.join(artifacts, name + ".png")
+    shots[0].save(out)
     return out
 
 

@@ -5,15 +5,15 @@ bottom-right grip; and the browse button's folder dialog."""
 
 import os
 import subprocess
-import time
 
 from PIL import Image
 
-from harness import (App, Driver, check, check_eq, parse_args, run_cases, screenshot,
-                     to_windows_path)
+from harness import (Driver, check, check_eq, eventually, launched, parse_args, run_cases,
+                     screenshot, wait_eq, windows_path)
 
 args = parse_args()
 drv = Driver(args.build)
+EXE = os.path.join(args.build, "UpgradeNorvik.exe")
 ART = os.path.join(args.source, "src", "ui", "art")
 ROOT_COLOUR = (255, 0, 255)  # painted on the desktop so that uncovered pixels show
 BG_AT = {"bg": (8, 40), "bg2": (9, 40), "bg3": (8, 40), "bg5": (8, 40)}
@@ -25,15 +25,27 @@ def paint_root(colour):
                    timeout=30, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
-paint_root(ROOT_COLOUR)
-app = App(os.path.join(args.build, "UpgradeNorvik.exe"), args.artifacts)
-
-
 def shot(name):
     """A screenshot of the window alone (no margin) as an RGB image, and the window rect."""
     rect = drv.rect()
     path = screenshot(args.artifacts, name, rect, margin=0)
     return Image.open(path).convert("RGB"), rect
+
+
+def shows(name, *checks, timeout=10):
+    """Waits until a screenshot of the window passes every check(img): the window has been
+    painted as expected (a repaint follows the action that caused it a moment later)."""
+    def attempt():
+        img, _ = shot(name)
+        for c in checks:
+            c(img)
+    eventually(attempt, timeout, f"the window as in {name}")
+
+
+def wait_state(state, rect=None):
+    wait_eq(lambda: drv("state"), state, 10, "window state")
+    if rect:
+        wait_eq(drv.rect, rect, 10, f"{state} window")
 
 
 def close(a, b, tolerance=10):
@@ -126,92 +138,87 @@ PROGRESS = [(12, 214, 504, 23)]
 
 
 def each_screen_shows_its_art():
-    drv("wait-main", 20000)
-    time.sleep(0.5)
-    img, _ = shot("skin-home")
-    check_outline(img, "home")
-    check_title_bar(img, "home")
-    check_background(img, "bg", covered_by_children())
-    for button, screen, extra in (("cmdUpd", "bg2", PROGRESS), ("cmdProxy", "bg3", []),
-                                  ("cmdHelp", "bg5", [])):
-        drv("click", button)
-        time.sleep(0.4)
-        img, _ = shot("skin-" + screen)
-        check_background(img, screen, covered_by_children() + extra)
-        check_title_bar(img, screen)
-    drv("click", "cmdHelp")
+    with launched(EXE, args.artifacts, drv):
+        home = covered_by_children()
+        shows("skin-home", lambda img: check_outline(img, "home"),
+              lambda img: check_title_bar(img, "home"),
+              lambda img: check_background(img, "bg", home))
+        for button, screen, extra in (("cmdUpd", "bg2", PROGRESS), ("cmdProxy", "bg3", []),
+                                      ("cmdHelp", "bg5", [])):
+            drv("click", button)
+            # The buttons' own screens: which controls show is the model's answer, the art is
+            # the painter's.
+            shows("skin-" + screen,
+                  lambda img, s=screen, e=extra: check_background(img, s,
+                                                                  covered_by_children() + e),
+                  lambda img, s=screen: check_title_bar(img, s))
+
+
+def drag(start, end):
+    """Presses the mouse at `start` (screen coordinates), moves it to `end` in two steps and
+    releases it there."""
+    (sx, sy), (ex, ey) = start, end
+    drv("mouse-down", sx, sy)
+    drv("mouse-move", (sx + ex) // 2, (sy + ey) // 2)
+    drv("mouse-move", ex, ey)
+    drv("mouse-up", ex, ey)
 
 
 def pressing_the_title_drags_the_window():
-    x, y, w, h = drv.rect()
-    drv("mouse-down", x + 200, y + 14)
-    drv("mouse-move", x + 230, y + 34)
-    drv("mouse-move", x + 260, y + 54)
-    drv("mouse-up", x + 260, y + 54)
-    time.sleep(0.3)
-    check_eq(drv.rect(), (x + 60, y + 40, w, h), "window after dragging the title by (60, 40)")
-    # Put it back near the middle for the next cases.
-    drv("mouse-down", x + 260, y + 54)
-    drv("mouse-move", x + 230, y + 34)
-    drv("mouse-move", x + 200, y + 14)
-    drv("mouse-up", x + 200, y + 14)
-    time.sleep(0.3)
-    check_eq(drv.rect(), (x, y, w, h), "window dragged back")
+    with launched(EXE, args.artifacts, drv):
+        x, y, w, h = drv.rect()
+        drag((x + 200, y + 14), (x + 260, y + 54))
+        wait_eq(drv.rect, (x + 60, y + 40, w, h), 10, "window after dragging the title by (60, 40)")
+        drag((x + 260, y + 54), (x + 200, y + 14))
+        wait_eq(drv.rect, (x, y, w, h), 10, "window dragged back")
 
 
 def double_click_on_the_title_maximizes_and_restores():
-    normal = drv.rect()
-    drv("dblclick-at", 300, 15)
-    time.sleep(0.6)
-    check_eq(drv("state"), "maximized", "state after a double-click on the title")
-    sw, sh = (int(v) for v in drv("screen").split())
-    x, y, w, h = drv.rect()
-    check_eq((w, h), (sw, sh), "maximized size")
-    img, _ = shot("skin-maximized")
-    check_outline(img, "maximized")
-    check_title_bar(img, "maximized")
-    check_piece(img, "imgWindowBottomRight.bmp", w - 19, h - 30, "maximized")
-    # Pressing the title of a maximized window does not move it.
-    drv("mouse-down", x + 300, y + 14)
-    drv("mouse-move", x + 340, y + 64)
-    drv("mouse-up", x + 340, y + 64)
-    check_eq(drv.rect(), (x, y, w, h), "maximized window after a press on the title")
-    drv("dblclick-at", 300, 15)
-    time.sleep(0.6)
-    check_eq(drv("state"), "normal", "state after the second double-click")
-    check_eq(drv.rect(), normal, "restored bounds")
-    img, _ = shot("skin-restored")
-    check_outline(img, "restored")
-    check_title_bar(img, "restored")
+    with launched(EXE, args.artifacts, drv):
+        normal = drv.rect()
+        drv("dblclick-at", 300, 15)
+        sw, sh = (int(v) for v in drv("screen").split())
+        wait_state("maximized", (0, 0, sw, sh))
+        x, y, w, h = drv.rect()
+        shows("skin-maximized", lambda img: check_outline(img, "maximized"),
+              lambda img: check_title_bar(img, "maximized"),
+              lambda img: check_piece(img, "imgWindowBottomRight.bmp", w - 19, h - 30,
+                                      "maximized"))
+        # Pressing the title of a maximized window does not move it.
+        drag((x + 300, y + 14), (x + 340, y + 64))
+        check_eq(drv.rect(), (x, y, w, h), "maximized window after a press on the title")
+        drv("dblclick-at", 300, 15)
+        wait_state("normal", normal)
+        shows("skin-restored", lambda img: check_outline(img, "restored"),
+              lambda img: check_title_bar(img, "restored"))
 
 
 def title_bar_button_toggles_too():
-    normal = drv.rect()
-    drv("click-at", 118, 30)  # imgTitleMaxRestore: a click area at (112, 24), 13 x 13
-    time.sleep(0.6)
-    check_eq(drv("state"), "maximized", "state after a click on the maximize/restore area")
-    drv("click-at", 118, 30)
-    time.sleep(0.6)
-    check_eq(drv("state"), "normal", "state after the second click")
-    check_eq(drv.rect(), normal, "restored bounds")
+    with launched(EXE, args.artifacts, drv):
+        normal = drv.rect()
+        drv("click-at", 118, 30)  # imgTitleMaxRestore: a click area at (112, 24), 13 x 13
+        wait_state("maximized")
+        drv("click-at", 118, 30)
+        wait_state("normal", normal)
 
 
 def bottom_right_grip_resizes_on_release():
-    x, y, w, h = drv.rect()
-    gx, gy = x + w - 8, y + h - 8  # inside the 11 x 11 grip and the rounded outline
-    drv("mouse-down", gx, gy)
-    drv("mouse-move", gx + 50, gy + 25)
-    drv("mouse-move", gx + 100, gy + 50)
-    time.sleep(0.3)
-    check_eq(drv.rect(), (x, y, w, h), "window while the grip is held")
-    drv("mouse-up", gx + 100, gy + 50)
-    time.sleep(0.5)
-    check_eq(drv.rect(), (x, y, w + 100, h + 50), "window after the grip's release")
-    img, _ = shot("skin-resized")
-    check_outline(img, "resized")
-    check_title_bar(img, "resized")
-    check_piece(img, "imgWindowBottomRight.bmp", w + 100 - 19, h + 50 - 30, "resized")
-    check_piece(img, "imgWindowBottomLeft.bmp", 0, h + 50 - 30, "resized")
+    with launched(EXE, args.artifacts, drv):
+        x, y, w, h = drv.rect()
+        gx, gy = x + w - 8, y + h - 8  # inside the 11 x 11 grip and the rounded outline
+        drv("mouse-down", gx, gy)
+        drv("mouse-move", gx + 50, gy + 25)
+        drv("mouse-move", gx + 100, gy + 50)
+        # Nothing to wait for: the window must not have changed while the grip is held.
+        check_eq(drv.rect(), (x, y, w, h), "window while the grip is held")
+        drv("mouse-up", gx + 100, gy + 50)
+        wait_eq(drv.rect, (x, y, w + 100, h + 50), 10, "window after the grip's release")
+        W, H = w + 100, h + 50
+        shows("skin-resized", lambda img: check_outline(img, "resized"),
+              lambda img: check_title_bar(img, "resized"),
+              lambda img: check_piece(img, "imgWindowBottomRight.bmp", W - 19, H - 30, "resized"),
+              lambda img: check_piece(img, "imgWindowBottomLeft.bmp", 0, H - 30, "resized"),
+              check_stretched)
 
 
 def browse_button_fills_and_cancel_empties_the_folder_box():
@@ -220,30 +227,29 @@ def browse_button_fills_and_cancel_empties_the_folder_box():
     for marker in ("Norvik.dll", os.path.join("Report", "Info.xml")):
         with open(os.path.join(install, marker), "w") as f:
             f.write("marker\n")
-    drv("click", "cmdUpd")
-    time.sleep(0.3)
-    drv("click", "cmdBr")
-    check(drv.wait_dialog("Browse for Folder") is not None, "no folder dialog")
-    shot_rect = tuple(int(v) for v in drv("dialog-rect", "Browse for Folder").split())
-    screenshot(args.artifacts, "skin-folder-dialog", shot_rect)
-    drv("folder-select", to_windows_path(install))
-    time.sleep(0.8)
-    check_eq(drv("get-text", "txtFolder").lower(), to_windows_path(install).lower(),
-             "folder box after choosing a folder")
-    check(drv("wait-dialog", "THONG BAO", 500, check=False) is None,
-          "the chosen install folder was rejected")
+    expected = windows_path(install).lower()
+    with launched(EXE, args.artifacts, drv):
+        drv("click", "cmdUpd")
+        wait_eq(lambda: drv("visible", "cmdBr"), "1", 10, "the browse button shown")
+        drv("click", "cmdBr")
+        check(drv.wait_dialog("Browse for Folder") is not None, "no folder dialog")
+        shot_rect = tuple(int(v) for v in drv("dialog-rect", "Browse for Folder").split())
+        screenshot(args.artifacts, "skin-folder-dialog", shot_rect)
+        drv("folder-select", windows_path(install))
+        wait_eq(lambda: drv("get-text", "txtFolder").lower(), expected, 10,
+                "folder box after choosing a folder")
+        check(drv("wait-dialog", "THONG BAO", 500, check=False) is None,
+              "the chosen install folder was rejected")
 
-    drv("click", "cmdBr")
-    check(drv.wait_dialog("Browse for Folder") is not None, "no folder dialog the second time")
-    drv("dialog-press", "Browse for Folder", 2)  # Cancel
-    time.sleep(0.8)
-    check_eq(drv("get-text", "txtFolder"), "", "folder box after cancelling")
+        drv("click", "cmdBr")
+        check(drv.wait_dialog("Browse for Folder") is not None, "no folder dialog the second time")
+        drv("dialog-press", "Browse for Folder", 2)  # Cancel
+        wait_eq(lambda: drv("get-text", "txtFolder"), "", 10, "folder box after cancelling")
 
 
-def stretched_pieces_cover_their_first_pixel():
+def check_stretched(img):
     """A picture stretched over its area reaches the area's first column: the title bar's
     middle and the bottom border start right after the left end pieces."""
-    img, _ = shot("skin-stretched")
     w, h = img.size
     middle = Image.open(os.path.join(ART, "imgTitleMain.gif")).convert("RGB")
     bottom = Image.open(os.path.join(ART, "imgWindowBottom.bmp")).convert("RGB")
@@ -255,6 +261,12 @@ def stretched_pieces_cover_their_first_pixel():
               f"bottom border at (19, {y}) is {img.getpixel((19, y))}")
 
 
+def stretched_pieces_cover_their_first_pixel():
+    with launched(EXE, args.artifacts, drv):
+        shows("skin-stretched", check_stretched)
+
+
+paint_root(ROOT_COLOUR)
 try:
     run_cases([
         ("each screen shows its art in its frame", each_screen_shows_its_art),
@@ -268,5 +280,4 @@ try:
         ("stretched pieces cover their first pixel", stretched_pieces_cover_their_first_pixel),
     ])
 finally:
-    app.stop(drv)
     paint_root((0, 0, 0))

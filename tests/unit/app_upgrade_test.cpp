@@ -5,11 +5,13 @@
 #include <algorithm>
 #include <functional>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "app/frm_main.h"
+#include "app/tool_launch.h"
 #include "app/upgrade_layout.h"
 #include "form/form.h"
 #include "ui/frm_main_def.h"
@@ -56,6 +58,7 @@ class FakeRuntime : public form::Runtime {
 
 struct Entry {
     bool folder = false, hidden = false, system = false;
+    std::string content;
 };
 
 class FakeFiles : public app::FileSystem {
@@ -73,22 +76,43 @@ class FakeFiles : public app::FileSystem {
     }
     bool deleteFile(const std::string& path) override {
         log_.push_back("delete " + path);
-        if (undeletable.count(path) || !entries.count(path) || entries[path].folder)
+        if (!entries.count(path) || entries[path].folder)
             return false;
         entries.erase(path);
         return true;
+    }
+    bool canReplace(const std::string& path) override {
+        log_.push_back("replaceable? " + path);
+        return !unreplaceable.count(path);
     }
     bool createFolder(const std::string& path) override {
         log_.push_back("mkdir " + path);
         if (refuseFolders || entries.count(path))
             return false;
-        entries[path] = Entry{true};
+        entries[path] = Entry{true, false, false, {}};
         return true;
     }
 
     std::map<std::string, Entry> entries;
-    std::set<std::string> undeletable;
+    std::set<std::string> unreplaceable;
     bool refuseFolders = false;
+
+  private:
+    std::vector<std::string>& log_;
+};
+
+const std::string kPublisher = "Norvik Software JSC";
+const app::SignatureCheck kSignedByUs{app::kTrustValid, kPublisher};
+
+// Scripted Authenticode checks: of the downloaded file, and of the held file before the start.
+class FakeSignatures : public app::SignatureVerifier {
+  public:
+    explicit FakeSignatures(std::vector<std::string>& log) : log_(log) {}
+    app::SignatureCheck checkFile(const std::string& path) override {
+        log_.push_back("verify " + path);
+        return downloaded;
+    }
+    app::SignatureCheck downloaded = kSignedByUs;
 
   private:
     std::vector<std::string>& log_;
@@ -97,11 +121,37 @@ class FakeFiles : public app::FileSystem {
 class FakeLauncher : public app::ProcessLauncher {
   public:
     explicit FakeLauncher(std::vector<std::string>& log) : log_(log) {}
-    bool start(const std::string& path) override {
-        log_.push_back("start " + path);
-        return canStart;
+
+    class Held : public app::HeldProgram {
+      public:
+        explicit Held(FakeLauncher& l) : l_(l) {}
+        ~Held() override { l_.log_.push_back("release"); }
+        app::SignatureCheck signature() override {
+            l_.log_.push_back("verify held");
+            return l_.atStart;
+        }
+
+      private:
+        FakeLauncher& l_;
+    };
+
+    std::unique_ptr<app::HeldProgram> hold(const std::string& path) override {
+        log_.push_back("hold " + path);
+        return canHold ? std::make_unique<Held>(*this) : nullptr;
     }
-    bool canStart = true;
+    std::uint32_t start(const std::string& path) override {
+        log_.push_back("start " + path);
+        return startError;
+    }
+    std::uint32_t startElevated(const std::string& path, const std::string& folder) override {
+        log_.push_back("runas " + path + " in " + folder);
+        return elevatedError;
+    }
+
+    bool canHold = true;
+    app::SignatureCheck atStart = kSignedByUs;
+    std::uint32_t startError = 0;
+    std::uint32_t elevatedError = 0;
 
   private:
     std::vector<std::string>& log_;
@@ -110,6 +160,7 @@ class FakeLauncher : public app::ProcessLauncher {
 struct Download {
     std::string remote, local, proxy;
     bool busy;
+    bool checked;  // the download came with a check of the complete file
 };
 
 const std::string kFolder = "C:\\Program Files\\Norvik";
@@ -121,19 +172,26 @@ class AppUpgrade : public testing::Test {
         svc_.runtime = &runtime_;
         svc_.files = &files_;
         svc_.launcher = &launcher_;
+        svc_.signatures = &signatures_;
+        svc_.toolPublisher = kPublisher;
+        // As the engine: a failure leaves the local path as it was; a complete file is offered
+        // to the check before it replaces what the local path held.
         svc_.downloadFile = [this](const std::string& remote, const std::string& local,
-                                   form::Control* cap, form::Control* bar,
-                                   const std::string& proxy) {
+                                   form::Control* cap, form::Control* bar, const std::string& proxy,
+                                   const app::AcceptFile& accept) {
             EXPECT_EQ(cap, &frm_.control("ProgressCap"));
             EXPECT_EQ(bar, &frm_.control("ProgressBar"));
             log_.push_back("download " + remote + " -> " + local);
-            downloads_.push_back({remote, local, proxy, main_.bDownloading});
+            downloads_.push_back({remote, local, proxy, main_.bDownloading, bool(accept)});
             if (duringDownload)
                 duringDownload(static_cast<int>(downloads_.size()));
             auto it = results_.find(remote);
-            if (it == results_.end())
-                return std::string();
-            return it->second;
+            if (it != results_.end())
+                return it->second;
+            if (accept && !accept(local + ".part"))
+                return std::string("SignErr");
+            files_.entries[local].content = "new " + remote;
+            return std::string();
         };
         svc_.abandonDownloads = [this] { log_.push_back("abandon"); };
         svc_.setBaseUrl = [this](const std::string& url) { log_.push_back("baseUrl " + url); };
@@ -201,6 +259,7 @@ class AppUpgrade : public testing::Test {
     FakeRuntime runtime_{log_};
     FakeFiles files_{log_};
     FakeLauncher launcher_{log_};
+    FakeSignatures signatures_{log_};
     app::Services svc_;
     form::Form frm_;
     app::FrmMain main_{frm_, svc_};
@@ -486,6 +545,7 @@ TEST_F(AppUpgrade, DownloadsTheThreeFilesInOrderThenStartsTheToolAndEnds) {
                         "plain? " + tool,
                         "doEvents",
                         "download /Sandel/Sandel.exe -> " + tool,
+                        "verify " + tool + ".part",
                         "exists? " + kTemp,
                         "mkdir " + kTemp,
                         "doEvents",
@@ -493,7 +553,10 @@ TEST_F(AppUpgrade, DownloadsTheThreeFilesInOrderThenStartsTheToolAndEnds) {
                         "exists? " + kTemp,
                         "doEvents",
                         "download " + kPkg + " -> " + kTemp + "\\Norvik.rar",
+                        "hold " + tool,
+                        "verify held",
                         "start " + tool,
+                        "release",
                         "end",
                     }));
     EXPECT_EQ(frm_.control("ProgressCap").text(), "");  // the screen was laid out again
@@ -522,7 +585,7 @@ TEST_F(AppUpgrade, TemporaryFolderIsReusedOrCreatedBeforeEachPackage) {
         SCOPED_TRACE(c.label);
         files_.entries.erase(kTemp);
         if (c.present)
-            files_.entries[kTemp] = Entry{true};
+            files_.entries[kTemp] = Entry{true, false, false, {}};
         files_.refuseFolders = c.refuse;
         downloads_.clear();
         prepare();
@@ -541,25 +604,46 @@ TEST_F(AppUpgrade, TemporaryFolderIsReusedOrCreatedBeforeEachPackage) {
     }
 }
 
-TEST_F(AppUpgrade, OldToolIsDeletedButPackagesAreNot) {
-    prepare();
-    files_.entries[kFolder + "\\Sandel.exe"] = {};
-    files_.entries[kTemp] = Entry{true};
-    files_.entries[kTemp + "\\Norvik_sys.rar"] = {};
-    files_.entries[kTemp + "\\Norvik.rar"] = {};
-    EXPECT_TRUE(pressOK());
-    EXPECT_EQ(count("delete "), 1);
-    EXPECT_EQ(count("delete " + kFolder + "\\Sandel.exe"), 1);
-    EXPECT_LT(std::find(log_.begin(), log_.end(), "delete " + kFolder + "\\Sandel.exe"),
-              std::find(log_.begin(), log_.end(),
-                        "download /Sandel/Sandel.exe -> " + kFolder + "\\Sandel.exe"));
+TEST_F(AppUpgrade, OldToolStaysUntilACheckedNewOneReplacesIt) {
+    const std::string tool = kFolder + "\\Sandel.exe";
+    struct Case {
+        const char* label;
+        std::function<void()> arrange;
+        bool replaced;
+    };
+    for (const Case& c : {
+             Case{"upgraded", [] {}, true},
+             Case{"toolNetErr", [this] { results_[app::kRemoteTool] = "NetErr"; }, false},
+             Case{"toolFileErr", [this] { results_[app::kRemoteTool] = "FileErr"; }, false},
+             Case{"toolDiskErr", [this] { results_[app::kRemoteTool] = "DiskErr"; }, false},
+             Case{"toolUnsigned", [this] { signatures_.downloaded = {}; }, false},
+             Case{"packageFails", [this] { results_[kPkg] = "NetErr"; }, true},
+             Case{"cannotStart", [this] { launcher_.startError = 5; }, true},
+         }) {
+        SCOPED_TRACE(c.label);
+        results_.clear();
+        signatures_.downloaded = kSignedByUs;
+        launcher_.startError = 0;
+        prepare();
+        files_.entries[tool].content = "old";
+        files_.entries[kTemp] = Entry{true, false, false, {}};
+        files_.entries[kTemp + "\\Norvik.rar"].content = "old package";
+        c.arrange();
+        pressOK();
+        EXPECT_EQ(count("delete "), 0);
+        ASSERT_TRUE(files_.entries.count(tool));
+        EXPECT_EQ(files_.entries[tool].content, c.replaced ? "new " + app::kRemoteTool : "old");
+        // Whether it could be replaced was asked before its download.
+        EXPECT_EQ(log_.at(1), "replaceable? " + tool);
+        EXPECT_EQ(log_.at(3), "download /Sandel/Sandel.exe -> " + tool);
+    }
 }
 
-TEST_F(AppUpgrade, OldToolThatCannotBeDeletedStopsTheUpgrade) {
+TEST_F(AppUpgrade, OldToolThatCannotBeReplacedStopsTheUpgrade) {
     prepare();
     const std::string tool = kFolder + "\\Sandel.exe";
-    files_.entries[tool] = {};
-    files_.undeletable.insert(tool);
+    files_.entries[tool].content = "old";
+    files_.unreplaceable.insert(tool);
     EXPECT_FALSE(pressOK());
     ASSERT_EQ(runtime_.boxes.size(), 1u);
     EXPECT_EQ(runtime_.boxes[0].text, app::msgCannotDeleteOldTool(tool));
@@ -567,20 +651,38 @@ TEST_F(AppUpgrade, OldToolThatCannotBeDeletedStopsTheUpgrade) {
     EXPECT_EQ(runtime_.boxes[0].title, "THONG BAO");
     EXPECT_EQ(runtime_.boxes[0].icon, MsgIcon::Information);
     EXPECT_TRUE(downloads_.empty());
+    EXPECT_EQ(files_.entries[tool].content, "old");
     expectIdleOnUpgradeScreen();
 }
 
-TEST_F(AppUpgrade, ProxyTextIsHostColonPortReadAtEachDownload) {
+TEST_F(AppUpgrade, ProxyEntriesAreCheckedThenUsedAsHostColonPortAtEachDownload) {
     struct Case {
-        const char *ip, *port, *proxy;
+        const char *ip, *port, *proxy;  // proxy nullptr: refused before anything happens
     };
-    for (const Case& c : {Case{"", "", ":"}, Case{"host", "", "host:"}, Case{"", "8080", ":8080"},
-                          Case{"10.0.0.1", "3128", "10.0.0.1:3128"}}) {
+    for (const Case& c :
+         {Case{"", "", ":"}, Case{"host", "", "host:"}, Case{"10.0.0.1", "3128", "10.0.0.1:3128"},
+          Case{"h", "1", "h:1"}, Case{"h", "65535", "h:65535"}, Case{"", "8080", nullptr},
+          Case{"h", "abc", nullptr}, Case{"h", "0", nullptr}, Case{"h", "99999", nullptr},
+          Case{"h", "65536", nullptr}, Case{"h", "-1", nullptr}, Case{"h", " 80", nullptr},
+          Case{"h", "80x", nullptr}, Case{"h", "000080", "h:000080"}}) {
+        SCOPED_TRACE(std::string(c.ip) + ":" + c.port);
         downloads_.clear();
+        runtime_.boxes.clear();
         prepare();
+        files_.entries[kFolder + "\\Sandel.exe"].content = "old";
         frm_.control("txtIP").setText(c.ip);
         frm_.control("txtPort").setText(c.port);
-        pressOK();
+        const bool ended = pressOK();
+        if (!c.proxy) {
+            ASSERT_EQ(runtime_.boxes.size(), 1u);
+            EXPECT_EQ(runtime_.boxes[0].text, "Thong tin proxy khong hop le.");
+            EXPECT_EQ(runtime_.boxes[0].icon, MsgIcon::Information);
+            EXPECT_EQ(count("replaceable? "), 0);
+            EXPECT_TRUE(downloads_.empty());
+            expectIdleOnUpgradeScreen();
+            continue;
+        }
+        EXPECT_TRUE(ended);
         ASSERT_EQ(downloads_.size(), 3u);
         for (const Download& d : downloads_)
             EXPECT_EQ(d.proxy, c.proxy) << d.remote;
@@ -588,6 +690,8 @@ TEST_F(AppUpgrade, ProxyTextIsHostColonPortReadAtEachDownload) {
     // A change made during one download is used by the next.
     downloads_.clear();
     prepare();
+    frm_.control("txtIP").setText("10.0.0.1");
+    frm_.control("txtPort").setText("3128");
     duringDownload = [&](int n) {
         if (n == 1)
             frm_.control("txtPort").setText("9");
@@ -682,6 +786,13 @@ const std::string kNetErrText =
     "Download khong thanh cong.\r\nXin vui long kiem tra ket noi Internet.";
 const std::string kFileErrText =
     "Khong tim thay du lieu tren may chu. Xin vui long lien he nha cung cap.";
+const std::string kDiskErrText =
+    "Khong ghi duoc tep vao thu muc cai dat Norvik.\r\n"
+    "Xin vui long kiem tra dung luong dia va quyen ghi vao thu muc nay.";
+const std::string kProxyAuthText = "May chu proxy yeu cau dang nhap.";
+const std::string kSignErrText =
+    "Ban cap nhat Sandel.exe khong co chu ky hop le cua nha san xuat.\r\n"
+    "Xin vui long lien he nha cung cap.";
 
 struct ResultCase {
     const char* label;
@@ -723,16 +834,23 @@ TEST_P(AppDownloadResult, FailureShowsItsBoxLeavesTheWindowIdleAndStartsNothing)
 
 INSTANTIATE_TEST_SUITE_P(
     AppResults, AppDownloadResult,
-    testing::Values(ResultCase{"toolNet", "/Sandel/Sandel.exe", "NetErr", kNetErrText, 1},
-                    ResultCase{"toolFile", "/Sandel/Sandel.exe", "FileErr", kFileErrText, 1},
-                    ResultCase{"toolOther", "/Sandel/Sandel.exe", "Oops", "", 1},
-                    ResultCase{"pkgNet", "/Sandel/KH001/Norvik.rar", "NetErr", kNetErrText, 3},
-                    ResultCase{"pkgFile", "/Sandel/KH001/Norvik.rar", "FileErr", kFileErrText, 3},
-                    ResultCase{"pkgOther", "/Sandel/KH001/Norvik.rar", "neterr", "", 3}),
+    testing::Values(
+        ResultCase{"toolNet", "/Sandel/Sandel.exe", "NetErr", kNetErrText, 1},
+        ResultCase{"toolFile", "/Sandel/Sandel.exe", "FileErr", kFileErrText, 1},
+        ResultCase{"toolDisk", "/Sandel/Sandel.exe", "DiskErr", kDiskErrText, 1},
+        ResultCase{"toolProxyAuth", "/Sandel/Sandel.exe", "ProxyAuthErr", kProxyAuthText, 1},
+        ResultCase{"toolSign", "/Sandel/Sandel.exe", "SignErr", kSignErrText, 1},
+        ResultCase{"toolOther", "/Sandel/Sandel.exe", "Oops", "", 1},
+        ResultCase{"pkgNet", "/Sandel/KH001/Norvik.rar", "NetErr", kNetErrText, 3},
+        ResultCase{"pkgFile", "/Sandel/KH001/Norvik.rar", "FileErr", kFileErrText, 3},
+        ResultCase{"pkgDisk", "/Sandel/KH001/Norvik.rar", "DiskErr", kDiskErrText, 3},
+        ResultCase{"pkgProxyAuth", "/Sandel/KH001/Norvik.rar", "ProxyAuthErr", kProxyAuthText, 3},
+        ResultCase{"pkgOther", "/Sandel/KH001/Norvik.rar", "neterr", "", 3}),
     [](const testing::TestParamInfo<ResultCase>& i) { return std::string(i.param.label); });
 
 TEST_F(AppUpgrade, SystemPackageFailureIsIgnored) {
-    for (const std::string r : {"NetErr", "FileErr", "Other"}) {
+    for (const std::string r :
+         {"NetErr", "FileErr", "DiskErr", "ProxyAuthErr", "SignErr", "Other"}) {
         downloads_.clear();
         runtime_.boxes.clear();
         prepare();
@@ -744,20 +862,114 @@ TEST_F(AppUpgrade, SystemPackageFailureIsIgnored) {
     }
 }
 
-TEST_F(AppUpgrade, ToolThatCannotStartIsReportedAndTheWindowStaysOpen) {
-    prepare();
-    launcher_.canStart = false;
-    EXPECT_FALSE(pressOK());
+// The tool is checked when its download is complete and again, held, just before its start.
+struct TrustCase {
+    const char* label;
+    std::string publisher;  // the build's setting; "" turns the check off
+    app::SignatureCheck check;
+    bool accepted;
+};
+
+void PrintTo(const TrustCase& c, std::ostream* os) {
+    *os << c.label;
+}
+
+class AppToolTrust : public AppUpgrade, public testing::WithParamInterface<TrustCase> {};
+
+TEST_P(AppToolTrust, OnlyThePublishersToolReplacesTheOldOneAndStarts) {
+    const TrustCase& c = GetParam();
     const std::string tool = kFolder + "\\Sandel.exe";
-    ASSERT_EQ(runtime_.boxes.size(), 1u);
-    EXPECT_EQ(runtime_.boxes[0].text, app::msgCannotStartTool(tool));
-    EXPECT_NE(runtime_.boxes[0].text.find(tool), std::string::npos);
-    EXPECT_EQ(runtime_.boxes[0].title, "THONG BAO");
-    EXPECT_EQ(runtime_.boxes[0].icon, MsgIcon::Information);
-    EXPECT_FALSE(main_.bDownloading);
-    EXPECT_EQ(count("end"), 0);
-    click("cmdHelp");  // the window answers again
-    EXPECT_TRUE(frm_.control("bg5").visible());
+    for (const bool atStart : {false, true}) {
+        SCOPED_TRACE(atStart ? "checked before the start" : "checked after the download");
+        downloads_.clear();
+        runtime_.boxes.clear();
+        svc_.toolPublisher = c.publisher;
+        signatures_.downloaded = atStart ? kSignedByUs : c.check;
+        launcher_.atStart = atStart ? c.check : kSignedByUs;
+        prepare();
+        files_.entries[tool].content = "old";
+        EXPECT_EQ(pressOK(), c.accepted);
+        if (c.publisher.empty()) {
+            EXPECT_EQ(count("verify"), 0);
+            EXPECT_FALSE(downloads_.at(0).checked);
+        }
+        if (c.accepted) {
+            EXPECT_EQ(downloads_.size(), 3u);
+            EXPECT_EQ(count("start " + tool), 1);
+            continue;
+        }
+        ASSERT_EQ(runtime_.boxes.size(), 1u);
+        EXPECT_EQ(runtime_.boxes[0].text, kSignErrText);
+        EXPECT_EQ(runtime_.boxes[0].icon, MsgIcon::Information);
+        expectIdleOnUpgradeScreen();
+        if (atStart) {
+            // The file changed after its check: it is released, then removed.
+            EXPECT_EQ(downloads_.size(), 3u);
+            EXPECT_FALSE(files_.entries.count(tool));
+            EXPECT_LT(std::find(log_.begin(), log_.end(), "release"),
+                      std::find(log_.begin(), log_.end(), "delete " + tool));
+        } else {
+            EXPECT_EQ(downloads_.size(), 1u);
+            EXPECT_EQ(files_.entries[tool].content, "old");
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    AppTrust, AppToolTrust,
+    testing::Values(
+        TrustCase{"signedByUs", kPublisher, kSignedByUs, true},
+        TrustCase{"otherPublisher", kPublisher, {app::kTrustValid, "Other Software Ltd"}, false},
+        TrustCase{
+            "publisherInOtherCase", kPublisher, {app::kTrustValid, "NORVIK SOFTWARE JSC"}, false},
+        TrustCase{"unsigned", kPublisher, {app::kTrustNoSignature, ""}, false},
+        TrustCase{"badDigest", kPublisher, {app::kTrustBadDigest, kPublisher}, false},
+        TrustCase{"untrustedRoot", kPublisher, {0x800B0109, kPublisher}, false},
+        TrustCase{"checkOff", "", {app::kTrustNoSignature, ""}, true}),
+    [](const testing::TestParamInfo<TrustCase>& i) { return std::string(i.param.label); });
+
+// Starting the checked tool: elevation through the shell when the system asks for it.
+TEST_F(AppUpgrade, ToolStartFallsBackToElevationOnlyWhenTheSystemAsksForIt) {
+    const std::string tool = kFolder + "\\Sandel.exe";
+    const std::string runas = "runas " + tool + " in " + kFolder;
+    struct Case {
+        const char* label;
+        bool canHold;
+        std::uint32_t startError, elevatedError;
+        bool started;
+        int elevated;
+    };
+    for (const Case& c :
+         {Case{"started", true, 0, 0, true, 0},
+          Case{"elevated", true, app::kErrorElevationRequired, 0, true, 1},
+          Case{"elevationDeclined", true, app::kErrorElevationRequired, 1223, false, 1},
+          Case{"notAProgram", true, 193, 0, false, 0},
+          Case{"cannotBeOpened", false, 0, 0, false, 0}}) {
+        SCOPED_TRACE(c.label);
+        runtime_.boxes.clear();
+        launcher_.canHold = c.canHold;
+        launcher_.startError = c.startError;
+        launcher_.elevatedError = c.elevatedError;
+        prepare();
+        EXPECT_EQ(pressOK(), c.started);
+        EXPECT_EQ(count(runas), c.elevated);
+        EXPECT_EQ(count("start "), c.canHold ? 1 : 0);
+        if (c.canHold) {  // held from before the check until after the start
+            EXPECT_EQ(log_.at(log_.size() - 2), "release");
+            EXPECT_EQ(log_.back(), c.started ? "end" : "box " + app::msgCannotStartTool(tool));
+        }
+        if (c.started)
+            continue;
+        ASSERT_EQ(runtime_.boxes.size(), 1u);
+        EXPECT_EQ(runtime_.boxes[0].text, app::msgCannotStartTool(tool));
+        EXPECT_EQ(runtime_.boxes[0].title, "THONG BAO");
+        EXPECT_EQ(runtime_.boxes[0].icon, MsgIcon::Information);
+        EXPECT_FALSE(main_.bDownloading);
+        EXPECT_EQ(count("end"), 0);
+        EXPECT_EQ(count("delete "), 0);
+        click("cmdHelp");  // the window answers again
+        EXPECT_TRUE(frm_.control("bg5").visible());
+    }
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "download/download_engine.h"
+#include "download/read_pacer.h"
 #include "download/windows_version.h"
 #include "download_fakes.h"
 
@@ -93,6 +94,701 @@ TEST_F(DownloadTest, WholeTransferShowsPercentagesThenTheFinishedText) {
     EXPECT_EQ(files.files.at(kLocal), fakes::fileBytes(3379200));
     EXPECT_EQ(files.files.count(kPartial), 0u);
     EXPECT_EQ(net.liveHandles(), 0);
+}
+
+TEST_F(DownloadTest, ProxyModesAndTimeouts) {
+    struct Case {
+        std::string proxy;
+        bool viaProxy;
+    };
+    for (const Case& c : {Case{":", false}, Case{"proxy.lan:", false}, Case{"proxy.lan:8080", true},
+                          Case{":8080", true}}) {
+        net.opens.clear();
+        serve({Answer::whole(3)});
+        ASSERT_EQ(run(c.proxy), "") << c.proxy;
+        ASSERT_EQ(net.opens.size(), 1u);
+        const fakes::OpenCall& o = net.opens[0];
+        EXPECT_EQ(o.agent, "API-Download");
+        EXPECT_EQ(o.flags, 0u);
+        EXPECT_EQ(o.accessType, c.viaProxy ? 3u : 0u) << c.proxy;
+        EXPECT_EQ(o.proxy, c.viaProxy ? std::optional<std::string>(c.proxy) : std::nullopt);
+        EXPECT_EQ(o.bypass, c.viaProxy ? std::optional<std::string>("<local>") : std::nullopt);
+    }
+    // Connect, send and receive timeouts of the stall time (Windows honours them).
+    EXPECT_EQ(net.options[0], (std::pair<std::uint32_t, std::uint32_t>{2, 4000}));
+    EXPECT_EQ(net.options[1], (std::pair<std::uint32_t, std::uint32_t>{5, 4000}));
+    EXPECT_EQ(net.options[2], (std::pair<std::uint32_t, std::uint32_t>{6, 4000}));
+}
+
+TEST(CacheUrl, LowerCasesOnlyTheSchemePart) {
+    struct Case {
+        const char* in;
+        const char* out;
+    };
+    for (const Case& c : {
+             Case{"https://Update.Example.com/Sandel/A.EXE",
+                  "https://Update.Example.com/Sandel/A.EXE"},
+             Case{"HTTPS://Host/Path", "https://Host/Path"},  // no "https://": from the 1st char
+             Case{"HTTP://Host/Path", "http://Host/Path"},
+             Case{"Http://Host:81/P", "http://Host:81/P"},
+             Case{"HTTP://A/?u=https://b", "http://a/?u=https://b"},  // searched from the 8th
+             Case{"nohost", "nohost"},
+             Case{"https://", "https://"},
+         })
+        EXPECT_EQ(download::normaliseCacheUrl(c.in), c.out) << c.in;
+}
+
+TEST_F(DownloadTest, OpensTheFormedUrlOutsideTheCacheWithoutAutomaticRedirects) {
+    engine.setBaseUrl("HTTP://Update.Example.com");
+    serve({Answer::whole(10)});
+    ASSERT_EQ(run(), "");
+    EXPECT_EQ(net.deletedCacheUrls,
+              std::vector<std::string>{"http://Update.Example.com/Sandel/Sandel.exe"});
+    ASSERT_EQ(net.requests.size(), 1u);
+    EXPECT_EQ(net.requests[0].url, "HTTP://Update.Example.com/Sandel/Sandel.exe");
+    EXPECT_EQ(net.requests[0].headers, "");
+    EXPECT_EQ(net.requests[0].flags, 0x20000000u | 0x04000000u | 0x80000000u | 0x00200000u);
+}
+
+TEST(ContentLength, DigitsOnly) {
+    struct Case {
+        const char* text;
+        std::optional<std::int64_t> value;
+    };
+    for (const Case& c :
+         {Case{"123", 123}, Case{" 123\t", 123}, Case{"0", 0}, Case{"5368709120", 5368709120LL},
+          Case{"", std::nullopt}, Case{"  ", std::nullopt}, Case{"abc", std::nullopt},
+          Case{"-1", std::nullopt}, Case{"12abc", std::nullopt}, Case{"1 2", std::nullopt},
+          Case{"+5", std::nullopt}, Case{"9223372036854775807", 9223372036854775807LL},
+          Case{"9223372036854775808", std::nullopt}})
+        EXPECT_EQ(download::parseContentLength(c.text), c.value) << c.text;
+}
+
+TEST(Kilobytes, RoundHalfToEvenExactlyAlsoBeyond32Bits) {
+    EXPECT_EQ(download::bytesToKilobytes(0), 0);
+    EXPECT_EQ(download::bytesToKilobytes(511), 0);
+    EXPECT_EQ(download::bytesToKilobytes(512), 0);
+    EXPECT_EQ(download::bytesToKilobytes(513), 1);
+    EXPECT_EQ(download::bytesToKilobytes(1536), 2);
+    EXPECT_EQ(download::bytesToKilobytes(2560), 2);
+    EXPECT_EQ(download::bytesToKilobytes(9840), 10);
+    EXPECT_EQ(download::bytesToKilobytes(5368709120LL), 5242880);
+    EXPECT_EQ(download::bytesToKilobytes((1LL << 53) + 1536), (1LL << 43) + 2);
+}
+
+TEST(Captions, GroupingAndEmptyZero) {
+    EXPECT_EQ(download::formatGrouped(0.4, ","), "");
+    EXPECT_EQ(download::formatGrouped(0.5, ","), "");
+    EXPECT_EQ(download::formatGrouped(1.5, ","), "2");
+    EXPECT_EQ(download::formatGrouped(999, ","), "999");
+    EXPECT_EQ(download::formatGrouped(1000, ","), "1,000");
+    EXPECT_EQ(download::formatGrouped(1234567, "."), "1.234.567");
+    EXPECT_EQ(download::formatGrouped(1234567, "\xC2\xA0"),
+              "1\xC2\xA0"
+              "234\xC2\xA0"
+              "567");
+    EXPECT_EQ(download::formatGrouped(123456, ""), "123456");
+    EXPECT_EQ(download::progressCaption(37, 1221, 3300, ","),
+              "Downloading ... 37%: 1,221Kb / 3,300Kb");
+    EXPECT_EQ(download::finishedCaption(3300), "Finished 100%: 3300Kb / 3300Kb");
+}
+
+TEST_F(DownloadTest, ATinyFirstPartShowsAnEmptyKilobyteFigure) {
+    engine.setGroupSeparator(".");
+    serve({Answer::whole(3379200, 300)});
+    EXPECT_EQ(run(), "NetErr");  // cut far short, every retry too
+    EXPECT_TRUE(shows("Downloading ... 0%: Kb / 3.300Kb"));
+    expectUntouchedAfterFailure();
+}
+
+// The width is caption × kilobytes done / announced, in that order: the fraction taken first
+// turns an exact half into x.4999… or x.5000…1 and rounds it the wrong way.
+TEST_F(DownloadTest, BarWidthAtExactHalvesRoundsToEven) {
+    struct Case {
+        int announcedKb, doneKb, width;
+    };
+    for (const Case& c : {Case{480, 44, 28}, Case{480, 308, 192}, Case{800, 28, 10},
+                          Case{800, 164, 62}, Case{800, 444, 166}, Case{480, 240, 150}}) {
+        shown.clear();
+        serve({Answer::whole(c.announcedKb * 1024, -1, 4096)});
+        ASSERT_EQ(run(), "");
+        const std::string figure = ": " + std::to_string(c.doneKb) + "Kb / ";
+        const auto at = std::find_if(shown.begin(), shown.end(), [&](const auto& s) {
+            return s.first.find(figure) != std::string::npos;
+        });
+        ASSERT_NE(at, shown.end()) << figure;
+        EXPECT_EQ(at->second, c.width) << c.doneKb << " of " << c.announcedKb << " Kb";
+        EXPECT_EQ(bar.width(), 300);
+    }
+}
+
+TEST_F(DownloadTest, UnchangedProgressValuesAreNotSetAgain) {
+    fakes::CountingHost host;
+    frm.attachHost(&host, 0);
+    serve({Answer::whole(300 * 1024, -1, 256)});  // small reads: the figures change every 4th
+    ASSERT_EQ(run(), "");
+    // The text changes with the kilobyte figure (300) or the percentage (100), the bar with its
+    // pixel width (300), plus the start and the finish.
+    EXPECT_LE(host.textChanges, 2 + 300 + 100);
+    EXPECT_LE(host.geometryChanges, 2 + 300 + 1);
+}
+
+TEST_F(DownloadTest, AnnouncedSizeOf512AndOf513Bytes) {
+    serve({Answer::whole(512)});
+    ASSERT_EQ(run(), "");
+    EXPECT_EQ(cap.text(), "Downloading ... 0%");  // 0 Kb announced: no progress, no finish
+    EXPECT_EQ(bar.width(), 1);
+    serve({Answer::whole(513)});
+    ASSERT_EQ(run(), "");
+    EXPECT_EQ(cap.text(), "Finished 100%: 1Kb / 1Kb");
+    EXPECT_EQ(bar.width(), 300);
+}
+
+// The window's messages are processed during every download, shown or not.
+TEST_F(DownloadTest, WithoutAViewTheCaptionIsLeftButMessagesArePumped) {
+    serve({Answer::whole(9000, -1, 1000)});
+    cap.setText("left alone");
+    int pumps = 0;
+    engine.setPump([&] { ++pumps; });
+    ASSERT_EQ(run(":", false), "");
+    EXPECT_GE(pumps, 9);
+    EXPECT_EQ(cap.text(), "left alone");
+    EXPECT_EQ(files.files.at(kLocal), fakes::fileBytes(9000));
+}
+
+// One partial name per final name: a file of that name is a leftover of an interrupted run and
+// is replaced; the file is written there, put on the disk and moved over the final name.
+TEST_F(DownloadTest, PartialFileIsTheFinalNameWithPartAndALeftoverIsReplaced) {
+    EXPECT_EQ(download::partialName(kLocal), kPartial);
+    files.files[kPartial] = "left over by a killed run, longer than the new file";
+    files.files[kLocal + ".part2"] = "someone else's";
+    serve({Answer::whole(10)});
+    ASSERT_EQ(run(), "");
+    EXPECT_EQ(files.files.at(kLocal), fakes::fileBytes(10));
+    EXPECT_EQ(files.files.count(kPartial), 0u);
+    EXPECT_EQ(files.files.at(kLocal + ".part2"), "someone else's");
+    EXPECT_EQ(files.log, (std::vector<std::string>{"create " + kPartial, "flush " + kPartial,
+                                                   "close " + kPartial,
+                                                   "replace " + kPartial + " " + kLocal}));
+    EXPECT_EQ(net.liveHandles(), 0);
+}
+
+// Statuses and bodies that are not the whole file are refused before anything is written, and
+// are not retried.
+TEST_F(DownloadTest, AnswersThatAreNotTheFileAreRefusedUnwritten) {
+    struct Case {
+        const char* what;
+        Answer answer;
+        const char* result;
+    };
+    auto with = [](std::uint32_t level, const char* text) {
+        return Answer::whole(20).header(level, text);
+    };
+    auto status = [](const char* code) {
+        Answer a = Answer::whole(20);
+        a.status = code;
+        return a;
+    };
+    Answer noLength = Answer::whole(20);
+    noLength.headers.clear();
+    Answer refused;
+    refused.refused = true;
+    const Case cases[] = {
+        {"connection refused", refused, "NetErr"},
+        {"404", status("404"), "FileErr"},
+        {"410", status("410"), "FileErr"},
+        {"407", status("407"), "ProxyAuthErr"},
+        {"500", status("500"), "NetErr"},
+        {"403", status("403"), "NetErr"},
+        {"199", status("199"), "NetErr"},
+        {"204", status("204"), "NetErr"},
+        {"205", status("205"), "NetErr"},
+        {"206 unasked", status("206"), "NetErr"},
+        {"empty status", status(""), "NetErr"},
+        {"status beyond 32 bits", status("4294967496"), "NetErr"},
+        {"302 without Location", status("302"), "NetErr"},
+        {"gzip", with(download::kQueryContentEncoding, "gzip"), "NetErr"},
+        {"chunked", with(download::kQueryTransferEncoding, "chunked"), "NetErr"},
+        {"no length", noLength, "NetErr"},
+        {"length -1", with(download::kQueryContentLength, "-1"), "NetErr"},
+        {"length abc", with(download::kQueryContentLength, "abc"), "NetErr"},
+        {"length 20abc", with(download::kQueryContentLength, "20abc"), "NetErr"},
+        {"length too big", with(download::kQueryContentLength, "99999999999999999999"), "NetErr"},
+        {"more than announced", with(download::kQueryContentLength, "19"), "NetErr"},
+    };
+    for (const Case& c : cases) {
+        files.log.clear();
+        net.requests.clear();
+        cap.setText("before");
+        serve({c.answer});
+        EXPECT_EQ(run(), c.result) << c.what;
+        EXPECT_EQ(net.requests.size(), 1u) << c.what;
+        expectUntouchedAfterFailure(c.what);
+        if (std::string(c.what) != "more than announced") {
+            EXPECT_EQ(cap.text(), "before") << c.what;
+            EXPECT_EQ(files.log, std::vector<std::string>{"remove " + kPartial}) << c.what;
+        }
+    }
+    for (const char* ok : {"200", "201", "203", "299"}) {
+        serve({status(ok)});
+        EXPECT_EQ(run(), "") << ok;
+    }
+    serve({with(download::kQueryContentEncoding, "identity")});
+    EXPECT_EQ(run(), "");
+    net.sessionFails = true;
+    net.requests.clear();
+    EXPECT_EQ(run(), "NetErr");
+    EXPECT_TRUE(net.requests.empty());
+}
+
+TEST(Redirect, LocationResolution) {
+    struct Case {
+        const char* current;
+        const char* location;
+        std::optional<std::string> target;
+    };
+    const std::string base = "https://h.vn/Sandel/a/Sandel.exe?x=1";
+    for (const Case& c : {
+             Case{base.c_str(), "https://other.vn:444/p", "https://other.vn:444/p"},
+             Case{base.c_str(), "HTTP://other.vn/p", "HTTP://other.vn/p"},
+             Case{base.c_str(), "//cdn.vn/f.exe", "https://cdn.vn/f.exe"},
+             Case{base.c_str(), "/root.exe", "https://h.vn/root.exe"},
+             Case{base.c_str(), "b.exe", "https://h.vn/Sandel/a/b.exe"},
+             Case{base.c_str(), "../b.exe?q#frag", "https://h.vn/Sandel/b.exe?q"},
+             Case{base.c_str(), "./../../../x", "https://h.vn/x"},
+             Case{base.c_str(), "?y=2", "https://h.vn/Sandel/a/Sandel.exe?y=2"},
+             Case{"http://h.vn", "f", "http://h.vn/f"},
+             Case{base.c_str(), "", std::nullopt},
+             Case{base.c_str(), "  ", std::nullopt},
+             Case{base.c_str(), "ftp://h.vn/f", std::nullopt},
+             Case{base.c_str(), "https://", std::nullopt},
+             Case{base.c_str(), "https:///p", std::nullopt},
+             Case{base.c_str(), "http:f", std::nullopt},
+             Case{base.c_str(), "/a\r\nSet-Cookie: x", std::nullopt},
+         })
+        EXPECT_EQ(download::resolveLocation(c.current, c.location), c.target) << c.location;
+    EXPECT_TRUE(download::isDowngrade("https://a/x", "http://a/x"));
+    EXPECT_TRUE(download::isDowngrade("HTTPS://a/x", "HTTP://a/x"));
+    EXPECT_FALSE(download::isDowngrade("http://a/x", "https://a/x"));
+    EXPECT_FALSE(download::isDowngrade("https://a/x", "https://b/x"));
+}
+
+// Redirects are followed by the engine: at most five, to any host, never from https to http;
+// only the final answer's body is stored.
+TEST_F(DownloadTest, RedirectRules) {
+    auto hop = [](const char* status, std::optional<std::string> location) {
+        Answer a = Answer::whole(7);  // a body of its own, which must not be stored
+        a.status = status;
+        if (location)
+            a.header(download::kQueryLocation, *location);
+        return a;
+    };
+    struct Case {
+        const char* what;
+        std::vector<Answer> answers;
+        const char* result;
+        std::vector<std::string> urls;  // after the first
+    };
+    const std::string first = "https://Update.Example.com/Sandel/Sandel.exe";
+    const Case cases[] = {
+        {"each redirect status, relative and absolute",
+         {hop("301", "/one"), hop("302", "two"), hop("303", "https://cdn.vn/3"),
+          hop("307", "//cdn2.vn/4"), hop("308", "five?x"), Answer::whole(100)},
+         "",
+         {"https://Update.Example.com/one", "https://Update.Example.com/two", "https://cdn.vn/3",
+          "https://cdn2.vn/4", "https://cdn2.vn/five?x"}},
+        {"a sixth hop",
+         {hop("302", "/1"), hop("302", "/2"), hop("302", "/3"), hop("302", "/4"), hop("302", "/5"),
+          hop("302", "/6")},
+         "NetErr",
+         {"https://Update.Example.com/1", "https://Update.Example.com/2",
+          "https://Update.Example.com/3", "https://Update.Example.com/4",
+          "https://Update.Example.com/5"}},
+        {"https to http", {hop("302", "http://Update.Example.com/x")}, "NetErr", {}},
+        {"no Location", {hop("301", std::nullopt)}, "NetErr", {}},
+        {"unusable Location", {hop("307", "mailto:x@y")}, "NetErr", {}},
+    };
+    for (const Case& c : cases) {
+        net.requests.clear();
+        files.files[kLocal] = kOld;
+        serve(c.answers);
+        EXPECT_EQ(run(), c.result) << c.what;
+        ASSERT_EQ(net.requests.size(), c.urls.size() + 1) << c.what;
+        EXPECT_EQ(net.requests[0].url, first);
+        for (std::size_t i = 0; i < c.urls.size(); ++i)
+            EXPECT_EQ(net.requests[i + 1].url, c.urls[i]) << c.what;
+        if (*c.result)
+            expectUntouchedAfterFailure(c.what);
+        else
+            EXPECT_EQ(files.files.at(kLocal), fakes::fileBytes(100)) << c.what;
+        EXPECT_EQ(net.liveHandles(), 0) << c.what;
+    }
+}
+
+// A transfer that receives less than 1 KiB in the stall time has failed, in every phase; it is
+// retried only when some of the body had arrived (1, 2 and 4 s apart).
+TEST_F(DownloadTest, StallsAreDetectedByTheClock) {
+    Answer silent;
+    silent.silent = true;
+    Answer headersThenSilence = Answer::whole(10000);
+    headersThenSilence.reads = {Answer::kStall};
+    Answer midBody = Answer::whole(10000);
+    midBody.reads = {4000, Answer::kStall};
+    Answer drip = Answer::whole(10000, -1, 1);          // one byte per look: 30 B/s
+    Answer slowButLive = Answer::whole(20000, -1, 64);  // about 2 KB/s
+    struct Case {
+        const char* what;
+        Answer answer;
+        const char* result;
+        std::size_t requests;
+        std::uint32_t seconds;  // of the fake clock, whole seconds
+    };
+    const Case cases[] = {
+        {"no answer at all", silent, "NetErr", 1, 4},
+        {"headers, then silence", headersThenSilence, "NetErr", 1, 4},
+        {"silence mid-body", midBody, "NetErr", 4, 4 * 4 + 1 + 2 + 4},
+        {"a drip", drip, "NetErr", 4, 4 * 4 + 1 + 2 + 4},
+        {"slow but live", slowButLive, "", 1, 10},
+    };
+    for (const Case& c : cases) {
+        net.requests.clear();
+        files.files[kLocal] = kOld;
+        serve({c.answer});
+        const std::uint32_t start = clock.nowMs();
+        EXPECT_EQ(run(), c.result) << c.what;
+        EXPECT_EQ((clock.nowMs() - start) / 1000, c.seconds) << c.what;
+        EXPECT_EQ(net.requests.size(), c.requests) << c.what;
+        if (*c.result)
+            expectUntouchedAfterFailure(c.what);
+    }
+}
+
+TEST_F(DownloadTest, RetryScheduleAfterCuts) {
+    Answer cut = Answer::whole(10000, 4000);  // the connection ends early, every time
+    Answer failing = Answer::whole(10000);
+    failing.reads = {4000, Answer::kFail};
+    for (const Answer& answer : {cut, failing}) {
+        net.requests.clear();
+        serve({answer});
+        EXPECT_EQ(run(), "NetErr");
+        ASSERT_EQ(net.requests.size(), 4u);
+        for (std::size_t i = 1; i < 4; ++i) {
+            const std::uint32_t gap = net.requests[i].atMs - net.requests[i - 1].atMs;
+            const std::uint32_t pause = 1000u << (i - 1);
+            EXPECT_GE(gap, pause);
+            EXPECT_LE(gap, pause + 4 * download::kFrameMs);
+        }
+        expectUntouchedAfterFailure();
+    }
+}
+
+// The first answer's validator goes into If-Range when the server offers byte ranges.
+TEST_F(DownloadTest, ResumeAsksForTheRestWithTheValidator) {
+    struct Case {
+        std::map<std::uint32_t, std::string> headers;
+        std::string request;  // of the second attempt
+    };
+    using download::kQueryAcceptRanges;
+    using download::kQueryEtag;
+    using download::kQueryLastModified;
+    const std::string lm = "Tue, 01 Dec 2026 10:00:00 GMT";
+    const Case cases[] = {
+        {{{kQueryAcceptRanges, "bytes"}, {kQueryEtag, "\"v1\""}},
+         "Range: bytes=4000-\r\nIf-Range: \"v1\"\r\n"},
+        {{{kQueryAcceptRanges, "Bytes"}, {kQueryLastModified, lm}},
+         "Range: bytes=4000-\r\nIf-Range: " + lm + "\r\n"},
+        {{{kQueryAcceptRanges, "bytes"}, {kQueryEtag, "W/\"v1\""}, {kQueryLastModified, lm}},
+         "Range: bytes=4000-\r\nIf-Range: " + lm + "\r\n"},
+        {{{kQueryAcceptRanges, "bytes"}}, ""},
+        {{{kQueryAcceptRanges, "none"}, {kQueryEtag, "\"v1\""}}, ""},
+        {{{kQueryEtag, "\"v1\""}, {kQueryLastModified, lm}}, ""},
+    };
+    for (const Case& c : cases) {
+        net.requests.clear();
+        Answer first = Answer::whole(10000, 4000);
+        first.headers.insert(c.headers.begin(), c.headers.end());
+        serve({first, Answer::whole(10000)});
+        EXPECT_EQ(run(), "");
+        ASSERT_EQ(net.requests.size(), 2u);
+        EXPECT_EQ(net.requests[0].headers, "");
+        EXPECT_EQ(net.requests[1].headers, c.request);
+        EXPECT_EQ(files.files.at(kLocal), fakes::fileBytes(10000));
+    }
+}
+
+// Only a 206 whose Content-Range continues the file is appended; a 200 starts the file again,
+// a 416 or another range starts it again without a range.
+TEST_F(DownloadTest, ResumedAnswers) {
+    const std::int64_t size = 100 * 1024, cutAt = 40 * 1024;
+    auto partial = [&](const std::string& range, std::int64_t from, std::int64_t length) {
+        Answer a;
+        a.status = "206";
+        a.header(download::kQueryContentRange, range)
+            .header(download::kQueryContentLength, std::to_string(length));
+        a.from = from;
+        a.body(length, 1024);
+        return a;
+    };
+    Answer first = Answer::whole(size, cutAt, 1024);
+    first.header(download::kQueryAcceptRanges, "bytes").header(download::kQueryEtag, "\"e\"");
+    Answer status416;
+    status416.status = "416";
+    const std::string rest = "bytes 40960-102399/102400";
+    struct Case {
+        const char* what;
+        Answer second;
+        std::size_t requests;
+        bool truncated;  // started again from zero
+    };
+    const Case cases[] = {
+        {"206 that fits", partial(rest, cutAt, size - cutAt), 2, false},
+        {"200: the file changed", Answer::whole(size), 2, true},
+        {"416", status416, 3, true},
+        {"206 of another length", partial("bytes 40960-204799/204800", cutAt, size - cutAt), 3,
+         true},
+        {"206 from elsewhere", partial("bytes 0-102399/102400", 0, size), 3, true},
+        {"206 without its length",
+         partial(rest, cutAt, size - cutAt).header(download::kQueryContentLength, "x"), 3, true},
+    };
+    for (const Case& c : cases) {
+        net.requests.clear();
+        files.log.clear();
+        shown.clear();
+        serve({first, c.second, Answer::whole(size)});
+        EXPECT_EQ(run(), "") << c.what;
+        ASSERT_EQ(net.requests.size(), c.requests) << c.what;
+        if (c.requests == 3) {
+            EXPECT_EQ(net.requests[2].headers, "") << c.what;
+        }
+        EXPECT_EQ(files.files.at(kLocal), fakes::fileBytes(size)) << c.what;
+        const bool truncated =
+            std::count(files.log.begin(), files.log.end(), "truncate " + kPartial + " 0") > 0;
+        EXPECT_EQ(truncated, c.truncated) << c.what;
+        EXPECT_EQ(std::count_if(files.log.begin(), files.log.end(),
+                                [](const std::string& e) { return e.rfind("create", 0) == 0; }),
+                  1)
+            << c.what;
+        // A resumed transfer's progress goes on from where it stopped.
+        if (!c.truncated) {
+            int last = 0;
+            for (const auto& [text, width] : shown) {
+                const std::size_t colon = text.find("%: ");
+                if (colon == std::string::npos)
+                    continue;
+                const int kb = std::atoi(text.c_str() + colon + 3);
+                EXPECT_GE(kb, last) << text;
+                last = kb;
+            }
+            EXPECT_TRUE(shows("Downloading ... 40%: 40Kb / 100Kb"));
+            EXPECT_TRUE(shows("Downloading ... 41%: 41Kb / 100Kb"));
+        }
+    }
+}
+
+TEST(ResumeRules, ContentRangeMustContinueTheFile) {
+    EXPECT_TRUE(download::rangeAnswerFits(download::parseContentRange("bytes 5-9/10"), 5, 5, 10));
+    EXPECT_TRUE(download::rangeAnswerFits(download::parseContentRange(" Bytes 5-9/10 "), 5, 5, 10));
+    for (const char* range : {"bytes 4-9/10", "bytes 5-8/10", "bytes 5-9/11", "bytes 5-9/*",
+                              "bytes */10", "items 5-9/10", "bytes 5-9", "", "bytes a-9/10"})
+        EXPECT_FALSE(download::rangeAnswerFits(download::parseContentRange(range), 5, 5, 10))
+            << range;
+    EXPECT_FALSE(download::rangeAnswerFits(download::parseContentRange("bytes 5-9/10"), 6, 5, 10));
+    EXPECT_FALSE(download::rangeAnswerFits(download::parseContentRange("bytes 5-9/10"),
+                                           std::nullopt, 5, 10));
+}
+
+// Local failures are DiskErr: the file could not be created, written, put on the disk or renamed.
+// A rename refused because another program holds the target is tried again for about 2 s.
+TEST_F(DownloadTest, LocalFailuresAreDiskErr) {
+    using Fault = FakeFiles::Fault;
+    struct Case {
+        const char* what;
+        const char* op;
+        Fault fault;
+        const char* result;
+        int renames;
+        std::uint32_t minMs;
+    };
+    const Case cases[] = {
+        {"disk full at creation", "create", Fault{112}, "DiskErr", 0, 0},
+        {"access denied", "create", Fault{5}, "DiskErr", 0, 0},
+        {"path too long", "create", Fault{206}, "DiskErr", 0, 0},
+        {"no such folder", "create", Fault{3}, "DiskErr", 0, 0},
+        {"invalid name", "create", Fault{123}, "DiskErr", 0, 0},
+        {"disk full while writing", "write", Fault{112, 2}, "DiskErr", 0, 0},
+        {"handle disk full", "write", Fault{39}, "DiskErr", 0, 0},
+        {"flush fails", "flush", Fault{112}, "DiskErr", 0, 0},
+        {"close fails", "close", Fault{112}, "DiskErr", 0, 0},
+        {"rename: disk full", "replace", Fault{112}, "DiskErr", 1, 0},
+        {"rename: target held open", "replace", Fault{32}, "DiskErr", 21, 2000},
+        {"rename: held open, let go", "replace", Fault{32, 0, 3}, "", 4, 300},
+        {"rename: locked, let go", "replace", Fault{33, 0, 1}, "", 2, 100},
+    };
+    for (const Case& c : cases) {
+        files.faults = {{c.op, c.fault}};
+        files.log.clear();
+        files.files[kLocal] = kOld;
+        net.requests.clear();
+        serve({Answer::whole(300000)});
+        const std::uint32_t start = clock.nowMs();
+        EXPECT_EQ(run(), c.result) << c.what;
+        EXPECT_GE(clock.nowMs() - start, c.minMs) << c.what;
+        EXPECT_EQ(net.requests.size(), 1u) << c.what;
+        EXPECT_EQ(std::count_if(files.log.begin(), files.log.end(),
+                                [](const std::string& e) { return e.rfind("replace", 0) == 0; }),
+                  c.renames)
+            << c.what;
+        if (*c.result)
+            expectUntouchedAfterFailure(c.what);
+        else
+            EXPECT_EQ(files.files.at(kLocal), fakes::fileBytes(300000)) << c.what;
+    }
+    EXPECT_TRUE(download::mayClearSoon(32));
+    EXPECT_TRUE(download::mayClearSoon(33));
+    for (std::uint32_t stays : {112u, 39u, 206u, 3u, 123u, 2u, 0u})
+        EXPECT_FALSE(download::mayClearSoon(stays)) << stays;
+}
+
+// The caller's check runs on the complete, closed partial file before it takes the final name;
+// a check that takes longer than the stall time is no stall.
+TEST_F(DownloadTest, AcceptHookDecidesBeforeTheRename) {
+    struct Case {
+        bool accepted;
+        int windowLooks;  // how long the check takes
+    };
+    for (const Case& c : {Case{true, 0}, Case{false, 0}, Case{true, 200}}) {
+        files.files[kLocal] = kOld;
+        net.requests.clear();
+        serve({Answer::whole(5000)});
+        std::vector<std::string> checked;
+        const std::string result = run(":", true, [&](const std::string& path) {
+            checked.push_back(path);
+            EXPECT_EQ(files.files.at(path), fakes::fileBytes(5000));
+            EXPECT_EQ(files.openCount(), 0);
+            EXPECT_EQ(files.files.at(kLocal), kOld);
+            for (int i = 0; i < c.windowLooks; ++i)
+                lockstep.awaitStep();
+            return c.accepted;
+        });
+        EXPECT_EQ(checked, std::vector<std::string>{kPartial});
+        EXPECT_EQ(net.requests.size(), 1u);
+        if (c.accepted) {
+            EXPECT_EQ(result, "");
+            EXPECT_EQ(files.files.at(kLocal), fakes::fileBytes(5000));
+        } else {
+            EXPECT_EQ(result, "SignErr");
+            expectUntouchedAfterFailure();
+        }
+    }
+}
+
+// Exit during a transfer, whatever its thread is doing: the call returns at once, the thread
+// writes nothing more, and nothing of the partial file stays once that thread has ended.
+TEST_F(DownloadTest, AbandonedDownloadRemovesItsPartialAndStops) {
+    Answer blocked = Answer::whole(40960);
+    blocked.reads = {4096, Answer::kStall};
+    struct Case {
+        const char* what;
+        Answer answer;
+        bool inWrite;  // exit while the thread holds the lock writing
+    };
+    for (const Case& c : {Case{"running", Answer::whole(40960, -1, 4096), false},
+                          Case{"blocked reading", blocked, false},
+                          Case{"writing", Answer::whole(40960, -1, 4096), true}}) {
+        serve({c.answer});
+        std::atomic<bool> writing{false};
+        files.writes = 0;
+        files.beforeWrite = [&](int n) {
+            if (c.inWrite && n == 2) {
+                writing = true;
+                lockstep.awaitStep();
+                lockstep.awaitStep();
+            }
+        };
+        int pumps = 0, waitsAtAbandon = -1, writesAtAbandon = -1;
+        engine.setPump([&] {
+            if (waitsAtAbandon < 0 && (c.inWrite ? writing.load() : ++pumps == 3)) {
+                EXPECT_EQ(files.files.count(kPartial), 1u) << c.what;
+                engine.abandonActiveDownloads();
+                waitsAtAbandon = threads.waits;
+                writesAtAbandon = files.writes;
+            }
+        });
+        EXPECT_EQ(run(), "NetErr") << c.what;
+        EXPECT_EQ(threads.waits, waitsAtAbandon) << c.what;
+        threads.joinAll();  // the thread wakes, finishes what it was doing, and stops
+        EXPECT_EQ(files.writes, writesAtAbandon) << c.what;
+        expectUntouchedAfterFailure(c.what);
+        engine.abandonActiveDownloads();  // nothing left registered
+    }
+}
+
+TEST_F(DownloadTest, ExceptionFromThePumpStillCleansUp) {
+    struct Quit {};
+    serve({Answer::whole(40960, -1, 4096)});
+    int pumps = 0;
+    engine.setPump([&] {
+        if (++pumps == 3)
+            throw Quit{};
+    });
+    EXPECT_THROW(run(), Quit);
+    expectUntouchedAfterFailure();
+    engine.abandonActiveDownloads();  // nothing left registered
+}
+
+TEST_F(DownloadTest, MoreThan2GiBIsCountedIn64Bits) {
+    files.countOnly = true;
+    net.fill = false;
+    const std::int64_t size = (1LL << 31) + 4096 + 100;
+    serve({Answer::whole(size)});
+    ASSERT_EQ(run(), "");
+    EXPECT_EQ(files.length(kLocal), size);
+    EXPECT_EQ(cap.text(), "Finished 100%: 2097156Kb / 2097156Kb");
+    EXPECT_EQ(bar.width(), 300);
+}
+
+TEST_F(DownloadTest, ShortOfAnAnnouncementBeyond4GiBIsNetErr) {
+    serve({Answer::whole((1LL << 32) + 100, 100)});  // 100 if cut to 32 bits
+    EXPECT_EQ(run(), "NetErr");
+    expectUntouchedAfterFailure();
+}
+
+// Whole chunks only for a link that fills them at once; otherwise what has arrived.
+TEST(ReadPacer, WholeChunksOnlyForAFastLink) {
+    struct Read {
+        std::uint32_t bytes, tookMs, pauseMs;
+        bool wholeAfter;
+    };
+    struct Case {
+        const char* what;
+        std::vector<Read> reads;
+    };
+    const Case cases[] = {
+        {"fast from the start",
+         {{8192, 0, 10, false}, {8192, 5, 90, false}, {65536, 0, 0, true}, {65536, 20, 0, true}}},
+        {"slow", {{512, 300, 0, false}, {512, 300, 0, false}, {65536, 0, 150, false}}},
+        {"fast, then slowing",
+         {{65536, 10, 0, false},
+          {65536, 90, 0, true},
+          {65536, 101, 0, false},
+          {8192, 1, 0, false}}},
+        {"fast again",
+         {{65536, 10, 0, false},
+          {65536, 90, 0, true},
+          {65536, 150, 0, false},
+          {65536, 50, 0, false},
+          {65536, 50, 0, true}}},
+    };
+    for (const Case& c : cases) {
+        std::uint32_t now = 4000;
+        download::ReadPacer pacer(now);
+        EXPECT_FALSE(pacer.wholeChunks());
+        for (const Read& r : c.reads) {
+            pacer.afterRead(r.bytes, now, now + r.tookMs);
+            now += r.tookMs + r.pauseMs;
+            EXPECT_EQ(pacer.wholeChunks(), r.wholeAfter) << c.what << " at " << now;
+        }
+    }
 }
 
 TEST(VersionName, Table) {

@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -83,6 +84,12 @@ class Lockstep {
         released_ = true;
         cv_.notify_all();
     }
+    // After every thread has ended: steps are needed again.
+    void reopen() {
+        std::lock_guard<std::mutex> lock(m_);
+        released_ = false;
+        granted_ = used_ = 0;
+    }
 
   private:
     std::mutex m_;
@@ -105,10 +112,14 @@ class FakeClock : public download::Clock {
 class FakeThreads : public download::Threads {
   public:
     FakeThreads(FakeClock& clock, Lockstep& lockstep) : clock_(clock), lockstep_(lockstep) {}
-    ~FakeThreads() override {
+    ~FakeThreads() override { joinAll(); }
+    // Releases the blocked threads and waits for all to end.
+    void joinAll() {
         lockstep_.releaseAll();
         for (std::thread& t : threads_)
             t.join();
+        threads_.clear();
+        lockstep_.reopen();
     }
     int started = 0;
     int waits = 0;
@@ -258,6 +269,19 @@ class FakeNet : public download::InternetApi {
             return download::failure<std::string>(12150);  // ERROR_HTTP_HEADER_NOT_FOUND
         return download::success(h->second);
     }
+    // The size of the next scripted read (a stall or a failure shows in the read itself).
+    download::Result<std::uint32_t> queryDataAvailable(download::NetHandle request) override {
+        std::lock_guard<std::mutex> lock(m_);
+        const auto it = requestAnswers_.find(request);
+        if (it == requestAnswers_.end())
+            return download::failure<std::uint32_t>(6);
+        const Served& s = it->second;
+        if (s.next >= s.answer.reads.size())
+            return download::success<std::uint32_t>(0);
+        const std::int64_t size = s.answer.reads[s.next];
+        return download::success(
+            static_cast<std::uint32_t>(size > 0 ? size : std::int64_t{download::kChunkSize}));
+    }
     download::Result<std::uint32_t> readFile(download::NetHandle request, void* buffer,
                                              std::uint32_t toRead) override {
         lockstep_.awaitStep();
@@ -265,12 +289,14 @@ class FakeNet : public download::InternetApi {
         {
             std::lock_guard<std::mutex> lock(m_);
             auto it = requestAnswers_.find(request);
-            if (it == requestAnswers_.end() || toRead != download::kChunkSize)
+            if (it == requestAnswers_.end() || toRead > download::kChunkSize)
                 return download::failure<std::uint32_t>(6);
             Served& s = it->second;
             if (s.next >= s.answer.reads.size())
                 return download::success<std::uint32_t>(0);
             size = s.answer.reads[s.next++];
+            if (size > toRead)
+                return download::failure<std::uint32_t>(87);  // asked for less than arrived
             at = s.answer.from + s.offset;
             if (size > 0)
                 s.offset += size;
@@ -345,7 +371,14 @@ class FakeFiles : public download::FileApi {
         open_[next_] = Open{path, 0};
         return download::success(next_++);
     }
+    // Runs at the start of the n-th write (1, 2, ...), before it has any effect.
+    std::function<void(int)> beforeWrite;
+    std::atomic<int> writes{0};
+
     download::Status write(download::FileHandle file, const void* data, std::size_t size) override {
+        const int n = ++writes;
+        if (beforeWrite)
+            beforeWrite(n);
         std::lock_guard<std::mutex> lock(m_);
         if (!open_.count(file))
             return download::failure(6);
@@ -387,8 +420,13 @@ class FakeFiles : public download::FileApi {
         std::lock_guard<std::mutex> lock(m_);
         if (!open_.count(file))
             return download::failure(6);
-        log.push_back("close " + open_[file].path);
+        const std::string path = open_[file].path;
+        log.push_back("close " + path);
         open_.erase(file);
+        if (deletePending_.count(path) && !isOpen(path)) {
+            deletePending_.erase(path);
+            files.erase(path);
+        }
         if (const std::uint32_t e = fault("close"))
             return download::failure(e);
         return download::success();
@@ -408,8 +446,13 @@ class FakeFiles : public download::FileApi {
     download::Status remove(const std::string& path) override {
         std::lock_guard<std::mutex> lock(m_);
         log.push_back("remove " + path);
-        if (!files.erase(path))
+        if (!files.count(path))
             return download::failure(2);
+        // Opened with delete sharing: gone once the last handle closes.
+        if (isOpen(path))
+            deletePending_.insert(path);
+        else
+            files.erase(path);
         return download::success();
     }
     int openCount() {
@@ -426,6 +469,11 @@ class FakeFiles : public download::FileApi {
         std::string path;
         std::int64_t position = 0;
     };
+    bool isOpen(const std::string& path) const {
+        return std::any_of(open_.begin(), open_.end(),
+                           [&](const auto& o) { return o.second.path == path; });
+    }
+    std::set<std::string> deletePending_;
     std::uint32_t fault(const std::string& op) {
         const auto it = faults.find(op);
         if (it == faults.end())

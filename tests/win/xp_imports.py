@@ -1,6 +1,10 @@
 #!/usr/bin/python3
-"""The program must start on Windows XP: none of its imports may be a function that Windows
-added later (Vista on). Reads the import table with mingw's objdump.
+"""The program must start on Windows XP: none of its imports (comctl32's among them) may be a
+function that Windows added later (Vista on); it registers the common controls itself
+(InitCommonControlsEx); and it statically imports only DLLs that the loader never looks for in
+the program's own folder (the KnownDLLs of every supported Windows, and comctl32, which the
+manifest binds to the system's side-by-side assembly). Reads the import table with mingw's
+objdump.
 
     xp_imports.py EXE [EXE ...]"""
 
@@ -19,7 +23,12 @@ NEWER_THAN_XP = re.compile(
     r"GetUserDefaultLocaleName|InitializeCriticalSectionEx|Create(Event|Semaphore|Mutex)Ex\w|"
     r"WaitOnAddress|GetSystemTimePreciseAsFileTime|SetThreadDescription|SHGetKnownFolderPath|"
     r"SHCreateItemFromParsingName|TaskDialog\w*|Dwm\w+|SetProcessDPIAware|"
-    r"ChangeWindowMessageFilter\w*|GetDpiFor\w+|RegGetValue\w|SHCreateMemStream)$")
+    r"ChangeWindowMessageFilter\w*|GetDpiFor\w+|RegGetValue\w|SHCreateMemStream|"
+    r"LoadIconMetric|LoadIconWithScaleDown)$")
+STATIC_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "shell32.dll",
+               "ole32.dll", "oleaut32.dll", "comdlg32.dll", "shlwapi.dll", "msvcrt.dll",
+               "comctl32.dll"}
+REQUIRED = {("comctl32.dll", "InitCommonControlsEx")}
 
 
 def imports(exe):
@@ -50,8 +59,13 @@ def main():
         if not found:
             bad.append(f"{exe}: no imports read")
         bad += [f"{exe}: {dll}!{name}" for dll, name in found if NEWER_THAN_XP.match(name)]
+        dlls = {dll.lower() for dll, _ in found}
+        bad += [f"{exe}: {dll} is imported at start (not a KnownDLL: load it late)"
+                for dll in sorted(dlls - STATIC_DLLS)]
+        named = {(dll.lower(), name) for dll, name in found}
+        bad += [f"{exe}: does not import {dll}!{name}" for dll, name in sorted(REQUIRED - named)]
     for line in bad:
-        print("not on Windows XP:", line)
+        print("import check:", line)
     print(f"{1 if not bad else 0} passed, {0 if not bad else 1} failed")
     return 1 if bad else 0
 

@@ -1,8 +1,9 @@
 // Stand-in for the maker's update tool. Started by UpgradeNorvik after the downloads, it writes
 // sandel-report.txt beside itself (UTF-8, one "key: value" per line): that it ran, its own path,
 // how many arguments it got and its raw command line, its working folder, and the size and
-// SHA-256 of the two packages in NorvikSandelTemp. It then shows a small window with what it
-// found, which closes by itself after a few seconds, or not at all when SANDEL_EXIT_AT_ONCE=1.
+// SHA-256 of the two packages in NorvikSandelTemp, and whose Authenticode signature it carries. It
+// then shows a small window with what it found, which closes by itself after a few seconds, or not
+// at all when SANDEL_EXIT_AT_ONCE=1.
 #include <windows.h>
 
 #include <bcrypt.h>
@@ -12,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "app/win32/signature_check.h"
 #include "common/win32/utf16.h"
 
 namespace {
@@ -246,6 +248,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
     line("argument count", std::to_string(argumentCount(commandLine)));
     line("command line", toUtf8(commandLine ? commandLine : L""));
     line("working folder", toUtf8(currentFolder()));
+    // The program that started this tool accepts only its maker's signature: say whose it is.
+    const app::SignatureCheck signature = app::win32::checkSignature(exe, nullptr);
+    char status[16];
+    wsprintfA(status, "0x%08lX", static_cast<unsigned long>(signature.status));
+    line("signature", signature.status == app::kTrustValid ? "valid, signed by " + signature.signer
+                                                           : std::string("none (") + status + ")");
     for (const Package& p : packages) {
         const std::string key = "NorvikSandelTemp\\" + toUtf8(p.name);
         const FileFacts& f = p.facts;

@@ -2,11 +2,16 @@
 #include "app/win32/platform.h"
 
 #include <windows.h>
+// after windows.h, whose types it uses
+#include <shellapi.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/file_attributes.h"
+#include "app/win32/signature_check.h"
+#include "common/win32/unique_handle.h"
 #include "common/win32/utf16.h"
 
 namespace app::win32 {
@@ -19,6 +24,17 @@ static_assert(kAttrReadOnly == FILE_ATTRIBUTE_READONLY && kAttrHidden == FILE_AT
 
 using norvik::win32::toWide;
 
+struct FileHandleTraits {
+    using type = HANDLE;
+    static type invalid() { return INVALID_HANDLE_VALUE; }
+    static void close(type handle) { CloseHandle(handle); }
+};
+using FileHandle = norvik::win32::UniqueHandle<FileHandleTraits>;
+
+std::uint32_t lastError() {
+    return static_cast<std::uint32_t>(GetLastError());
+}
+
 class Win32FileSystem : public FileSystem {
   public:
     bool isPlainFile(const std::string& path) override {
@@ -30,16 +46,51 @@ class Win32FileSystem : public FileSystem {
     bool deleteFile(const std::string& path) override {
         return DeleteFileW(toWide(path).c_str()) != 0;
     }
+    bool canReplace(const std::string& path) override {
+        const std::wstring wide = toWide(path);
+        const DWORD attributes = GetFileAttributesW(wide.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY))
+            return false;
+        // Write and delete access without any sharing: refused for a file that any other
+        // program has open, as the rename onto it would be.
+        const FileHandle file(CreateFileW(wide.c_str(), GENERIC_WRITE | DELETE, 0, nullptr,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        return static_cast<bool>(file);
+    }
     bool createFolder(const std::string& path) override {
         return CreateDirectoryW(toWide(path).c_str(), nullptr) != 0;
     }
 };
 
+// The program file, open for reading with read sharing only: it can still be read and run,
+// but not written, renamed or deleted while held.
+class Win32HeldProgram : public HeldProgram {
+  public:
+    Win32HeldProgram(std::wstring path, FileHandle file)
+        : path_(std::move(path)), file_(std::move(file)) {}
+    SignatureCheck signature() override { return checkSignature(path_, file_.get()); }
+
+  private:
+    std::wstring path_;
+    FileHandle file_;
+};
+
 class Win32ProcessLauncher : public ProcessLauncher {
   public:
-    bool start(const std::string& applicationPath) override {
+    std::unique_ptr<HeldProgram> hold(const std::string& path) override {
+        if (path.empty())
+            return nullptr;
+        std::wstring wide = toWide(path);
+        FileHandle file(CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file)
+            return nullptr;
+        return std::make_unique<Win32HeldProgram>(std::move(wide), std::move(file));
+    }
+
+    std::uint32_t start(const std::string& applicationPath) override {
         if (applicationPath.empty())
-            return false;
+            return ERROR_FILE_NOT_FOUND;
         const std::wstring application = toWide(applicationPath);
         // The program is named explicitly, so no part of a path with spaces can be taken for
         // another program. The command line is only the quoted path, as the program's argv[0];
@@ -55,11 +106,29 @@ class Win32ProcessLauncher : public ProcessLauncher {
         PROCESS_INFORMATION pi{};
         if (!CreateProcessW(application.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
                             nullptr, nullptr, &si, &pi))
-            return false;
+            return lastError();
         // Not waited for: the handles are only released.
         CloseHandle(pi.hThread);
         CloseHandle(pi.hProcess);
-        return true;
+        return 0;
+    }
+
+    std::uint32_t startElevated(const std::string& applicationPath,
+                                const std::string& folder) override {
+        const std::wstring application = toWide(applicationPath);
+        const std::wstring directory = toWide(folder);
+        SHELLEXECUTEINFOW info{};
+        info.cbSize = sizeof info;
+        // No error box of the shell's own (the program shows its own), and the request is
+        // complete when the call returns: the program ends right after it.
+        info.fMask = SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
+        info.lpVerb = L"runas";
+        info.lpFile = application.c_str();
+        info.lpDirectory = directory.c_str();
+        info.nShow = SW_SHOWNORMAL;
+        if (!ShellExecuteExW(&info))
+            return lastError();
+        return 0;
     }
 };
 

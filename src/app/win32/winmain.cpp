@@ -1,9 +1,15 @@
 // Entry point of UpgradeNorvik.exe: builds the real platform and runs the main window.
 #include <objbase.h>
 #include <windows.h>
+// after windows.h, whose types it uses
+#include <commctrl.h>
 
 #include "app/frm_main.h"
+#include "app/upgrade_layout.h"
+#include "app/win32/dll_search.h"
 #include "app/win32/platform.h"
+#include "app/win32/signature_check.h"
+#include "common/win32/utf16.h"
 #include "download/win32/download_wiring.h"
 #include "form/win32/window_host.h"
 #include "shell/win32/shell_wiring.h"
@@ -12,9 +18,30 @@
 #include "ui/resource_ids.h"
 #include "ui/win32/resource_pictures.h"
 
+namespace {
+
+// A start-up step failed: without it the window could not be shown, so say so and end.
+int startFailed() {
+    MessageBoxW(nullptr, norvik::win32::toWide(app::kMsgStartFailed).c_str(),
+                norvik::win32::toWide(app::kMsgTitle).c_str(), MB_OK | MB_ICONINFORMATION);
+    return 1;
+}
+
+}  // namespace
+
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
+    // Before anything loads a DLL by name.
+    app::win32::loadDllsFromSystemFolderOnly();
+    // The manifest asks for version 6 of the common controls, which must be registered before
+    // the first window: Windows XP otherwise creates no edit box and no message box.
+    INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX),
+                                  ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
+    if (!InitCommonControlsEx(&controls))
+        return startFailed();
+
     // The folder picker is a shell dialog: the thread must be a single-threaded apartment.
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))
+        return startFailed();
     ui::win32::GdiplusSession gdiplus;
     const ui::win32::ResourcePictures pictures(instance);
 
@@ -40,8 +67,14 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     services.runtime = &host;
     services.files = &app::win32::realFileSystem();
     services.launcher = &app::win32::realProcessLauncher();
-    // Whether the caller passes its check of the complete file or not.
-    services.downloadFile = [](const auto&... args) { return download::win32::DownloadFile(args...); };
+    services.signatures = &app::win32::realSignatureVerifier();
+    services.toolPublisher = NORVIK_TOOL_PUBLISHER;
+    services.downloadFile = [](const std::string& remotePath, const std::string& localPath,
+                               form::Control* caption, form::Control* bar, const std::string& proxy,
+                               const app::AcceptFile& accept) {
+        app::win32::loadTlsDllFromSystemFolder();
+        return download::win32::DownloadFile(remotePath, localPath, caption, bar, proxy, accept);
+    };
     services.abandonDownloads = &download::win32::AbandonActiveDownloads;
     services.setBaseUrl = &download::win32::SetBaseUrl;
     services.windowsVersionName = &download::win32::GetWindowsVersionName;

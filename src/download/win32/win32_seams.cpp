@@ -71,6 +71,13 @@ Result<std::string> WinInetApi::queryInfo(NetHandle request, std::uint32_t infoL
     }
 }
 
+Result<std::uint32_t> WinInetApi::queryDataAvailable(NetHandle request) {
+    DWORD available = 0;
+    if (!InternetQueryDataAvailable(h(request), &available, 0, 0))
+        return failure<std::uint32_t>(GetLastError());
+    return success<std::uint32_t>(available);
+}
+
 Result<std::uint32_t> WinInetApi::readFile(NetHandle request, void* buffer, std::uint32_t toRead) {
     DWORD got = 0;
     if (!InternetReadFile(h(request), buffer, toRead, &got))

@@ -20,6 +20,7 @@ class WinInetApi : public InternetApi {
     Result<NetHandle> openUrl(NetHandle session, const std::string& url, const std::string& headers,
                               std::uint32_t flags) override;
     Result<std::string> queryInfo(NetHandle request, std::uint32_t infoLevel) override;
+    Result<std::uint32_t> queryDataAvailable(NetHandle request) override;
     Result<std::uint32_t> readFile(NetHandle request, void* buffer, std::uint32_t toRead) override;
     void closeHandle(NetHandle handle) override;
 };

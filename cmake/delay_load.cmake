@@ -1,0 +1,18 @@
+# The system DLLs that are not on every supported Windows' KnownDLLs list are delay-loaded: the
+# loader then does not look for them (in the program's own folder first) before WinMain has
+# restricted the search to the system folder. kernel32, user32, gdi32, advapi32, shell32, ole32,
+# oleaut32 and msvcrt are KnownDLLs; comctl32 stays a static import because the manifest binds
+# it to the system's side-by-side assembly (version 6), which the loader resolves there, and
+# InitCommonControlsEx must run before the first window.
+set(NORVIK_DELAY_DLLS wininet msimg32 wintrust crypt32 gdiplus)
+set(NORVIK_DELAY_LIBS)
+foreach(dll ${NORVIK_DELAY_DLLS})
+  set(lib ${CMAKE_BINARY_DIR}/delayload/lib${dll}_delay.a)
+  add_custom_command(OUTPUT ${lib}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/delayload
+    COMMAND sh ${CMAKE_SOURCE_DIR}/cmake/make_delay_lib.sh ${dll} ${lib}
+    DEPENDS ${CMAKE_SOURCE_DIR}/cmake/make_delay_lib.sh
+    COMMENT "Delay-load import library for ${dll}.dll" VERBATIM)
+  list(APPEND NORVIK_DELAY_LIBS ${lib})
+endforeach()
+add_custom_target(norvik_delay_libs DEPENDS ${NORVIK_DELAY_LIBS})

@@ -1,0 +1,200 @@
+"""The update tool with the real program against the bundled server on 127.0.0.1: only the
+maker's signed tool replaces the old one and starts; an unsigned, other-signed or tampered tool,
+a missing one and a server that does not answer each leave the old Sandel.exe byte for byte; and
+DLLs planted beside the program under system names are never loaded."""
+
+import os
+import shutil
+import sys
+
+from harness import (App, Driver, Failure, check, check_eq, parse_args, run_cases, to_windows_path,
+                     wait_until)
+
+args = parse_args()
+sys.path.insert(0, os.path.join(args.source, "server"))
+from upgrade_stage import UpgradeStage, read_report, run_quiet, sha256, WINE  # noqa: E402
+
+drv = Driver(args.build)
+LOOPBACK = os.path.join(args.build, "loopback", "UpgradeNorvik.exe")
+TOOLS = os.path.join(args.build, "tools")
+VARIANTS = os.path.join(TOOLS, "sandel-variants")
+PLANTED = os.path.join(TOOLS, "planted")
+PLANTED_DLLS = ["wininet.dll", "msimg32.dll", "wintrust.dll", "crypt32.dll", "gdiplus.dll"]
+WORK = os.path.join(args.artifacts, "work")
+OLD_TOOL = b"MZ the update tool of the previous upgrade"
+SIGN_ERR = ("Ban cap nhat Sandel.exe khong co chu ky hop le cua nha san xuat.\r\n"
+            "Xin vui long lien he nha cung cap.")
+NET_ERR = "Download khong thanh cong.\r\nXin vui long kiem tra ket noi Internet."
+FILE_ERR = "Khong tim thay du lieu tren may chu. Xin vui long lien he nha cung cap."
+
+
+def stage(served_tool):
+    """A fresh server folder serving `served_tool` as the update tool (None: no tool), and an
+    install folder holding an old Sandel.exe."""
+    s = UpgradeStage(WORK, args.build, args.test_port, customer="KH001")
+    s.trust_ca()
+    if served_tool is None:
+        os.remove(s.tool)
+    else:
+        shutil.copyfile(served_tool, s.tool)
+    folder = s.install_folder()
+    with open(os.path.join(folder, "Sandel.exe"), "wb") as f:
+        f.write(OLD_TOOL)
+    return s, folder
+
+
+def listing(folder):
+    return sorted(os.path.relpath(os.path.join(d, n), folder)
+                  for d, dirs, files in os.walk(folder) for n in dirs + files)
+
+
+def fill_and_ok(folder):
+    drv("wait-main", 30000)
+    drv("click", "cmdUpd")
+    wait_until(lambda: drv("visible", "txtRK") == "1", 10, "the upgrade screen")
+    drv("set-text", "txtRK", "KH001")
+    drv("set-text", "txtFolder", to_windows_path(folder))
+    check_eq(drv("get-text", "txtFolder"), to_windows_path(folder), "folder accepted")
+    drv("click", "cmdOK")
+
+
+def upgrade_completes(s, folder, app):
+    check(app.wait_exit(120) is not None, "UpgradeNorvik.exe did not end")
+    report = wait_until(lambda: read_report(folder), 20, "the update tool's report")
+    check_eq(report["exe path"].lower(), to_windows_path(folder + "/Sandel.exe").lower(),
+             "tool started from the install folder")
+    check_eq(sha256(os.path.join(folder, "Sandel.exe")), sha256(s.tool), "the new Sandel.exe")
+    check_eq(report["signature"], "valid, signed by Norvik Software JSC", "the tool's signature")
+
+
+def signed_tool_replaces_the_old_one_and_starts():
+    s, folder = stage(os.path.join(TOOLS, "Sandel.exe"))
+    s.start()
+    try:
+        app = App(LOOPBACK, args.artifacts, env={"SANDEL_EXIT_AT_ONCE": "1"})
+        try:
+            fill_and_ok(folder)
+            upgrade_completes(s, folder, app)
+        finally:
+            app.stop(drv)
+    finally:
+        s.stop()
+
+
+def refused(served_tool, expected_box, start_server=True):
+    """The tool step fails: its box, nothing started, the window idle, the old tool and the
+    install folder exactly as they were."""
+    s, folder = stage(served_tool)
+    if start_server:
+        s.start()
+    try:
+        before = listing(folder)
+        app = App(LOOPBACK, args.artifacts, env={"SANDEL_EXIT_AT_ONCE": "1"})
+        try:
+            fill_and_ok(folder)
+            check_eq(drv.wait_dialog("THONG BAO", 60000), expected_box, "message")
+            drv("dialog-press", "THONG BAO", 1)
+
+            def idle_again():  # help answers once the box is closed and the window idle
+                drv("click", "cmdHelp")
+                return drv("visible", "txtRK") == "0"
+
+            wait_until(idle_again, 10, "the window idle again")
+            check(app.running(), "the program stays open")
+            check(read_report(folder) is None, "the update tool must not start")
+            with open(os.path.join(folder, "Sandel.exe"), "rb") as f:
+                check_eq(f.read(), OLD_TOOL, "the old Sandel.exe")
+            check_eq(listing(folder), before, "nothing added to or removed from the folder")
+        finally:
+            app.stop(drv)
+    finally:
+        s.stop()
+
+
+def unsigned_tool_is_refused():
+    refused(os.path.join(VARIANTS, "Sandel-unsigned.exe"), SIGN_ERR)
+
+
+def tool_of_another_publisher_is_refused():
+    refused(os.path.join(VARIANTS, "Sandel-other.exe"), SIGN_ERR)
+
+
+def tampered_tool_is_refused():
+    refused(os.path.join(VARIANTS, "Sandel-tampered.exe"), SIGN_ERR)
+
+
+def missing_tool_keeps_the_old_one():
+    refused(None, FILE_ERR)
+
+
+def server_down_keeps_the_old_tool():
+    refused(os.path.join(TOOLS, "Sandel.exe"), NET_ERR, start_server=False)
+
+
+def planted_dlls_are_never_loaded():
+    """UpgradeNorvik.exe in a downloads folder beside DLLs named like the system DLLs it loads
+    late, with Wine told to prefer such native DLLs: a whole upgrade over HTTPS loads none."""
+    downloads = os.path.join(WORK, "Downloads")
+    shutil.rmtree(downloads, ignore_errors=True)
+    os.makedirs(downloads)
+    for name in PLANTED_DLLS + ["load_by_name.exe"]:
+        shutil.copyfile(os.path.join(PLANTED, name), os.path.join(downloads, name))
+    exe = os.path.join(downloads, "UpgradeNorvik.exe")
+    shutil.copyfile(LOOPBACK, exe)
+    env = dict(os.environ, WINEDLLOVERRIDES="mscoree,mshtml=;" +
+               ",".join(n[:-4] for n in PLANTED_DLLS) + "=n,b")
+
+    def markers():
+        return sorted(n for n in os.listdir(downloads) if n.endswith(".loaded"))
+
+    # A careless program in that folder would load every one of them.
+    rc, out = run_quiet([WINE, os.path.join(downloads, "load_by_name.exe"), *PLANTED_DLLS],
+                        cwd=downloads, env=env, timeout=120)
+    check_eq(markers(), sorted(n + ".loaded" for n in PLANTED_DLLS),
+             f"planted DLLs found by a bare-name load (exit {rc}: {out.strip()})")
+    for m in markers():
+        os.remove(os.path.join(downloads, m))
+    # Where SetDefaultDllDirectories is missing (Windows XP), the program's preload by full path
+    # is what keeps them out of a later load by name.
+    rc, out = run_quiet([WINE, os.path.join(downloads, "load_by_name.exe"), "--after-preload",
+                         *PLANTED_DLLS], cwd=downloads, env=env, timeout=120)
+    check_eq((rc, markers()), (0, []), f"planted DLLs loaded after the preload ({out.strip()})")
+
+    s, folder = stage(os.path.join(TOOLS, "Sandel.exe"))
+    s.start()
+    try:
+        app = App(exe, args.artifacts, env={"SANDEL_EXIT_AT_ONCE": "1",
+                                            "WINEDLLOVERRIDES": env["WINEDLLOVERRIDES"]},
+                  cwd=downloads)
+        try:
+            fill_and_ok(folder)
+            upgrade_completes(s, folder, app)
+            check(set(s.schemes()) == {"https"}, f"over HTTPS: {s.schemes()}")
+        except Failure as e:
+            raise Failure(f"{e} (planted DLLs loaded: {markers()})") from e
+        finally:
+            app.stop(drv)
+        check_eq(markers(), [], "planted DLLs loaded by UpgradeNorvik.exe")
+    finally:
+        s.stop()
+
+
+try:
+    shutil.rmtree(WORK, ignore_errors=True)
+    for path in (os.path.join(TOOLS, "Sandel.exe"), VARIANTS, PLANTED):
+        if not os.path.exists(path):
+            raise Failure(f"{path} is missing: build the Sandel and planted_dlls targets")
+    run_cases([
+        ("the signed tool replaces the old one and starts",
+         signed_tool_replaces_the_old_one_and_starts),
+        ("an unsigned tool: the box, the old tool kept", unsigned_tool_is_refused),
+        ("another publisher's tool: the box, the old tool kept",
+         tool_of_another_publisher_is_refused),
+        ("a tampered tool: the box, the old tool kept", tampered_tool_is_refused),
+        ("no tool on the server: the old tool kept", missing_tool_keeps_the_old_one),
+        ("server down: the old tool kept", server_down_keeps_the_old_tool),
+        ("DLLs planted beside the program are never loaded", planted_dlls_are_never_loaded),
+    ])
+except Failure as e:
+    print(f"[FAIL] {e}")
+    sys.exit(1)
