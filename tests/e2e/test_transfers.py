@@ -1,6 +1,7 @@
 """Transfers that go wrong, with the real program against the bundled server on 127.0.0.1: a
-server that stalls in each phase of a transfer, exit in each stalled phase, runs killed in the
-middle of a transfer, redirects and bodies that cannot be proven whole. The loopback copies of
+server that stalls in each phase of a transfer, a slow link and cut transfers that still
+complete, exit in each stalled phase, runs killed in the middle of a transfer, redirects and
+bodies that cannot be proven whole. The loopback copies of
 the program give up on a stalled transfer after a few seconds (a build setting).
 NORVIK_E2E_CASES=REGEX runs only the cases whose names match."""
 
