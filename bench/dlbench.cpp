@@ -1,8 +1,11 @@
 // dlbench <mode> <base> <remote> <local> <product.exe>
-//   engine    DownloadFile with the progress view of the real main window (window host, skin
-//             pictures taken from the product executable), pumping through the host's DoEvents
-//   bare      a plain WinINet loop: same flags, 4096-byte reads, each chunk written to the file
-//   barepump  the bare loop plus one DoEvents of the same window per chunk
+//   engine     DownloadFile with the progress view of the real main window (window host, skin
+//              pictures taken from the product executable), pumping through the host's DoEvents
+//   offscreen  the same call with the progress view on a window model no window shows
+//   bare       a plain WinINet loop: the engine's flags and read size, each read written to the
+//              file, no window and no pump
+//   bare4kpump the way transfers ran before the transfer thread: 4096-byte reads and one
+//              DoEvents of the same window per read
 // Prints: mode bytes seconds peak_working_set paints painted_pixels result
 #include <windows.h>
 // after windows.h
@@ -14,6 +17,7 @@
 #include <string>
 
 #include "common/win32/utf16.h"
+#include "download/transfer.h"
 #include "download/win32/download_wiring.h"
 #include "form/win32/window_host.h"
 #include "ui/frm_main_def.h"
@@ -35,16 +39,19 @@ SIZE_T peakWorkingSet() {
     return pmc.PeakWorkingSetSize;
 }
 
-// The same loop the engine runs, without its progress view, checks and partial file.
-long long bareLoop(const std::string& url, const std::string& local,
+// The reads the engine's transfer thread makes, without its progress view, checks and partial
+// file: `readSize` bytes at a time, with one DoEvents per read when `pump` is given.
+long long bareLoop(const std::string& url, const std::string& local, DWORD readSize,
                    form::win32::WindowHost* pump) {
     HINTERNET session =
         InternetOpenA("API-Download", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
     if (!session)
         return -1;
-    HINTERNET request = InternetOpenUrlA(
-        session, url.c_str(), nullptr, 0,
-        INTERNET_FLAG_EXISTING_CONNECT | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_RELOAD, 0);
+    HINTERNET request =
+        InternetOpenUrlA(session, url.c_str(), nullptr, 0,
+                         INTERNET_FLAG_EXISTING_CONNECT | INTERNET_FLAG_NO_CACHE_WRITE |
+                             INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_AUTO_REDIRECT,
+                         0);
     if (!request) {
         InternetCloseHandle(session);
         return -1;
@@ -52,11 +59,11 @@ long long bareLoop(const std::string& url, const std::string& local,
     HANDLE file = CreateFileW(norvik::win32::toWide(local).c_str(), GENERIC_WRITE, 0, nullptr,
                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     long long total = 0;
-    char buffer[4096];
+    std::string buffer(readSize, '\0');
     DWORD got = 0;
-    while (InternetReadFile(request, buffer, sizeof buffer, &got) && got > 0) {
+    while (InternetReadFile(request, buffer.data(), readSize, &got) && got > 0) {
         DWORD written = 0;
-        WriteFile(file, buffer, got, &written, nullptr);
+        WriteFile(file, buffer.data(), got, &written, nullptr);
         total += got;
         if (pump)
             pump->doEvents();
@@ -78,7 +85,9 @@ long long fileSize(const std::string& path) {
 
 int wmain(int argc, wchar_t** argv) {
     if (argc != 6) {
-        std::fprintf(stderr, "usage: dlbench engine|bare|barepump base remote local product.exe\n");
+        std::fprintf(stderr,
+                     "usage: dlbench engine|offscreen|bare|bare4kpump base remote local "
+                     "product.exe\n");
         return 2;
     }
     const std::string mode = norvik::win32::toUtf8(argv[1]);
@@ -122,7 +131,9 @@ int wmain(int argc, wchar_t** argv) {
                                                &view.control("ProgressBar"), ":");
         bytes = fileSize(local);
     } else {
-        bytes = bareLoop(base + remote, local, mode == "barepump" ? host.get() : nullptr);
+        const bool old = mode == "bare4kpump";
+        bytes = bareLoop(base + remote, local, old ? 4096 : download::kChunkSize,
+                         old ? host.get() : nullptr);
         result = bytes >= 0 ? "ok" : "failed";
     }
     const double seconds = now() - start;

@@ -35,14 +35,17 @@ def wait_for_port(port, proc, seconds=10.0):
     raise RuntimeError(f"nothing listens on port {port}")
 
 
-def start_tinyproxy(folder):
+def start_tinyproxy(folder, auth=False):
     """Starts tinyproxy in the foreground on a free loopback port with its configuration,
     logs and pid file in `folder`, and returns a Proxy once it accepts connections. The caller
-    stops `process` (it does not end by itself)."""
+    stops `process` (it does not end by itself). auth: the proxy asks every client for a login
+    (BasicAuth, answered with 407), which the program never has."""
     os.makedirs(folder, exist_ok=True)
     port = free_port()
     with open(os.path.join(HERE, "tinyproxy.conf.in")) as f:
         conf = f.read().replace("@PORT@", str(port)).replace("@DIR@", folder)
+    if auth:
+        conf += "\nBasicAuth norvik not-given-by-the-program\n"
     conf_path = os.path.join(folder, "tinyproxy.conf")
     with open(conf_path, "w") as f:
         f.write(conf)

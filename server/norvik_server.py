@@ -2,28 +2,35 @@
 """The local download server: serves one folder over HTTP and HTTPS on 127.0.0.1, every file
 with its Content-Length, and injects faults on request.
 
-    /<path>                      the file
-    /fault/<kind>/<path>         the file with a fault (kinds below)
+    /<path>                      the file (or the fault a rules file names for it)
+    /fault/<kind>/<path>         the file with a fault (kinds in faults.py)
     /viaonly/<path>              the file only for a request that came through a proxy (Via
                                  header), 403 otherwise
     /noproxy/<path>              the file only for a direct request, 403 otherwise
 
-Fault kinds: chunked (no Content-Length, chunked body), close (no Content-Length, the body ends
-when the connection closes), short (full Content-Length, half the body, then close), reset (the
-same, ended by a TCP reset), stall (half the body, a pause, then close), drip (the whole body in
-small pieces with pauses), 404, 410, 500 (an HTML error page), 204 (No Content: an empty answer
-with success status), 206 (Partial Content: the first half of the file with its Content-Range,
-although no range was asked for).
+A query string is ignored when the file is looked up; it keeps requests of different test
+cases apart where a fault counts the answers it gave for one URL.
+
+--rules FILE (JSON, read again at every request) injects faults into plain paths, for a
+client whose paths are fixed: {"paths": {"/Sandel/Sandel.exe": "silent"}, "handshake": "stall"}.
+"handshake": "stall" makes the HTTPS port accept connections and never finish the TLS
+handshake; --stall-port adds a port that always does so, and --blackhole-port one where the
+connection itself never gets through.
+
+--request-log FILE gets one line per request: scheme, method, path with query, Range,
+If-Range and Via, separated by tabs ("-" for a header that was absent). A stalled handshake is
+logged as method HANDSHAKE.
 
 HTTPS uses the certificate given; a third port may serve the same with a certificate from an
 untrusted CA. Ports 0 pick free ones; the chosen ports are written as JSON to --ready-file.
-Every connection times out, every loop is bounded, and the server stops by itself after
---lifetime seconds, when its parent process ends, or when --stop-file appears.
+Every connection times out, every wait is bounded by --hold seconds, and the server stops by
+itself after --lifetime seconds, when its parent process ends, or when --stop-file appears.
 """
 import argparse
 import http.server
 import json
 import os
+import select
 import socket
 import ssl
 import struct
@@ -32,12 +39,30 @@ import threading
 import time
 import urllib.parse
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from faults import COPY_PIECE, FILE_FAULTS  # noqa: E402
+
 ERROR_PAGE = ("<html><head><title>{code} {reason}</title></head><body><h1>{code} {reason}"
               "</h1><p>The server has no answer for this file.</p></body></html>")
-STALL_SECONDS = 2.0
-DRIP_PIECE = 1024
-DRIP_PAUSE = 0.002
-COPY_PIECE = 64 * 1024
+
+
+def wait_for_close(sock, seconds):
+    """Waits up to `seconds` while the peer keeps the connection open and sends nothing that
+    ends it. True when the time passed, False when the peer closed (or the socket failed)."""
+    deadline = time.monotonic() + seconds
+    while True:
+        left = deadline - time.monotonic()
+        if left <= 0:
+            return True
+        try:
+            readable, _, _ = select.select([sock], [], [], min(left, 0.2))
+            if readable:
+                # The raw bytes, also under TLS: only an end of stream matters here.
+                if not socket.socket.recv(sock, 1, socket.MSG_PEEK):
+                    return False
+                time.sleep(min(left, 0.2))
+        except (OSError, ValueError):
+            return False
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
@@ -49,7 +74,15 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if self.server.verbose:
             sys.stderr.write("%s %s\n" % (self.address_string(), fmt % args))
 
-    # -- helpers -------------------------------------------------------------------------
+    def end_headers(self):
+        # Every answer closes its connection: Wine's WinINet would otherwise send a later
+        # request meant for a proxy over an idle direct connection to this server (its pool of
+        # connections is kept per server, whatever the proxy), and the next request of a
+        # download (a retry, a redirect) starts on a connection of its own, as after a cut.
+        self.send_header("Connection", "close")
+        super().end_headers()
+
+    # -- helpers the faults use --------------------------------------------------------------
     def _file_for(self, rel):
         root = self.server.root
         rel = urllib.parse.unquote(rel).lstrip("/")
@@ -68,9 +101,20 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if not head_only:
             self.wfile.write(body)
 
-    def _copy(self, f, limit, piece=COPY_PIECE, pause=0.0):
+    def send_file_headers(self, length, status=200, extra=None):
+        """Status line and headers of a file answer; length None sends no Content-Length."""
+        self.send_response(status)
+        self.send_header("Content-Type", "application/octet-stream")
+        if length is not None:
+            self.send_header("Content-Length", str(length))
+        for name, value in (extra or {}).items():
+            self.send_header(name, value)
+        self.end_headers()
+
+    def copy(self, f, limit, piece=COPY_PIECE, pause=0.0):
         """Sends at most `limit` bytes of the open file."""
         sent = 0
+        deadline = time.monotonic() + self.server.hold
         while sent < limit:
             data = f.read(min(piece, limit - sent))
             if not data:
@@ -79,15 +123,59 @@ class Handler(http.server.BaseHTTPRequestHandler):
             sent += len(data)
             if pause:
                 self.wfile.flush()
+                if time.monotonic() > deadline:
+                    break  # a slow answer too is bounded
                 time.sleep(pause)
         return sent
 
-    def _reset(self):
+    def hold_silent(self, seconds=None):
+        """Sends nothing for `seconds` (the server's hold time at most, counted from the
+        request). True when the time passed with the client still there."""
+        left = self.hold_until - time.monotonic()
+        wanted = left if seconds is None else min(seconds, left)
+        return wait_for_close(self.connection, max(wanted, 0)) and wanted < left
+
+    def reset(self):
         self.wfile.flush()
         # SO_LINGER with a zero timeout makes close() send a reset instead of a FIN.
         self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
         self.close_connection = True
         self.connection.close()
+
+    def redirect(self, code, location):
+        self.send_response(code)
+        if location is not None:
+            self.send_header("Location", location)
+        self.send_header("Content-Length", "0")
+        self.end_headers()
+
+    def attempt(self):
+        """How many requests this server has seen for this exact URL, this one included."""
+        return self.server.count_attempt(self.path)
+
+    def requested_start(self, size, etag, last_modified):
+        """The first byte a Range request asks for, when it is to be honoured: "bytes=N-" (or
+        up to the last byte) with an If-Range that names the current ETag or date, or none."""
+        wanted = self.headers.get("Range", "")
+        if_range = self.headers.get("If-Range")
+        if not wanted.startswith("bytes=") or "," in wanted:
+            return None
+        if if_range is not None and if_range.strip() not in (etag, last_modified):
+            return None
+        first, _, last = wanted[len("bytes="):].partition("-")
+        try:
+            start = int(first)
+        except ValueError:
+            return None
+        if last and last.strip() != str(size - 1):
+            return None
+        return start if 0 <= start < size else None
+
+    def scheme_name(self):
+        return self.server.scheme
+
+    def host_name(self):
+        return self.headers.get("Host", "localhost").rsplit(":", 1)[0]
 
     # -- requests ------------------------------------------------------------------------
     def do_HEAD(self):
@@ -97,7 +185,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self._serve(head_only=False)
 
     def _serve(self, head_only):
-        path = urllib.parse.urlsplit(self.path).path
+        self.hold_until = time.monotonic() + self.server.hold
+        self.server.record(self.command, self.path, self.headers)
+        split = urllib.parse.urlsplit(self.path)
+        path = split.path
+        self.query = "?" + split.query if split.query else ""
         self.server.count(path)
         fault = None
         if path.startswith("/fault/"):
@@ -113,10 +205,15 @@ class Handler(http.server.BaseHTTPRequestHandler):
             if self.headers.get("Via"):
                 return self._error(403, head_only)
             path = path[len("/noproxy"):]
+        else:
+            fault = self.server.rule_for(path)
+        kind, _, arg = (fault or "").partition(":")
+        kind = "" if kind == "plain" else kind
+        self.fault_target = path
 
-        if fault in ("404", "410", "500"):
-            return self._error(int(fault), head_only)
-        if fault == "204":
+        if kind in ("404", "410", "500"):
+            return self._error(int(kind), head_only)
+        if kind == "204":
             self.send_response(204)
             self.end_headers()
             return
@@ -125,73 +222,78 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return self._error(404, head_only)
         size = os.path.getsize(file_path)
 
-        if fault == "206":
+        if kind == "206":
             part = size // 2
-            self.send_response(206)
-            self.send_header("Content-Type", "application/octet-stream")
-            self.send_header("Content-Range", "bytes 0-%d/%d" % (max(part - 1, 0), size))
-            self.send_header("Content-Length", str(part))
-            self.end_headers()
+            self.send_file_headers(part, status=206, extra={
+                "Content-Range": "bytes 0-%d/%d" % (max(part - 1, 0), size)})
             if not head_only:
                 with open(file_path, "rb") as f:
-                    self._copy(f, part)
+                    self.copy(f, part)
             return
+        if kind in FILE_FAULTS and not head_only:
+            return FILE_FAULTS[kind](self, file_path, size, arg or None)
+        if kind and kind not in FILE_FAULTS:
+            return self._error(404, head_only)
 
-        self.send_response(200)
-        self.send_header("Content-Type", "application/octet-stream")
-        if fault == "chunked":
-            self.send_header("Transfer-Encoding", "chunked")
-        elif fault == "close":
-            self.send_header("Connection", "close")
-            self.close_connection = True
-        else:
-            self.send_header("Content-Length", str(size))
-        self.end_headers()
+        self.send_file_headers(size)
         if head_only:
             return
-
         with open(file_path, "rb") as f:
-            if fault == "chunked":
-                for _ in range(size // COPY_PIECE + 1):
-                    data = f.read(COPY_PIECE)
-                    if not data:
-                        break
-                    self.wfile.write(b"%x\r\n%s\r\n" % (len(data), data))
-                self.wfile.write(b"0\r\n\r\n")
-            elif fault in ("short", "reset", "stall"):
-                self._copy(f, size // 2)
-                self.wfile.flush()
-                if fault == "stall":
-                    time.sleep(STALL_SECONDS)
-                self.close_connection = True
-                if fault == "reset":
-                    self._reset()
-            elif fault == "drip":
-                self._copy(f, size, piece=DRIP_PIECE, pause=DRIP_PAUSE)
-            else:
-                self._copy(f, size)
+            self.copy(f, size)
 
 
 class Server(http.server.ThreadingHTTPServer):
     daemon_threads = True
     request_queue_size = 64
 
-    def __init__(self, port, root, tls=None, verbose=False):
+    def __init__(self, port, root, tls=None, verbose=False, scheme="http", shared=None,
+                 always_stall_handshake=False):
         super().__init__(("127.0.0.1", port), Handler)
         self.root = os.path.realpath(root)
         self.tls = tls
         self.verbose = verbose
+        self.scheme = scheme
+        self.always_stall_handshake = always_stall_handshake
+        # What all ports of one run share: rules file, request log, hold time, HTTP port.
+        self.shared = shared if shared is not None else Shared()
         self.counts = {}
+        self.attempts = {}
         self.lock = threading.Lock()
+
+    @property
+    def hold(self):
+        return self.shared.hold
+
+    @property
+    def http_port(self):
+        return self.shared.http_port
 
     def count(self, path):
         with self.lock:
             self.counts[path] = self.counts.get(path, 0) + 1
 
+    def count_attempt(self, raw_path):
+        with self.lock:
+            self.attempts[raw_path] = self.attempts.get(raw_path, 0) + 1
+            return self.attempts[raw_path]
+
+    def rule_for(self, path):
+        return self.shared.rules().get("paths", {}).get(path)
+
+    def record(self, method, raw_path, headers):
+        fields = [self.scheme, method, raw_path] + [
+            (headers.get(name) or "-").replace("\t", " ") for name in ("Range", "If-Range", "Via")]
+        self.shared.log("\t".join(fields))
+
     def finish_request(self, request, client_address):
         # The TLS handshake runs in the request's own thread, under its timeout.
         request.settimeout(Handler.timeout)
         if self.tls is not None:
+            if self.always_stall_handshake or self.shared.rules().get("handshake") == "stall":
+                self.record("HANDSHAKE", "-", {})
+                wait_for_close(request, self.hold)
+                request.close()
+                return
             try:
                 request = self.tls.wrap_socket(request, server_side=True)
             except (OSError, ssl.SSLError):
@@ -202,6 +304,32 @@ class Server(http.server.ThreadingHTTPServer):
     def handle_error(self, request, client_address):
         if self.verbose:
             super().handle_error(request, client_address)
+
+
+class Shared:
+    """Settings and records common to every port of one server process."""
+
+    def __init__(self, rules_file=None, request_log=None, hold=30.0):
+        self.rules_file = rules_file
+        self.request_log = request_log
+        self.hold = hold
+        self.http_port = 0
+        self.lock = threading.Lock()
+
+    def rules(self):
+        if not self.rules_file:
+            return {}
+        try:
+            with open(self.rules_file) as f:
+                return json.load(f)
+        except (OSError, ValueError):
+            return {}
+
+    def log(self, line):
+        if not self.request_log:
+            return
+        with self.lock, open(self.request_log, "a") as f:
+            f.write(line + "\n")
 
 
 def tls_context(cert, key):
@@ -224,20 +352,43 @@ def main():
     p.add_argument("--ready-file", help="where to write the chosen ports as JSON")
     p.add_argument("--stop-file", help="the server stops when this file appears")
     p.add_argument("--lifetime", type=float, default=1800.0, help="seconds before it stops")
+    p.add_argument("--stall-port", type=int, default=None,
+                   help="a port that accepts TLS connections and never finishes the handshake")
+    p.add_argument("--blackhole-port", type=int, default=None,
+                   help="a port whose connections never get through (the connect hangs)")
+    p.add_argument("--rules", help="JSON file of faults for plain paths (read at each request)")
+    p.add_argument("--request-log", help="one line per request is appended to this file")
+    p.add_argument("--hold", type=float, default=30.0,
+                   help="longest time in seconds a fault keeps a connection waiting")
     p.add_argument("--verbose", action="store_true")
     a = p.parse_args()
 
-    servers = {"http": Server(a.http_port, a.root, verbose=a.verbose)}
+    shared = Shared(a.rules, a.request_log, a.hold)
+    servers = {"http": Server(a.http_port, a.root, verbose=a.verbose, shared=shared)}
+    shared.http_port = servers["http"].server_address[1]
     if a.https_port is not None:
-        servers["https"] = Server(a.https_port, a.root, tls_context(a.cert, a.key), a.verbose)
+        servers["https"] = Server(a.https_port, a.root, tls_context(a.cert, a.key), a.verbose,
+                                  "https", shared)
     if a.untrusted_port is not None:
         servers["untrusted"] = Server(a.untrusted_port, a.root,
-                                      tls_context(a.untrusted_cert, a.untrusted_key), a.verbose)
+                                      tls_context(a.untrusted_cert, a.untrusted_key), a.verbose,
+                                      "https", shared)
+    if a.stall_port is not None:
+        servers["stall"] = Server(a.stall_port, a.root, tls_context(a.cert, a.key), a.verbose,
+                                  "https", shared, always_stall_handshake=True)
     for s in servers.values():
         threading.Thread(target=s.serve_forever, kwargs={"poll_interval": 0.2},
                          daemon=True).start()
 
     ports = {name: s.server_address[1] for name, s in servers.items()}
+    if a.blackhole_port is not None:
+        # A listening socket that never accepts, its one-place queue taken by a connection of
+        # our own: the kernel drops every further connection request, so a connect waits.
+        hole = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        hole.bind(("127.0.0.1", a.blackhole_port))
+        hole.listen(0)
+        filler = socket.create_connection(hole.getsockname(), timeout=5)
+        ports["blackhole"] = hole.getsockname()[1]
     if a.ready_file:
         tmp = a.ready_file + ".tmp"
         with open(tmp, "w") as f:
@@ -257,6 +408,9 @@ def main():
     for s in servers.values():
         s.shutdown()
         s.server_close()
+    if a.blackhole_port is not None:
+        filler.close()
+        hole.close()
 
 
 if __name__ == "__main__":

@@ -85,6 +85,7 @@ class Testbed:
             self._start_nginx()
         if self.use_proxy:
             self._start_tinyproxy()
+            self._start_tinyproxy(auth=True)
         if self.trustca_exe:
             self._trust_ca()
 
@@ -101,11 +102,15 @@ class Testbed:
         if os.path.exists(ready):
             os.remove(ready)
         c = self.certs
+        self.request_log = os.path.join(self.logs, "requests.log")
         proc = self._spawn([PYTHON, os.path.join(HERE, "norvik_server.py"), "--root", self.www,
                             "--http-port", "0", "--https-port", "0",
                             "--cert", c["server_cert"], "--key", c["server_key"],
                             "--untrusted-port", "0", "--untrusted-cert", c["rogue_cert"],
-                            "--untrusted-key", c["rogue_key"], "--ready-file", ready,
+                            "--untrusted-key", c["rogue_key"], "--stall-port", "0",
+                            "--blackhole-port", "0",
+                            "--request-log", self.request_log, "--hold", "20",
+                            "--ready-file", ready,
                             "--lifetime", str(self.lifetime)], "server.log")
         deadline = time.monotonic() + 10
         while not os.path.exists(ready):
@@ -115,7 +120,8 @@ class Testbed:
         with open(ready) as f:
             ports = json.load(f)
         self.ports.update({"HTTP": ports["http"], "HTTPS": ports["https"],
-                           "UNTRUSTED": ports["untrusted"]})
+                           "UNTRUSTED": ports["untrusted"], "TLS_STALL": ports["stall"],
+                           "BLACKHOLE": ports["blackhole"]})
 
     def _start_nginx(self):
         prefix = os.path.join(self.workdir, "nginx")
@@ -137,10 +143,12 @@ class Testbed:
         wait_for_port(https_port, proc)
         self.ports.update({"NGINX_HTTP": http_port, "NGINX_HTTPS": https_port})
 
-    def _start_tinyproxy(self):
-        proxy = start_tinyproxy(os.path.join(self.workdir, "tinyproxy"))
+    def _start_tinyproxy(self, auth=False):
+        """auth: a proxy that asks every client for a login (407)."""
+        folder = os.path.join(self.workdir, "tinyproxy-auth" if auth else "tinyproxy")
+        proxy = start_tinyproxy(folder, auth)
         self.procs.append(proxy.process)
-        self.ports["PROXY"] = proxy.port
+        self.ports["PROXY_AUTH" if auth else "PROXY"] = proxy.port
 
     def _trust_ca(self):
         if not os.environ.get("WINEPREFIX"):
@@ -159,6 +167,7 @@ class Testbed:
     def environment(self):
         env = {f"NORVIK_TEST_{k}_PORT": str(v) for k, v in self.ports.items()}
         env["NORVIK_TEST_WWW"] = windows_path(self.www)
+        env["NORVIK_TEST_REQUEST_LOG"] = windows_path(self.request_log)
         return env
 
     # -- stop ------------------------------------------------------------------------------

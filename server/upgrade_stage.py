@@ -63,8 +63,12 @@ class UpgradeStage:
         os.makedirs(self.workdir, exist_ok=True)
         self.stop_file = os.path.join(self.workdir, "stop")
         self.scheme_log = os.path.join(self.workdir, "schemes.log")
-        if os.path.exists(self.scheme_log):
-            os.remove(self.scheme_log)
+        # Faults for the fixed paths (set_faults) and the requests the server saw (requests).
+        self.rules_file = os.path.join(self.workdir, "faults.json")
+        self.request_log = os.path.join(self.workdir, "requests.log")
+        for path in (self.scheme_log, self.rules_file, self.request_log):
+            if os.path.exists(path):
+                os.remove(path)
         if os.path.exists(self.stop_file):
             os.remove(self.stop_file)
 
@@ -117,6 +121,7 @@ class UpgradeStage:
             [PYTHON, os.path.join(HERE, "norvik_server.py"), "--root", self.www,
              "--http-port", "0", "--https-port", "0", "--cert", self.certs["server_cert"],
              "--key", self.certs["server_key"], "--ready-file", ready,
+             "--rules", self.rules_file, "--request-log", self.request_log, "--hold", "20",
              "--stop-file", self.stop_file, "--lifetime", str(self.lifetime)],
             stdout=log, stderr=subprocess.STDOUT))
         ports = self._wait_json(ready)
@@ -133,10 +138,30 @@ class UpgradeStage:
         self._wait_file(mux_ready)
         return self
 
-    def start_proxy(self):
+    def set_faults(self, paths=None, handshake=None):
+        """Faults of server/faults.py for remote paths ({"/Sandel/Sandel.exe": "silent"});
+        handshake "stall": HTTPS connections never finish their handshake. Takes effect at the
+        next request."""
+        rules = {"paths": paths or {}}
+        if handshake:
+            rules["handshake"] = handshake
+        with open(self.rules_file + ".tmp", "w") as f:
+            json.dump(rules, f)
+        os.replace(self.rules_file + ".tmp", self.rules_file)
+
+    def requests(self):
+        """(scheme, method, path, range, if_range) of every request so far, in order; a stalled
+        handshake has the method HANDSHAKE."""
+        if not os.path.exists(self.request_log):
+            return []
+        with open(self.request_log) as f:
+            return [tuple(line.rstrip("\n").split("\t")[:5]) for line in f if line.strip()]
+
+    def start_proxy(self, auth=False):
         """A private tinyproxy on a free loopback port; returns the port. Its request log is
-        `proxy_log`."""
-        proxy = start_tinyproxy(os.path.join(self.workdir, "tinyproxy"))
+        `proxy_log`. auth: it asks every client for a login (407)."""
+        folder = os.path.join(self.workdir, "tinyproxy-auth" if auth else "tinyproxy")
+        proxy = start_tinyproxy(folder, auth)
         self.procs.append(proxy.process)
         self.proxy_log = proxy.log
         return proxy.port

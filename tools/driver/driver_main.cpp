@@ -126,6 +126,111 @@ bool selectInFolderDialog(HWND dlg, const std::wstring& path) {
     return ok;
 }
 
+struct DialogSearch {
+    DWORD pid;
+    bool found;
+};
+
+BOOL CALLBACK findDialogOf(HWND h, LPARAM lp) {
+    auto* s = reinterpret_cast<DialogSearch*>(lp);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(h, &owner);
+    if (owner == s->pid && IsWindowVisible(h) && classOf(h) == L"#32770") {
+        s->found = true;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// True while a message box (or any dialog) of the process `pid` is shown.
+bool dialogOf(DWORD pid) {
+    DialogSearch search{pid, false};
+    EnumWindows(findDialogOf, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+double nowMs() {
+    LARGE_INTEGER f, c;
+    QueryPerformanceFrequency(&f);
+    QueryPerformanceCounter(&c);
+    return static_cast<double>(c.QuadPart) * 1000.0 / static_cast<double>(f.QuadPart);
+}
+
+// Asks the window again and again whether it answers (WM_NULL, at most 250 ms each) until it is
+// gone, one of its process's message boxes shows, or `limitMs` have passed. Prints the longest
+// answer in milliseconds, the count of unanswered asks and the count of asks.
+int probeResponsive(HWND m, int limitMs) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(m, &pid);
+    const double start = nowMs();
+    double worst = 0;
+    int unanswered = 0, asks = 0;
+    while (IsWindow(m) && !dialogOf(pid) && nowMs() - start < limitMs) {
+        DWORD_PTR result = 0;
+        const double before = nowMs();
+        const LRESULT ok = SendMessageTimeoutW(m, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 250, &result);
+        const double took = nowMs() - before;
+        if (!ok && IsWindow(m))
+            ++unanswered;
+        if (IsWindow(m) && took > worst)
+            worst = took;
+        ++asks;
+        Sleep(20);
+    }
+    out(std::to_string(static_cast<int>(worst + 0.5)) + " " + std::to_string(unanswered) + " " +
+        std::to_string(asks));
+    return 0;
+}
+
+// Ends the program the way a user or the system does and waits for its process to end. Prints
+// the milliseconds from the first message to the end of the process.
+int exitBy(HWND m, const std::string& how, int limitMs) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(m, &pid);
+    HANDLE proc = OpenProcess(SYNCHRONIZE, FALSE, pid);
+    if (!proc)
+        return fail("cannot open the program's process");
+    const double start = nowMs();
+    if (how == "button") {
+        HWND button = child(m, "cmdExit");
+        RECT r;
+        GetClientRect(button, &r);
+        postClick(button, r.right / 2, r.bottom / 2);
+    } else if (how == "close") {
+        PostMessageW(m, WM_CLOSE, 0, 0);
+    } else if (how == "syscommand") {
+        PostMessageW(m, WM_SYSCOMMAND, SC_CLOSE, 0);
+    } else if (how == "endsession") {
+        DWORD_PTR agreed = 0;
+        if (SendMessageTimeoutW(m, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG,
+                                static_cast<UINT>(limitMs), &agreed) &&
+            agreed) {
+            DWORD_PTR ignored = 0;
+            SendMessageTimeoutW(m, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG,
+                                static_cast<UINT>(limitMs), &ignored);
+        }
+    } else {
+        CloseHandle(proc);
+        return 2;
+    }
+    const DWORD waited = WaitForSingleObject(proc, static_cast<DWORD>(limitMs));
+    CloseHandle(proc);
+    out(std::to_string(static_cast<int>(nowMs() - start + 0.5)));
+    return waited == WAIT_OBJECT_0 ? 0 : fail("the program did not end");
+}
+
+// Opens a file without sharing it, as another program holding it would, for `ms` milliseconds.
+int holdFile(const std::string& path, int ms) {
+    HANDLE f = CreateFileW(toWide(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (f == INVALID_HANDLE_VALUE)
+        return fail("cannot open " + path);
+    out("held");
+    Sleep(static_cast<DWORD>(ms));
+    CloseHandle(f);
+    return 0;
+}
+
 int run(const std::vector<std::string>& a) {
     if (a.empty())
         return 2;
@@ -142,7 +247,8 @@ int run(const std::vector<std::string>& a) {
     }
     if (cmd == "wait-window") {  // wait-window CLASS [timeout]: prints the window's rectangle
         HWND w = waitFor(toWide(a.at(1)), L"", intArg(a, 2, 10000));
-        if (!w) return fail("no window of class " + a.at(1));
+        if (!w)
+            return fail("no window of class " + a.at(1));
         RECT r;
         GetWindowRect(w, &r);
         out(rectText(r) + " " + toUtf8(textOf(w)));
@@ -221,9 +327,17 @@ int run(const std::vector<std::string>& a) {
         return 0;
     }
 
+    if (cmd == "hold-file")  // hold-file PATH MS: keeps PATH open without sharing
+        return holdFile(a.at(1), intArg(a, 2, 10000));
+
     HWND m = mainWindow();
     if (!m)
         return fail("no main window");
+
+    if (cmd == "responsive")  // responsive LIMIT_MS: longest answer to WM_NULL
+        return probeResponsive(m, intArg(a, 1, 60000));
+    if (cmd == "exit-by")  // exit-by button|close|syscommand|endsession LIMIT_MS
+        return exitBy(m, a.at(1), intArg(a, 2, 5000));
 
     if (cmd == "rect") {
         RECT r;

@@ -1,0 +1,209 @@
+"""The faults the local download server injects, one function per kind.
+
+Each function answers one request for an existing file: fault(handler, file_path, size, arg),
+where `arg` is the text after "kind:" in the request (None when absent). The handler offers
+send_file_headers(), copy(), hold_silent() and reset(); every wait is bounded by the server's
+hold time, and a hold ends early when the client goes away.
+
+Kinds and what the client sees:
+
+    chunked             chunked body, whole, no Content-Length
+    chunked-cut         chunked body, half of it, no last chunk, then the connection closes
+    close               no Content-Length, the whole body, then the connection closes
+    close-cut           no Content-Length, half the body, then the connection closes
+    short               full Content-Length, half the body, then close
+    reset               full Content-Length, half the body, then a TCP reset
+    stall               half the body, a pause of two seconds, then close
+    drip                the whole body in 1 KiB pieces with short pauses (fast)
+    badlength:TEXT      "Content-Length: TEXT" (for example -1 or abc), the whole body, close
+    gzip                the body gzip-compressed, Content-Encoding: gzip and its Content-Length
+    silent              the request is read, then nothing at all is sent (no status line)
+    headers             status line and headers with Content-Length, then silence
+    trickle[:S]         headers, then one byte every S seconds (default 20)
+    plain               no fault (where a redirect leads, past the rules for plain paths)
+    slow[:RATE]         the whole body at RATE bytes a second (default 65536), live
+    reset-ranges        ranges offered (Accept-Ranges, ETag, Last-Modified); the first answer
+                        is cut by a reset after half the body, later ones honour Range and
+                        If-Range with 206 and Content-Range
+    stall-ranges        the same, but the first answer goes silent after half the body
+    reset-every         ranges offered and honoured; every answer is cut by a reset after half
+                        of what it would send, so the file never completes
+    reset-norange       no ranges offered; the first answer is cut by a reset, later ones are
+                        whole 200 answers
+    reset-ignorerange   ranges offered, but Range is ignored: the first answer is cut by a
+                        reset, later ones are whole 200 answers from byte 0
+    redir:N[:CODE]      N redirects before the file: relative Locations to the next hop, the
+                        last one absolute to /fault/plain/...; CODE (default 302) for all but
+                        the last (301)
+    loop                a 302 to the same URL, for ever
+    nolocation          a 302 without a Location header
+    downgrade           a 302 to the same file over plain HTTP (/fault/plain/... on the
+                        server's HTTP port)
+
+Other kinds answer without the file: 404, 410, 500 (an HTML error page), 204 (No Content),
+206 (the first half with its Content-Range, although no range was asked for).
+"""
+import gzip
+import time
+
+STALL_SECONDS = 2.0
+RESET_AFTER = 0.3
+DRIP_PIECE = 1024
+DRIP_PAUSE = 0.002
+COPY_PIECE = 64 * 1024
+SLOW_RATE = 64 * 1024
+TRICKLE_SECONDS = 20.0
+ETAG = '"norvik-test-1"'
+LAST_MODIFIED = "Tue, 01 Dec 2026 08:00:00 GMT"
+
+
+def _chunked(h, path, size, arg, cut):
+    h.send_file_headers(None, extra={"Transfer-Encoding": "chunked"})
+    limit = size // 2 if cut else size
+    sent = 0
+    with open(path, "rb") as f:
+        while sent < limit:
+            data = f.read(min(COPY_PIECE, limit - sent))
+            if not data:
+                break
+            h.wfile.write(b"%x\r\n%s\r\n" % (len(data), data))
+            sent += len(data)
+        if not cut:
+            h.wfile.write(b"0\r\n\r\n")
+    h.close_connection = True
+
+
+def _close_delimited(h, path, size, arg, cut, length=None):
+    h.send_file_headers(length)
+    with open(path, "rb") as f:
+        h.copy(f, size // 2 if cut else size)
+    h.close_connection = True
+
+
+def _half_then(h, path, size, ending):
+    h.send_file_headers(size)
+    with open(path, "rb") as f:
+        h.copy(f, size // 2)
+    h.wfile.flush()
+    h.close_connection = True
+    if ending == "stall":
+        time.sleep(STALL_SECONDS)
+    elif ending == "reset":
+        time.sleep(RESET_AFTER)  # see _ranged
+        h.reset()
+
+
+def _drip(h, path, size, arg):
+    h.send_file_headers(size)
+    with open(path, "rb") as f:
+        h.copy(f, size, piece=DRIP_PIECE, pause=DRIP_PAUSE)
+
+
+def _gzip(h, path, size, arg):
+    with open(path, "rb") as f:
+        body = gzip.compress(f.read())
+    h.send_file_headers(len(body), extra={"Content-Encoding": "gzip"})
+    h.wfile.write(body)
+
+
+def _silent(h, path, size, arg):
+    h.close_connection = True
+    h.hold_silent()
+
+
+def _headers(h, path, size, arg):
+    h.send_file_headers(size)
+    h.wfile.flush()
+    h.close_connection = True
+    h.hold_silent()
+
+
+def _trickle(h, path, size, arg):
+    pause = float(arg) if arg else TRICKLE_SECONDS
+    h.send_file_headers(size)
+    h.close_connection = True
+    with open(path, "rb") as f:
+        for _ in range(size):
+            h.wfile.write(f.read(1))
+            h.wfile.flush()
+            if not h.hold_silent(pause):
+                break  # the client went away, or the server's hold time is used up
+
+
+def _slow(h, path, size, arg):
+    rate = int(arg) if arg else SLOW_RATE
+    piece = max(1, rate // 20)
+    h.send_file_headers(size)
+    with open(path, "rb") as f:
+        h.copy(f, size, piece=piece, pause=piece / rate)
+
+
+def _ranged(h, path, size, cut_first, cut_every=False, honour=True, offer=True, cut="reset"):
+    """An answer of a server that may offer and honour byte ranges, cut as asked."""
+    attempt = h.attempt()
+    validators = {"Accept-Ranges": "bytes", "ETag": ETAG,
+                  "Last-Modified": LAST_MODIFIED} if offer else {}
+    start = h.requested_start(size, ETAG, LAST_MODIFIED) if honour else None
+    if start is None:
+        start, length = 0, size
+        h.send_file_headers(size, extra=validators)
+    else:
+        length = size - start
+        h.send_file_headers(length, status=206, extra=dict(
+            validators, **{"Content-Range": "bytes %d-%d/%d" % (start, size - 1, size)}))
+    cut_now = cut_every or (cut_first and attempt == 1)
+    with open(path, "rb") as f:
+        f.seek(start)
+        h.copy(f, length // 2 if cut_now else length)
+    if not cut_now:
+        return
+    h.wfile.flush()
+    h.close_connection = True
+    if cut == "silent":
+        h.hold_silent()
+    else:
+        # A reset throws away what the client has not read yet: let it read the part first, so
+        # that the transfer was cut after some progress.
+        time.sleep(RESET_AFTER)
+        h.reset()
+
+
+def _redirect(h, path, size, arg):
+    parts = (arg or "1").split(":")
+    hops = int(parts[0])
+    code = int(parts[1]) if len(parts) > 1 else 302
+    rel = h.fault_target + h.query
+    if hops > 1:
+        h.redirect(code, "/fault/redir:%d:%d%s" % (hops - 1, code, rel))
+    else:
+        h.redirect(301, "%s://%s/fault/plain%s" % (h.scheme_name(), h.headers.get("Host", ""),
+                                                   rel))
+
+
+FILE_FAULTS = {
+    "chunked": lambda h, p, s, a: _chunked(h, p, s, a, cut=False),
+    "chunked-cut": lambda h, p, s, a: _chunked(h, p, s, a, cut=True),
+    "close": lambda h, p, s, a: _close_delimited(h, p, s, a, cut=False),
+    "close-cut": lambda h, p, s, a: _close_delimited(h, p, s, a, cut=True),
+    "badlength": lambda h, p, s, a: _close_delimited(h, p, s, a, cut=False, length=a or "-1"),
+    "short": lambda h, p, s, a: _half_then(h, p, s, "close"),
+    "reset": lambda h, p, s, a: _half_then(h, p, s, "reset"),
+    "stall": lambda h, p, s, a: _half_then(h, p, s, "stall"),
+    "drip": _drip,
+    "gzip": _gzip,
+    "silent": _silent,
+    "headers": _headers,
+    "trickle": _trickle,
+    "slow": _slow,
+    "reset-ranges": lambda h, p, s, a: _ranged(h, p, s, cut_first=True),
+    "stall-ranges": lambda h, p, s, a: _ranged(h, p, s, cut_first=True, cut="silent"),
+    "reset-every": lambda h, p, s, a: _ranged(h, p, s, cut_first=True, cut_every=True),
+    "reset-norange": lambda h, p, s, a: _ranged(h, p, s, cut_first=True, honour=False,
+                                                offer=False),
+    "reset-ignorerange": lambda h, p, s, a: _ranged(h, p, s, cut_first=True, honour=False),
+    "redir": _redirect,
+    "loop": lambda h, p, s, a: h.redirect(302, h.path),
+    "nolocation": lambda h, p, s, a: h.redirect(302, None),
+    "downgrade": lambda h, p, s, a: h.redirect(302, "http://%s:%d/fault/plain%s" % (
+        h.host_name(), h.server.http_port, h.fault_target + h.query)),
+}
