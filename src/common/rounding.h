@@ -12,8 +12,10 @@ inline double roundHalfEven(double value) {
     // someone changed it; make the rule explicit instead of relying on the global state.
     const double floorValue = std::floor(value);
     const double diff = value - floorValue;
-    if (diff > 0.5) return floorValue + 1.0;
-    if (diff < 0.5) return floorValue;
+    if (diff > 0.5)
+        return floorValue + 1.0;
+    if (diff < 0.5)
+        return floorValue;
     return std::fmod(floorValue, 2.0) == 0.0 ? floorValue : floorValue + 1.0;
 }
 
