@@ -24,12 +24,7 @@ static_assert(kAttrReadOnly == FILE_ATTRIBUTE_READONLY && kAttrHidden == FILE_AT
 
 using norvik::win32::toWide;
 
-struct FileHandleTraits {
-    using type = HANDLE;
-    static type invalid() { return INVALID_HANDLE_VALUE; }
-    static void close(type handle) { CloseHandle(handle); }
-};
-using FileHandle = norvik::win32::UniqueHandle<FileHandleTraits>;
+using FileHandle = norvik::win32::UniqueFileHandle;
 
 std::uint32_t lastError() {
     return static_cast<std::uint32_t>(GetLastError());
@@ -108,8 +103,8 @@ class Win32ProcessLauncher : public ProcessLauncher {
                             nullptr, nullptr, &si, &pi))
             return lastError();
         // Not waited for: the handles are only released.
-        CloseHandle(pi.hThread);
-        CloseHandle(pi.hProcess);
+        const norvik::win32::UniqueKernelHandle thread(pi.hThread);
+        const norvik::win32::UniqueKernelHandle process(pi.hProcess);
         return 0;
     }
 

@@ -1,6 +1,8 @@
 #pragma once
 // One owner for every kind of Windows handle: a value, the value that means "none", and the call
 // that releases it. Move-only; released exactly once, on every way out of a scope.
+#include <windows.h>
+
 #include <utility>
 
 namespace norvik::win32 {
@@ -36,5 +38,21 @@ class UniqueHandle {
   private:
     type value_;
 };
+
+// Kernel objects (threads, processes, events), for which "none" is null.
+struct KernelHandleTraits {
+    using type = HANDLE;
+    static type invalid() { return nullptr; }
+    static void close(type h) { CloseHandle(h); }
+};
+using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
+
+// Files from CreateFileW, for which "none" is INVALID_HANDLE_VALUE.
+struct FileHandleTraits {
+    using type = HANDLE;
+    static type invalid() { return INVALID_HANDLE_VALUE; }
+    static void close(type h) { CloseHandle(h); }
+};
+using UniqueFileHandle = UniqueHandle<FileHandleTraits>;
 
 }  // namespace norvik::win32

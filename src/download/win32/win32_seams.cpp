@@ -165,12 +165,12 @@ DWORD WINAPI threadMain(LPVOID parameter) {
 
 bool Win32Threads::start(std::function<void()> body) {
     auto owned = std::make_unique<std::function<void()>>(std::move(body));
-    const HANDLE thread = CreateThread(nullptr, 0, threadMain, owned.get(), 0, nullptr);
+    // Nobody waits for the thread: it ends on its own, and its handle is only released.
+    const norvik::win32::UniqueKernelHandle thread(
+        CreateThread(nullptr, 0, threadMain, owned.get(), 0, nullptr));
     if (!thread)
         return false;
     owned.release();  // the thread deletes it
-    // Nobody waits for the thread: it ends on its own.
-    CloseHandle(thread);
     return true;
 }
 

@@ -44,12 +44,6 @@ class Win32Clock : public Clock {
     void sleepMs(std::uint32_t ms) override;
 };
 
-struct EventTraits {
-    using type = HANDLE;
-    static type invalid() { return nullptr; }
-    static void close(type h) { CloseHandle(h); }
-};
-
 // CreateThread for the transfer, MsgWaitForMultipleObjects on an event for the window's thread.
 class Win32Threads : public Threads {
   public:
@@ -59,7 +53,7 @@ class Win32Threads : public Threads {
     void wake() override;
 
   private:
-    norvik::win32::UniqueHandle<EventTraits> wakeEvent_;
+    norvik::win32::UniqueKernelHandle wakeEvent_;
 };
 
 using norvik::win32::toUtf8;

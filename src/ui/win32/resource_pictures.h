@@ -45,12 +45,6 @@ struct GdiPicture {
     bool opaque = true;
 };
 
-struct ThreadHandleTraits {
-    using type = HANDLE;
-    static type invalid() { return nullptr; }
-    static void close(type h) { CloseHandle(h); }
-};
-
 class ResourcePictures {
   public:
     // Finds the named RCDATA resources of `module` (the pictures); none is decoded yet.
@@ -83,7 +77,7 @@ class ResourcePictures {
     // Decoding is a cache: it changes no picture that callers can see.
     mutable std::map<std::wstring, Entry> pictures_;
     // The helper thread and the entries it decodes (the map is not changed after construction).
-    mutable norvik::win32::UniqueHandle<ThreadHandleTraits> worker_;
+    mutable norvik::win32::UniqueKernelHandle worker_;
     mutable std::vector<Entry*> queued_;
 };
 
