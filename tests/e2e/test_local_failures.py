@@ -40,8 +40,8 @@ def fill_and_ok(folder, exe=LOOPBACK, ip="", port="", app=None):
     return steps.start_upgrade(drv, args, folder, exe, ip=ip, port=port, app=app)
 
 
-def expect_box(app, text, timeout=30):
-    steps.expect_box(drv, app, text, timeout)
+def expect_box(app, text, timeout=30, shot=None):
+    steps.expect_box(drv, app, text, timeout, (args.artifacts, shot) if shot else None)
 
 
 def mount(path, size_kib):
@@ -89,7 +89,7 @@ def disk_failure(kind):
                            "the other program holding the package")
             app = fill_and_ok(folder)
             try:
-                expect_box(app, DISK_ERR, 60)
+                expect_box(app, DISK_ERR, 60, "box-disk-error")
                 check(read_report(folder) is None, "the update tool must not start")
                 expect_file(old, OLD_PACKAGE, "the previous package")
                 no_partials(folder)
@@ -140,7 +140,7 @@ def proxy_asking_for_a_login():
         folder = folder_with_old_tool(s)
         app = fill_and_ok(folder, exe=LOOPBACK_IP, ip="127.0.0.1", port=str(proxy))
         try:
-            expect_box(app, PROXY_LOGIN)
+            expect_box(app, PROXY_LOGIN, shot="box-proxy-login")
             expect_nothing_done(s, folder)
         finally:
             app.stop(drv)

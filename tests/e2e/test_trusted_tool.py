@@ -7,8 +7,8 @@ import os
 import shutil
 import sys
 
-from harness import (App, Driver, Failure, check, check_eq, parse_args, run_cases, to_windows_path,
-                     wait_until)
+from harness import (App, Driver, Failure, check, check_eq, parse_args, run_cases, screenshot,
+                     to_windows_path, wait_until)
 
 args = parse_args()
 sys.path.insert(0, os.path.join(args.source, "server"))
@@ -81,7 +81,7 @@ def signed_tool_replaces_the_old_one_and_starts():
         s.stop()
 
 
-def refused(served_tool, expected_box, start_server=True):
+def refused(served_tool, expected_box, start_server=True, shot=None):
     """The tool step fails: its box, nothing started, the window idle, the old tool and the
     install folder exactly as they were."""
     s, folder = stage(served_tool)
@@ -93,6 +93,8 @@ def refused(served_tool, expected_box, start_server=True):
         try:
             fill_and_ok(folder)
             check_eq(drv.wait_dialog("THONG BAO", 60000), expected_box, "message")
+            if shot:
+                screenshot(args.artifacts, shot)
             drv("dialog-press", "THONG BAO", 1)
 
             def idle_again():  # help answers once the box is closed and the window idle
@@ -112,7 +114,7 @@ def refused(served_tool, expected_box, start_server=True):
 
 
 def unsigned_tool_is_refused():
-    refused(os.path.join(VARIANTS, "Sandel-unsigned.exe"), SIGN_ERR)
+    refused(os.path.join(VARIANTS, "Sandel-unsigned.exe"), SIGN_ERR, shot="box-signature")
 
 
 def tool_of_another_publisher_is_refused():

@@ -3,7 +3,7 @@ started, an upgrade entered and started, a message box read and closed."""
 
 import os
 
-from harness import App, check, check_eq, to_windows_path, wait_until
+from harness import App, check, check_eq, screenshot, to_windows_path, wait_until
 from upgrade_stage import UpgradeStage
 
 CUSTOMER = "KH001"
@@ -36,10 +36,13 @@ def start_upgrade(drv, args, folder, exe, ip="", port="", app=None):
     return app
 
 
-def expect_box(drv, app, text, timeout):
-    """The program shows a THONG BAO box with `text` within `timeout` seconds; it is closed and
-    the program stays open."""
+def expect_box(drv, app, text, timeout, shot=None):
+    """The program shows a THONG BAO box with `text` within `timeout` seconds (kept as the
+    screenshot `shot`, a (folder, name) pair, when given); it is closed and the program stays
+    open."""
     check_eq(drv.wait_dialog("THONG BAO", int(timeout * 1000)), text, "message")
+    if shot:
+        screenshot(*shot)
     drv("dialog-press", "THONG BAO", 1)
     wait_until(lambda: drv.wait_dialog("THONG BAO", 0) is None, 5, "the box closed")
     check(app.running(), "the program stays open after a failure")
