@@ -172,14 +172,14 @@ std::optional<ContentRange> parseContentRange(const std::string& text) {
     const std::string t = trim(text);
     if (lower(t.substr(0, 6)) != "bytes ")
         return std::nullopt;
-    const std::string spec = trim(t.substr(6));
-    const std::size_t dash = spec.find('-');
-    const std::size_t slash = spec.find('/');
+    const std::string span = trim(t.substr(6));
+    const std::size_t dash = span.find('-');
+    const std::size_t slash = span.find('/');
     if (dash == std::string::npos || slash == std::string::npos || dash > slash)
         return std::nullopt;
-    const auto first = parseDigits(spec.substr(0, dash));
-    const auto last = parseDigits(spec.substr(dash + 1, slash - dash - 1));
-    const auto total = parseDigits(spec.substr(slash + 1));
+    const auto first = parseDigits(span.substr(0, dash));
+    const auto last = parseDigits(span.substr(dash + 1, slash - dash - 1));
+    const auto total = parseDigits(span.substr(slash + 1));
     if (!first || !last || !total)
         return std::nullopt;
     return ContentRange{*first, *last, *total};
