@@ -104,23 +104,15 @@ class FakeFiles : public app::FileSystem {
 const std::string kPublisher = "Norvik Software JSC";
 const app::SignatureCheck kSignedByUs{app::kTrustValid, kPublisher};
 
-// Scripted Authenticode checks: of the downloaded file, and of the held file before the start.
-class FakeSignatures : public app::SignatureVerifier {
+// Scripted starts and Authenticode checks: of the downloaded file, and of the held file before
+// the start.
+class FakeLauncher : public app::ProcessLauncher, public app::SignatureVerifier {
   public:
-    explicit FakeSignatures(std::vector<std::string>& log) : log_(log) {}
+    explicit FakeLauncher(std::vector<std::string>& log) : log_(log) {}
     app::SignatureCheck checkFile(const std::string& path) override {
         log_.push_back("verify " + path);
         return downloaded;
     }
-    app::SignatureCheck downloaded = kSignedByUs;
-
-  private:
-    std::vector<std::string>& log_;
-};
-
-class FakeLauncher : public app::ProcessLauncher {
-  public:
-    explicit FakeLauncher(std::vector<std::string>& log) : log_(log) {}
 
     class Held : public app::HeldProgram {
       public:
@@ -149,7 +141,7 @@ class FakeLauncher : public app::ProcessLauncher {
     }
 
     bool canHold = true;
-    app::SignatureCheck atStart = kSignedByUs;
+    app::SignatureCheck downloaded = kSignedByUs, atStart = kSignedByUs;
     std::uint32_t startError = 0;
     std::uint32_t elevatedError = 0;
 
@@ -172,7 +164,7 @@ class AppUpgrade : public testing::Test {
         svc_.runtime = &runtime_;
         svc_.files = &files_;
         svc_.launcher = &launcher_;
-        svc_.signatures = &signatures_;
+        svc_.signatures = &launcher_;
         svc_.toolPublisher = kPublisher;
         // As the engine: a failure leaves the local path as it was; a complete file is offered
         // to the check before it replaces what the local path held.
@@ -259,7 +251,6 @@ class AppUpgrade : public testing::Test {
     FakeRuntime runtime_{log_};
     FakeFiles files_{log_};
     FakeLauncher launcher_{log_};
-    FakeSignatures signatures_{log_};
     app::Services svc_;
     form::Form frm_;
     app::FrmMain main_{frm_, svc_};
@@ -347,11 +338,6 @@ TEST_F(AppUpgrade, BrowseFillsTheFolderAndOpensOneDialogAtATime) {
     EXPECT_TRUE(runtime_.boxes.empty());
 }
 
-TEST_F(AppUpgrade, ExitAbandonsDownloadsAndEndsWhenIdle) {
-    EXPECT_THROW(click("cmdExit"), ProgramEnded);
-    EXPECT_EQ(log_, (std::vector<std::string>{"abandon", "end"}));
-}
-
 // Each guarded command, fired in the middle of the tool's download.
 class AppBusyCommand : public AppUpgrade, public testing::WithParamInterface<const char*> {};
 
@@ -390,10 +376,12 @@ INSTANTIATE_TEST_SUITE_P(AppCommands, AppBusyCommand,
                              return std::string(i.param);
                          });
 
-TEST_F(AppUpgrade, ExitDuringEachDownloadEndsAtOnce) {
+// Exit abandons the downloads and ends at once, idle or during any of the three downloads.
+TEST_F(AppUpgrade, ExitEndsAtOnceIdleOrDuringEachDownload) {
+    EXPECT_THROW(click("cmdExit"), ProgramEnded);
+    EXPECT_EQ(log_, (std::vector<std::string>{"abandon", "end"}));
     for (int during = 1; during <= 3; ++during) {
         SCOPED_TRACE(during);
-        log_.clear();
         downloads_.clear();
         prepare();
         duringDownload = [&](int n) {
@@ -623,13 +611,13 @@ TEST_F(AppUpgrade, OldToolStaysUntilACheckedNewOneReplacesIt) {
              Case{"toolNetErr", [this] { results_[app::kRemoteTool] = "NetErr"; }, false},
              Case{"toolFileErr", [this] { results_[app::kRemoteTool] = "FileErr"; }, false},
              Case{"toolDiskErr", [this] { results_[app::kRemoteTool] = "DiskErr"; }, false},
-             Case{"toolUnsigned", [this] { signatures_.downloaded = {}; }, false},
+             Case{"toolUnsigned", [this] { launcher_.downloaded = {}; }, false},
              Case{"packageFails", [this] { results_[kPkg] = "NetErr"; }, true},
              Case{"cannotStart", [this] { launcher_.startError = 5; }, true},
          }) {
         SCOPED_TRACE(c.label);
         results_.clear();
-        signatures_.downloaded = kSignedByUs;
+        launcher_.downloaded = kSignedByUs;
         launcher_.startError = 0;
         prepare();
         files_.entries[tool].content = "old";
@@ -885,7 +873,7 @@ TEST_P(AppToolTrust, OnlyThePublishersToolReplacesTheOldOneAndStarts) {
         downloads_.clear();
         runtime_.boxes.clear();
         svc_.toolPublisher = c.publisher;
-        signatures_.downloaded = atStart ? kSignedByUs : c.check;
+        launcher_.downloaded = atStart ? kSignedByUs : c.check;
         launcher_.atStart = atStart ? c.check : kSignedByUs;
         prepare();
         files_.entries[tool].content = "old";
