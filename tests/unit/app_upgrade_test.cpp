@@ -104,23 +104,15 @@ class FakeFiles : public app::FileSystem {
 const std::string kPublisher = "Norvik Software JSC";
 const app::SignatureCheck kSignedByUs{app::kTrustValid, kPublisher};
 
-// Scripted Authenticode checks: of the downloaded file, and of the held file before the start.
-class FakeSignatures : public app::SignatureVerifier {
+// Scripted starts and Authenticode checks: of the downloaded file, and of the held file before
+// the start.
+class FakeLauncher : public app::ProcessLauncher, public app::SignatureVerifier {
   public:
-    explicit FakeSignatures(std::vector<std::string>& log) : log_(log) {}
+    explicit FakeLauncher(std::vector<std::string>& log) : log_(log) {}
     app::SignatureCheck checkFile(const std::string& path) override {
         log_.push_back("verify " + path);
         return downloaded;
     }
-    app::SignatureCheck downloaded = kSignedByUs;
-
-  private:
-    std::vector<std::string>& log_;
-};
-
-class FakeLauncher : public app::ProcessLauncher {
-  public:
-    explicit FakeLauncher(std::vector<std::string>& log) : log_(log) {}
 
     class Held : public app::HeldProgram {
       public:
@@ -149,7 +141,7 @@ class FakeLauncher : public app::ProcessLauncher {
     }
 
     bool canHold = true;
-    app::SignatureCheck atStart = kSignedByUs;
+    app::SignatureCheck downloaded = kSignedByUs, atStart = kSignedByUs;
     std::uint32_t startError = 0;
     std::uint32_t elevatedError = 0;
 
@@ -172,7 +164,7 @@ class AppUpgrade : public testing::Test {
         svc_.runtime = &runtime_;
         svc_.files = &files_;
         svc_.launcher = &launcher_;
-        svc_.signatures = &signatures_;
+        svc_.signatures = &launcher_;
         svc_.toolPublisher = kPublisher;
         // As the engine: a failure leaves the local path as it was; a complete file is offered
         // to the check before it replaces what the local path held.
@@ -259,7 +251,6 @@ class AppUpgrade : public testing::Test {
     FakeRuntime runtime_{log_};
     FakeFiles files_{log_};
     FakeLauncher launcher_{log_};
-    FakeSignatures signatures_{log_};
     app::Services svc_;
     form::Form frm_;
     app::FrmMain main_{frm_, svc_};
@@ -324,21 +315,27 @@ TEST_F(AppUpgrade, ScreensSwitchFreelyAndKeepTheTexts) {
     EXPECT_EQ(frm_.control("txtPort").text(), "3128");
 }
 
-TEST_F(AppUpgrade, BrowseReplacesTheFolderAndCancelClearsIt) {
+// Browse fills the folder box with the choice, a cancel empties it (no box); the dialog has no
+// owner, so clicks while it is open reach the window but open no second dialog.
+TEST_F(AppUpgrade, BrowseFillsTheFolderAndOpensOneDialogAtATime) {
     installAt("E:\\N");
     click("cmdUpd");
+    int opened = 0;
+    svc_.selectFolder = [&] {
+        ++opened;
+        click("cmdBr");
+        frm_.control("txtFolder").fireDblClick();
+        return pickerAnswer_;
+    };
     pickerAnswer_ = "E:\\N";
     frm_.control("txtFolder").fireDblClick();
+    EXPECT_EQ(opened, 1);
     EXPECT_EQ(frm_.control("txtFolder").text(), "E:\\N");
     pickerAnswer_ = "";
-    click("cmdBr");
+    click("cmdBr");  // closed again: the next browse opens it
+    EXPECT_EQ(opened, 2);
     EXPECT_EQ(frm_.control("txtFolder").text(), "");
     EXPECT_TRUE(runtime_.boxes.empty());
-}
-
-TEST_F(AppUpgrade, ExitAbandonsDownloadsAndEndsWhenIdle) {
-    EXPECT_THROW(click("cmdExit"), ProgramEnded);
-    EXPECT_EQ(log_, (std::vector<std::string>{"abandon", "end"}));
 }
 
 // Each guarded command, fired in the middle of the tool's download.
@@ -379,10 +376,12 @@ INSTANTIATE_TEST_SUITE_P(AppCommands, AppBusyCommand,
                              return std::string(i.param);
                          });
 
-TEST_F(AppUpgrade, ExitDuringEachDownloadEndsAtOnce) {
+// Exit abandons the downloads and ends at once, idle or during any of the three downloads.
+TEST_F(AppUpgrade, ExitEndsAtOnceIdleOrDuringEachDownload) {
+    EXPECT_THROW(click("cmdExit"), ProgramEnded);
+    EXPECT_EQ(log_, (std::vector<std::string>{"abandon", "end"}));
     for (int during = 1; during <= 3; ++during) {
         SCOPED_TRACE(during);
-        log_.clear();
         downloads_.clear();
         prepare();
         duringDownload = [&](int n) {
@@ -417,26 +416,22 @@ TEST_F(AppUpgrade, AnOkClickQueuedBehindTheFirstDoesNothing) {
 // ----------------------------------------------------------------------------------------------
 // Refusals before anything starts
 
-TEST_F(AppUpgrade, EmptyCustomerCodeShowsOnlyTheRequest) {
-    prepare("", kFolder);
-    frm_.control("ProgressCap").setText("12 KB");
-    EXPECT_FALSE(pressOK());
-    ASSERT_EQ(runtime_.boxes.size(), 1u);
-    EXPECT_EQ(runtime_.boxes[0].text, "Xin vui long nhap ma khach hang.");
-    EXPECT_EQ(runtime_.boxes[0].title, "THONG BAO");
-    EXPECT_EQ(runtime_.boxes[0].icon, MsgIcon::Information);
-    EXPECT_EQ(log_.size(), 1u);                              // no lookup, no download, no pump
-    EXPECT_EQ(frm_.control("ProgressCap").text(), "12 KB");  // screen not laid out again
-    EXPECT_FALSE(main_.bDownloading);
-}
-
-TEST_F(AppUpgrade, CustomerCodesThatLeaveTheirFolderAreRefusedBeforeAnything) {
-    for (const char* code : {".", "..", "../Sandel", "..\\x", "a/b"}) {
-        runtime_.boxes.clear();
+// A code that is empty or leaves its folder is refused before anything: no lookup, no download,
+// no pass over pending events, the screen not laid out again.
+TEST_F(AppUpgrade, CustomerCodesEmptyOrLeavingTheirFolderAreRefusedBeforeAnything) {
+    for (const char* code : {"", ".", "..", "../Sandel", "..\\x", "a/b"}) {
+        SCOPED_TRACE(code);
         prepare(code);
+        frm_.control("ProgressCap").setText("12 KB");
         EXPECT_FALSE(pressOK());
-        ASSERT_EQ(runtime_.boxes.size(), 1u) << code;
-        EXPECT_EQ(runtime_.boxes[0].text, app::kMsgInvalidCustomerCode);
+        ASSERT_EQ(runtime_.boxes.size(), 1u);
+        EXPECT_EQ(runtime_.boxes[0].text,
+                  *code ? app::kMsgInvalidCustomerCode : "Xin vui long nhap ma khach hang.");
+        EXPECT_EQ(runtime_.boxes[0].title, "THONG BAO");
+        EXPECT_EQ(runtime_.boxes[0].icon, MsgIcon::Information);
+        EXPECT_EQ(log_.size(), 1u);
+        EXPECT_EQ(frm_.control("ProgressCap").text(), "12 KB");
+        EXPECT_FALSE(main_.bDownloading);
         EXPECT_TRUE(downloads_.empty());
     }
 }
@@ -616,13 +611,13 @@ TEST_F(AppUpgrade, OldToolStaysUntilACheckedNewOneReplacesIt) {
              Case{"toolNetErr", [this] { results_[app::kRemoteTool] = "NetErr"; }, false},
              Case{"toolFileErr", [this] { results_[app::kRemoteTool] = "FileErr"; }, false},
              Case{"toolDiskErr", [this] { results_[app::kRemoteTool] = "DiskErr"; }, false},
-             Case{"toolUnsigned", [this] { signatures_.downloaded = {}; }, false},
+             Case{"toolUnsigned", [this] { launcher_.downloaded = {}; }, false},
              Case{"packageFails", [this] { results_[kPkg] = "NetErr"; }, true},
              Case{"cannotStart", [this] { launcher_.startError = 5; }, true},
          }) {
         SCOPED_TRACE(c.label);
         results_.clear();
-        signatures_.downloaded = kSignedByUs;
+        launcher_.downloaded = kSignedByUs;
         launcher_.startError = 0;
         prepare();
         files_.entries[tool].content = "old";
@@ -717,66 +712,60 @@ TEST_F(AppUpgrade, CustomerCodeEntersTheUrlAsOneEncodedSegment) {
     }
 }
 
-TEST_F(AppUpgrade, InputsAreReadAfreshAtEachStep) {
-    installAt("G:\\Moved");
-    prepare();
-    duringDownload = [&](int n) {
-        if (n == 1)
-            frm_.control("txtFolder").setText("G:\\Moved");
-        if (n == 2)
-            frm_.control("txtRK").setText("KH002");
+// Each step reads the boxes afresh. A changed code is used for the package; an emptied box stops
+// the upgrade instead of using the drive root; a changed folder stops it before the start, as
+// the tool was downloaded into the first folder and a copy in the other could be old.
+TEST_F(AppUpgrade, BoxesChangedDuringTheUpgradeAreReadAfreshAtEachStep) {
+    struct Change {
+        int during;
+        const char* box;
+        const char* text;
     };
-    EXPECT_FALSE(pressOK());
+    struct Case {
+        const char* label;
+        std::vector<Change> changes;
+        size_t downloads;
+        std::string message;  // "" when the tool starts
+    };
+    installAt("G:\\Moved");
+    for (const Case& c : {
+             Case{"folderEmptied1", {{1, "txtFolder", ""}}, 1, app::kMsgEnterFolder},
+             Case{"folderEmptied2", {{2, "txtFolder", ""}}, 2, app::kMsgEnterFolder},
+             Case{"folderEmptied3", {{3, "txtFolder", ""}}, 3, app::kMsgEnterFolder},
+             Case{"codeEmptied", {{1, "txtRK", ""}}, 2, app::kMsgEnterCustomerCode},
+             Case{"codeChanged", {{2, "txtRK", "KH002"}}, 3, ""},
+             Case{"folderMoved",
+                  {{1, "txtFolder", "G:\\Moved"}, {2, "txtRK", "KH002"}},
+                  3,
+                  app::kMsgFolderChanged},
+         }) {
+        SCOPED_TRACE(c.label);
+        downloads_.clear();
+        prepare();
+        duringDownload = [&](int n) {
+            for (const Change& change : c.changes)
+                if (change.during == n)
+                    frm_.control(change.box).setText(change.text);
+        };
+        EXPECT_EQ(pressOK(), c.message.empty());
+        EXPECT_EQ(downloads_.size(), c.downloads);
+        EXPECT_EQ(count("mkdir \\"), 0);
+        if (c.message.empty()) {
+            EXPECT_EQ(downloads_.at(2).remote, "/Sandel/KH002/Norvik.rar");
+            EXPECT_EQ(count("start " + kFolder + "\\Sandel.exe"), 1);
+            continue;
+        }
+        ASSERT_EQ(runtime_.boxes.size(), 1u);
+        EXPECT_EQ(runtime_.boxes[0].text, c.message);
+        expectIdleOnUpgradeScreen();
+    }
+    duringDownload = nullptr;
+    // The moved folder: the tool went to the first, the packages to the second.
     ASSERT_EQ(downloads_.size(), 3u);
     EXPECT_EQ(downloads_[0].local, kFolder + "\\Sandel.exe");
     EXPECT_EQ(downloads_[1].local, "G:\\Moved\\NorvikSandelTemp\\Norvik_sys.rar");
     EXPECT_EQ(downloads_[2].remote, "/Sandel/KH002/Norvik.rar");
     EXPECT_EQ(downloads_[2].local, "G:\\Moved\\NorvikSandelTemp\\Norvik.rar");
-    // The tool was downloaded into the first folder: none is started from the other one (it
-    // could be an old copy), the user is told and the window is idle again.
-    EXPECT_EQ(count("start "), 0);
-    ASSERT_EQ(runtime_.boxes.size(), 1u);
-    EXPECT_EQ(runtime_.boxes[0].text, app::kMsgFolderChanged);
-    expectIdleOnUpgradeScreen();
-}
-
-TEST_F(AppUpgrade, TheToolIsStartedFromWhereItWasDownloadedWhenOnlyTheCodeChanges) {
-    prepare();
-    duringDownload = [&](int n) {
-        if (n == 2)
-            frm_.control("txtRK").setText("KH002");
-    };
-    EXPECT_TRUE(pressOK());
-    EXPECT_EQ(downloads_[2].remote, "/Sandel/KH002/Norvik.rar");
-    EXPECT_EQ(count("start " + kFolder + "\\Sandel.exe"), 1);
-}
-
-TEST_F(AppUpgrade, BoxesEmptiedDuringTheUpgradeStopItInsteadOfUsingTheDriveRoot) {
-    struct Case {
-        const char* box;
-        int emptiedDuring;
-        size_t downloads;
-        std::string message;
-    };
-    for (const Case& c : {Case{"txtFolder", 1, 1, app::kMsgEnterFolder},
-                          Case{"txtFolder", 2, 2, app::kMsgEnterFolder},
-                          Case{"txtFolder", 3, 3, app::kMsgEnterFolder},
-                          Case{"txtRK", 1, 2, app::kMsgEnterCustomerCode}}) {
-        SCOPED_TRACE(std::string(c.box) + " " + std::to_string(c.emptiedDuring));
-        downloads_.clear();
-        prepare();
-        duringDownload = [&](int n) {
-            if (n == c.emptiedDuring)
-                frm_.control(c.box).setText("");
-        };
-        EXPECT_FALSE(pressOK());
-        EXPECT_EQ(downloads_.size(), c.downloads);
-        ASSERT_EQ(runtime_.boxes.size(), 1u);
-        EXPECT_EQ(runtime_.boxes[0].text, c.message);
-        EXPECT_EQ(count("mkdir \\"), 0);
-        expectIdleOnUpgradeScreen();
-        duringDownload = nullptr;
-    }
 }
 
 // ----------------------------------------------------------------------------------------------
@@ -884,7 +873,7 @@ TEST_P(AppToolTrust, OnlyThePublishersToolReplacesTheOldOneAndStarts) {
         downloads_.clear();
         runtime_.boxes.clear();
         svc_.toolPublisher = c.publisher;
-        signatures_.downloaded = atStart ? kSignedByUs : c.check;
+        launcher_.downloaded = atStart ? kSignedByUs : c.check;
         launcher_.atStart = atStart ? c.check : kSignedByUs;
         prepare();
         files_.entries[tool].content = "old";
@@ -970,29 +959,6 @@ TEST_F(AppUpgrade, ToolStartFallsBackToElevationOnlyWhenTheSystemAsksForIt) {
         click("cmdHelp");  // the window answers again
         EXPECT_TRUE(frm_.control("bg5").visible());
     }
-}
-
-}  // namespace
-
-namespace {
-
-TEST_F(AppUpgrade, BrowseWhileTheFolderDialogIsOpenOpensNoSecondDialog) {
-    installAt("D:\\Norvik");
-    pickerAnswer_ = "D:\\Norvik";
-    click("cmdUpd");
-    int opened = 0;
-    svc_.selectFolder = [&] {
-        ++opened;
-        // The dialog has no owner: the window still takes clicks and double-clicks.
-        click("cmdBr");
-        frm_.control("txtFolder").fireDblClick();
-        return pickerAnswer_;
-    };
-    click("cmdBr");
-    EXPECT_EQ(opened, 1);
-    EXPECT_EQ(frm_.control("txtFolder").text(), "D:\\Norvik");
-    click("cmdBr");  // closed again: the next browse opens it
-    EXPECT_EQ(opened, 2);
 }
 
 }  // namespace

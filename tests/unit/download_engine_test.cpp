@@ -83,20 +83,42 @@ TEST_F(DownloadTest, EmptyInputIsFileErrAndTouchesNothing) {
     EXPECT_EQ(threads.started, 0);
 }
 
+// The finished text and a full bar only once a whole kilobyte was announced; sizes beyond 2 GiB
+// are counted in 64 bits.
 TEST_F(DownloadTest, WholeTransferShowsPercentagesThenTheFinishedText) {
-    serve({Answer::whole(3379200, -1, 4096)});
-    ASSERT_EQ(run(), "");
+    struct Case {
+        std::int64_t size, chunk;
+        const char* caption;
+        int width;
+    };
+    for (const Case& c :
+         {Case{3379200, 4096, "Finished 100%: 3300Kb / 3300Kb", 300},
+          Case{512, 65536, "Downloading ... 0%", 1},
+          Case{513, 65536, "Finished 100%: 1Kb / 1Kb", 300},
+          Case{(1LL << 31) + 4096 + 100, 65536, "Finished 100%: 2097156Kb / 2097156Kb", 300}}) {
+        const bool huge = c.size > (1LL << 31);
+        files.countOnly = huge;
+        net.fill = !huge;
+        serve({Answer::whole(c.size, -1, c.chunk)});
+        ASSERT_EQ(run(), "") << c.size;
+        EXPECT_EQ(cap.text(), c.caption);
+        EXPECT_EQ(bar.width(), c.width) << c.size;
+        EXPECT_EQ(files.length(kLocal), c.size);
+        if (!huge) {
+            EXPECT_EQ(files.files.at(kLocal), fakes::fileBytes(c.size));
+        }
+        EXPECT_EQ(files.files.count(kPartial), 0u);
+        EXPECT_EQ(net.liveHandles(), 0);
+    }
     EXPECT_TRUE(shows("Downloading ... 0%: 4Kb / 3,300Kb"));
     EXPECT_TRUE(shows("Downloading ... 37%: 1,224Kb / 3,300Kb"));
     EXPECT_TRUE(shows("Downloading ... 100%: 3,300Kb / 3,300Kb"));
-    EXPECT_EQ(cap.text(), "Finished 100%: 3300Kb / 3300Kb");
-    EXPECT_EQ(bar.width(), 300);
-    EXPECT_EQ(files.files.at(kLocal), fakes::fileBytes(3379200));
-    EXPECT_EQ(files.files.count(kPartial), 0u);
-    EXPECT_EQ(net.liveHandles(), 0);
 }
 
-TEST_F(DownloadTest, ProxyModesAndTimeouts) {
+// Each download opens its own session (direct or through the proxy), drops the cached copy and
+// opens the formed URL outside the cache without automatic redirects.
+TEST_F(DownloadTest, ProxyModesTimeoutsAndTheRequest) {
+    engine.setBaseUrl("HTTP://Update.Example.com");
     struct Case {
         std::string proxy;
         bool viaProxy;
@@ -104,6 +126,8 @@ TEST_F(DownloadTest, ProxyModesAndTimeouts) {
     for (const Case& c : {Case{":", false}, Case{"proxy.lan:", false}, Case{"proxy.lan:8080", true},
                           Case{":8080", true}}) {
         net.opens.clear();
+        net.requests.clear();
+        net.deletedCacheUrls.clear();
         serve({Answer::whole(3)});
         ASSERT_EQ(run(c.proxy), "") << c.proxy;
         ASSERT_EQ(net.opens.size(), 1u);
@@ -113,6 +137,12 @@ TEST_F(DownloadTest, ProxyModesAndTimeouts) {
         EXPECT_EQ(o.accessType, c.viaProxy ? 3u : 0u) << c.proxy;
         EXPECT_EQ(o.proxy, c.viaProxy ? std::optional<std::string>(c.proxy) : std::nullopt);
         EXPECT_EQ(o.bypass, c.viaProxy ? std::optional<std::string>("<local>") : std::nullopt);
+        EXPECT_EQ(net.deletedCacheUrls,
+                  std::vector<std::string>{"http://Update.Example.com/Sandel/Sandel.exe"});
+        ASSERT_EQ(net.requests.size(), 1u);
+        EXPECT_EQ(net.requests[0].url, "HTTP://Update.Example.com/Sandel/Sandel.exe");
+        EXPECT_EQ(net.requests[0].headers, "");
+        EXPECT_EQ(net.requests[0].flags, 0x20000000u | 0x04000000u | 0x80000000u | 0x00200000u);
     }
     // Connect, send and receive timeouts of the stall time (Windows honours them).
     EXPECT_EQ(net.options[0], (std::pair<std::uint32_t, std::uint32_t>{2, 4000}));
@@ -138,18 +168,6 @@ TEST(CacheUrl, LowerCasesOnlyTheSchemePart) {
         EXPECT_EQ(download::normaliseCacheUrl(c.in), c.out) << c.in;
 }
 
-TEST_F(DownloadTest, OpensTheFormedUrlOutsideTheCacheWithoutAutomaticRedirects) {
-    engine.setBaseUrl("HTTP://Update.Example.com");
-    serve({Answer::whole(10)});
-    ASSERT_EQ(run(), "");
-    EXPECT_EQ(net.deletedCacheUrls,
-              std::vector<std::string>{"http://Update.Example.com/Sandel/Sandel.exe"});
-    ASSERT_EQ(net.requests.size(), 1u);
-    EXPECT_EQ(net.requests[0].url, "HTTP://Update.Example.com/Sandel/Sandel.exe");
-    EXPECT_EQ(net.requests[0].headers, "");
-    EXPECT_EQ(net.requests[0].flags, 0x20000000u | 0x04000000u | 0x80000000u | 0x00200000u);
-}
-
 TEST(ContentLength, DigitsOnly) {
     struct Case {
         const char* text;
@@ -165,15 +183,17 @@ TEST(ContentLength, DigitsOnly) {
 }
 
 TEST(Kilobytes, RoundHalfToEvenExactlyAlsoBeyond32Bits) {
-    EXPECT_EQ(download::bytesToKilobytes(0), 0);
-    EXPECT_EQ(download::bytesToKilobytes(511), 0);
-    EXPECT_EQ(download::bytesToKilobytes(512), 0);
-    EXPECT_EQ(download::bytesToKilobytes(513), 1);
-    EXPECT_EQ(download::bytesToKilobytes(1536), 2);
-    EXPECT_EQ(download::bytesToKilobytes(2560), 2);
-    EXPECT_EQ(download::bytesToKilobytes(9840), 10);
-    EXPECT_EQ(download::bytesToKilobytes(5368709120LL), 5242880);
-    EXPECT_EQ(download::bytesToKilobytes((1LL << 53) + 1536), (1LL << 43) + 2);
+    for (const auto& [bytes, kb] :
+         std::vector<std::pair<std::int64_t, std::int64_t>>{{0, 0},
+                                                            {511, 0},
+                                                            {512, 0},
+                                                            {513, 1},
+                                                            {1536, 2},
+                                                            {2560, 2},
+                                                            {9840, 10},
+                                                            {5368709120LL, 5242880},
+                                                            {(1LL << 53) + 1536, (1LL << 43) + 2}})
+        EXPECT_EQ(download::bytesToKilobytes(bytes), kb) << bytes;
 }
 
 TEST(Captions, GroupingAndEmptyZero) {
@@ -191,14 +211,6 @@ TEST(Captions, GroupingAndEmptyZero) {
     EXPECT_EQ(download::progressCaption(37, 1221, 3300, ","),
               "Downloading ... 37%: 1,221Kb / 3,300Kb");
     EXPECT_EQ(download::finishedCaption(3300), "Finished 100%: 3300Kb / 3300Kb");
-}
-
-TEST_F(DownloadTest, ATinyFirstPartShowsAnEmptyKilobyteFigure) {
-    engine.setGroupSeparator(".");
-    serve({Answer::whole(3379200, 300)});
-    EXPECT_EQ(run(), "NetErr");  // cut far short, every retry too
-    EXPECT_TRUE(shows("Downloading ... 0%: Kb / 3.300Kb"));
-    expectUntouchedAfterFailure();
 }
 
 // The width is caption × kilobytes done / announced, in that order: the fraction taken first
@@ -231,17 +243,6 @@ TEST_F(DownloadTest, UnchangedProgressValuesAreNotSetAgain) {
     // pixel width (300), plus the start and the finish.
     EXPECT_LE(host.textChanges, 2 + 300 + 100);
     EXPECT_LE(host.geometryChanges, 2 + 300 + 1);
-}
-
-TEST_F(DownloadTest, AnnouncedSizeOf512AndOf513Bytes) {
-    serve({Answer::whole(512)});
-    ASSERT_EQ(run(), "");
-    EXPECT_EQ(cap.text(), "Downloading ... 0%");  // 0 Kb announced: no progress, no finish
-    EXPECT_EQ(bar.width(), 1);
-    serve({Answer::whole(513)});
-    ASSERT_EQ(run(), "");
-    EXPECT_EQ(cap.text(), "Finished 100%: 1Kb / 1Kb");
-    EXPECT_EQ(bar.width(), 300);
 }
 
 // The window's messages are processed during every download, shown or not.
@@ -463,11 +464,15 @@ TEST_F(DownloadTest, StallsAreDetectedByTheClock) {
     }
 }
 
+// A transfer cut short, every time, is NetErr after three retries 1, 2 and 4 s apart.
 TEST_F(DownloadTest, RetryScheduleAfterCuts) {
+    engine.setGroupSeparator(".");
     Answer cut = Answer::whole(10000, 4000);  // the connection ends early, every time
     Answer failing = Answer::whole(10000);
     failing.reads = {4000, Answer::kFail};
-    for (const Answer& answer : {cut, failing}) {
+    Answer tinyPart = Answer::whole(3379200, 300);
+    Answer beyond4GiB = Answer::whole((1LL << 32) + 100, 100);  // 100 if cut to 32 bits
+    for (const Answer& answer : {cut, failing, tinyPart, beyond4GiB}) {
         net.requests.clear();
         serve({answer});
         EXPECT_EQ(run(), "NetErr");
@@ -480,6 +485,8 @@ TEST_F(DownloadTest, RetryScheduleAfterCuts) {
         }
         expectUntouchedAfterFailure();
     }
+    // Less than half a kilobyte done shows an empty figure.
+    EXPECT_TRUE(shows("Downloading ... 0%: Kb / 3.300Kb"));
 }
 
 // The first answer's validator goes into If-Range when the server offers byte ranges.
@@ -734,23 +741,6 @@ TEST_F(DownloadTest, ExceptionFromThePumpStillCleansUp) {
     EXPECT_THROW(run(), Quit);
     expectUntouchedAfterFailure();
     engine.abandonActiveDownloads();  // nothing left registered
-}
-
-TEST_F(DownloadTest, MoreThan2GiBIsCountedIn64Bits) {
-    files.countOnly = true;
-    net.fill = false;
-    const std::int64_t size = (1LL << 31) + 4096 + 100;
-    serve({Answer::whole(size)});
-    ASSERT_EQ(run(), "");
-    EXPECT_EQ(files.length(kLocal), size);
-    EXPECT_EQ(cap.text(), "Finished 100%: 2097156Kb / 2097156Kb");
-    EXPECT_EQ(bar.width(), 300);
-}
-
-TEST_F(DownloadTest, ShortOfAnAnnouncementBeyond4GiBIsNetErr) {
-    serve({Answer::whole((1LL << 32) + 100, 100)});  // 100 if cut to 32 bits
-    EXPECT_EQ(run(), "NetErr");
-    expectUntouchedAfterFailure();
 }
 
 // Whole chunks only for a link that fills them at once; otherwise what has arrived.

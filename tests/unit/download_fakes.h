@@ -154,9 +154,9 @@ struct OpenCall {
 
 // One answer of the server, for one InternetOpenUrlA.
 struct Answer {
-    bool refused = false;                       // InternetOpenUrlA fails
-    bool silent = false;                        // InternetOpenUrlA never returns
-    std::optional<std::string> status = "200";  // nullopt: no status line
+    bool refused = false;  // InternetOpenUrlA fails
+    bool silent = false;   // InternetOpenUrlA never returns
+    std::string status = "200";
     std::map<std::uint32_t, std::string> headers;
     std::int64_t from = 0;                      // the file offset of the first body byte
     std::vector<std::int64_t> reads;            // sizes of successive reads; kStall, kFail as below
@@ -259,11 +259,8 @@ class FakeNet : public download::InternetApi {
         if (it == requestAnswers_.end())
             return download::failure<std::string>(6);
         const Answer& a = it->second.answer;
-        if (level == download::kQueryStatusCode) {
-            if (!a.status)
-                return download::failure<std::string>(12150);
-            return download::success(*a.status);
-        }
+        if (level == download::kQueryStatusCode)
+            return download::success(a.status);
         const auto h = a.headers.find(level);
         if (h == a.headers.end())
             return download::failure<std::string>(12150);  // ERROR_HTTP_HEADER_NOT_FOUND
@@ -355,7 +352,6 @@ class FakeFiles : public download::FileApi {
     };
     std::map<std::string, Fault> faults;
     std::map<std::string, std::string> files;
-    std::set<std::string> folders{"C:\\dir"};
     bool countOnly = false;
     std::vector<std::string> log;
 
@@ -364,8 +360,6 @@ class FakeFiles : public download::FileApi {
         log.push_back("create " + path);
         if (const std::uint32_t e = fault("create"))
             return download::failure<download::FileHandle>(e);
-        if (!folders.count(path.substr(0, path.rfind('\\'))))
-            return download::failure<download::FileHandle>(3);  // ERROR_PATH_NOT_FOUND
         files[path].clear();
         lengths_[path] = 0;
         open_[next_] = Open{path, 0};
