@@ -141,8 +141,9 @@ void ResourcePictures::startDecoding(const std::vector<std::string>& names) cons
 
 DWORD WINAPI ResourcePictures::decodeQueued(void* self) {
     try {
-        for (Entry* entry : static_cast<const ResourcePictures*>(self)->queued_)
-            decode(*entry);
+        const auto& pictures = *static_cast<const ResourcePictures*>(self);
+        for (Entry* entry : pictures.queued_)
+            pictures.decode(*entry);
     } catch (const std::exception&) {
         // What is left undecoded is decoded at its first use.
     }
@@ -157,8 +158,23 @@ void ResourcePictures::finishDecoding() const {
     worker_.reset();
 }
 
-void ResourcePictures::decode(Entry& entry) {
+void ResourcePictures::startImaging() const {
+    if (!gdiplus_)
+        gdiplus_ = std::make_unique<GdiplusSession>();
+}
+
+bool ResourcePictures::imagingStarted() const {
+    finishDecoding();
+    startImaging();
+    return gdiplus_->started();
+}
+
+void ResourcePictures::decode(Entry& entry) const {
+    // Only one thread decodes at a time: the helper thread, or the caller's once it has ended.
+    startImaging();
     entry.decoded = true;
+    if (!gdiplus_->started())
+        return;
     // The GDI+ bitmap lives only until its pixels are in the DIB section.
     if (const auto picture = decodeWithGdiplus(entry.data, entry.size))
         entry.bitmap = toGdi(*picture, entry.gdi);

@@ -13,6 +13,7 @@ using std::min;
 #include <gdiplus.h>
 
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,8 @@ struct GdiPicture {
     bool opaque = true;
 };
 
+// The pictures start GDI+ themselves before their first decode (on the helper thread when there
+// is one, so the window is made meanwhile) and shut it down after their last.
 class ResourcePictures {
   public:
     // Finds the named RCDATA resources of `module` (the pictures); none is decoded yet.
@@ -62,6 +65,9 @@ class ResourcePictures {
     // next gdi() or decodeNext() waits for the thread to end. The thread touches nothing but
     // these pictures, and the caller must not use GDI+ until then.
     void startDecoding(const std::vector<std::string>& names) const;
+    // Whether GDI+ could be started (waits for the helper thread; false: no picture can be
+    // decoded).
+    bool imagingStarted() const;
 
   private:
     struct Entry {
@@ -71,9 +77,12 @@ class ResourcePictures {
         norvik::win32::UniqueBitmap bitmap;
         GdiPicture gdi;
     };
-    static void decode(Entry& entry);
+    void decode(Entry& entry) const;
+    void startImaging() const;
     static DWORD WINAPI decodeQueued(void* self);
     void finishDecoding() const;
+    // Started before the first decode, on the thread that decodes first; ended last.
+    mutable std::unique_ptr<GdiplusSession> gdiplus_;
     // Decoding is a cache: it changes no picture that callers can see.
     mutable std::map<std::wstring, Entry> pictures_;
     // The helper thread and the entries it decodes (the map is not changed after construction).
