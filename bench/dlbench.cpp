@@ -95,7 +95,6 @@ int wmain(int argc, wchar_t** argv) {
     const std::string remote = norvik::win32::toUtf8(argv[3]);
     const std::string local = norvik::win32::toUtf8(argv[4]);
 
-    ui::win32::GdiplusSession gdiplus;
     std::unique_ptr<ui::win32::ResourcePictures> pictures;
     std::unique_ptr<form::Form> frm;
     std::unique_ptr<form::win32::WindowHost> host;

@@ -183,7 +183,6 @@ TEST_F(Resources, PicturesHaveTheirFormatsSizesAndTransparency) {
 }
 
 TEST_F(Resources, GdiplusDecodesEveryPictureAtItsSize) {
-    ui::win32::GdiplusSession gdiplus;
     const ui::win32::ResourcePictures pictures(module_);
     for (const Picture& p : kPictures) {
         const ui::win32::GdiPicture* pic = pictures.gdi(p.name);

@@ -11,6 +11,7 @@
 
 #include "app/file_attributes.h"
 #include "app/win32/signature_check.h"
+#include "common/win32/com_apartment.h"
 #include "common/win32/unique_handle.h"
 #include "common/win32/utf16.h"
 
@@ -121,6 +122,9 @@ class Win32ProcessLauncher : public ProcessLauncher {
         info.lpFile = application.c_str();
         info.lpDirectory = directory.c_str();
         info.nShow = SW_SHOWNORMAL;
+        // The shell may hand the request to an extension through COM; without an apartment the
+        // call is still made, and a plain program starts all the same.
+        norvik::win32::enterShellApartment();
         if (!ShellExecuteExW(&info))
             return lastError();
         return 0;

@@ -1,5 +1,4 @@
 // Entry point of UpgradeNorvik.exe: builds the real platform and runs the main window.
-#include <objbase.h>
 #include <windows.h>
 // after windows.h, whose types it uses
 #include <commctrl.h>
@@ -42,12 +41,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     if (!InitCommonControlsEx(&controls))
         return startFailed();
 
-    // The folder picker is a shell dialog: the thread must be a single-threaded apartment.
-    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))
-        return startFailed();
-    ui::win32::GdiplusSession gdiplus;
-    if (!gdiplus.started())
-        return startFailed();
     const ui::win32::ResourcePictures pictures(instance);
 
     form::Form frm(ui::frmMainDefinition(), form::win32::screenTwipsPerPixelX(),
@@ -98,6 +91,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     // Closing the window from the system (Alt+F4, the taskbar) ends the program like exit.
     frm.onClose = [&frmMain] { frmMain.cmdExit_Click(); };
 
+    // GDI+ starts on the helper thread that decodes the first screen's pictures.
+    if (!pictures.imagingStarted())
+        return startFailed();
     // The window opens at its design size in the middle of the screen; a shortcut may still ask
     // for it minimized.
     const bool minimized = showCommand == SW_SHOWMINIMIZED || showCommand == SW_MINIMIZE ||

@@ -58,8 +58,14 @@ std::string GetWindowsVersionName() {
 }
 
 void SetTopmost(form::Form& frm, bool onTop) {
-    SetWindowPos(reinterpret_cast<HWND>(frm.hWnd()), onTop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0,
-                 0, SWP_NOMOVE | SWP_NOSIZE);
+    const HWND window = reinterpret_cast<HWND>(frm.hWnd());
+    // A hidden window that is not topmost has nothing to change: it comes to the top of the
+    // other windows when it is shown (this spares the window system a round trip at start).
+    const bool topmost = (GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+    if (!onTop && !topmost && !IsWindowVisible(window))
+        return;
+    SetWindowPos(window, onTop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE);
 }
 
 }  // namespace download::win32

@@ -33,8 +33,10 @@ bool ChildWindows::registerClass(HINSTANCE instance) {
     return RegisterClassExW(&pc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
 }
 
-void ChildWindows::create(HWND parent, HINSTANCE instance) {
+void ChildWindows::create(HWND parent, HINSTANCE instance, bool visibleOnly) {
     for (Control* c : form_.children()) {
+        if (windows_.count(c) || (visibleOnly && !c->visible()))
+            continue;
         const Rect& b = c->bounds();
         DWORD style = WS_CHILD | WS_TABSTOP | WS_CLIPSIBLINGS | (c->visible() ? WS_VISIBLE : 0);
         DWORD exStyle = 0;
@@ -94,7 +96,10 @@ void ChildWindows::orderForTabbing() {
                      [](Control* a, Control* b) { return a->tabIndex() < b->tabIndex(); });
     HWND after = HWND_TOP;
     for (Control* c : ordered) {
-        HWND child = windows_[c];
+        const auto made = windows_.find(c);
+        if (made == windows_.end())
+            continue;
+        HWND child = made->second;
         SetWindowPos(child, after, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         after = child;
     }
@@ -102,8 +107,10 @@ void ChildWindows::orderForTabbing() {
 
 bool ChildWindows::controlChanged(Control& control, ControlChange what) {
     auto it = windows_.find(&control);
-    if (it == windows_.end())
-        return false;
+    if (it == windows_.end()) {
+        const auto& windowed = form_.children();
+        return std::find(windowed.begin(), windowed.end(), &control) != windowed.end();
+    }
     HWND child = it->second;
     const Rect& b = control.bounds();
     switch (what) {

@@ -23,11 +23,13 @@ class ChildWindows {
     static bool registerClass(HINSTANCE instance);
     // Makes each picture box as large as its picture plus its border.
     void sizePictureBoxesToTheirPictures();
-    // Creates a window for every windowed control of the form under `parent` and stacks them
-    // in tab order.
-    void create(HWND parent, HINSTANCE instance);
+    // Creates a window under `parent` for every windowed control of the form that has none yet
+    // (with `visibleOnly`, only for those visible now: the others are made after the window is
+    // shown) and stacks them all in tab order.
+    void create(HWND parent, HINSTANCE instance, bool visibleOnly);
 
-    // Follows a change of the model; false when the control has no window of its own.
+    // Follows a change of the model; false when the control has no window of its own (a
+    // windowed control whose window is not made yet takes the model's state when it is).
     bool controlChanged(Control& control, ControlChange what);
     // Moves the focus to the control's window if it is visible; true when it got it.
     bool setFocus(HWND parent, Control& control);

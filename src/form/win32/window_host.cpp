@@ -69,7 +69,7 @@ WindowHost::WindowHost(Form& form, const HostResources& resources)
         SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(res_.iconSmall));
     form_.attachHost(this, reinterpret_cast<std::uintptr_t>(hwnd_));
     syncBoundsFromWindow();
-    children_->create(hwnd_, res_.instance);
+    children_->create(hwnd_, res_.instance, true);
 }
 
 WindowHost::~WindowHost() {
@@ -104,9 +104,13 @@ void WindowHost::loadAndShow(int showCommand) {
     // What the first screen shows is decoded before the window appears, and the window and its
     // children are painted at once, so it never shows half drawn; the message loop decodes the
     // pictures of the other screens while it is idle.
+    // Only the child windows the first screen shows are made before it appears (the load may
+    // have shown more); the hidden ones follow before any message is handled.
     decodeVisiblePictures();
+    children_->create(hwnd_, res_.instance, true);
     ShowWindow(hwnd_, showCommand);
     RedrawWindow(hwnd_, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+    children_->create(hwnd_, res_.instance, false);
     syncBoundsFromWindow();
 }
 

@@ -6,6 +6,7 @@
 #include <objbase.h>
 #include <shlobj.h>
 
+#include "common/win32/com_apartment.h"
 #include "common/win32/utf16.h"
 #include "shell/mod_open_dir.h"
 
@@ -68,6 +69,10 @@ class Win32ShellApi : public ShellApi {
 }  // namespace
 
 std::string SelectFolder() {
+    // The shell's folder dialog runs on this thread and needs it to be an apartment; without
+    // one the picker is skipped like any other failure of its steps.
+    if (!norvik::win32::enterShellApartment())
+        return "";
     Win32ShellApi api;
     return shell::SelectFolder(api);
 }

@@ -122,43 +122,91 @@ ResourcePictures::ResourcePictures(HMODULE module) {
 }
 
 ResourcePictures::~ResourcePictures() {
-    finishDecoding();
+    joinWorker();
 }
 
 void ResourcePictures::startDecoding(const std::vector<std::string>& names) const {
-    finishDecoding();
+    joinWorker();
     queued_.clear();
     for (const std::string& name : names) {
         auto it = pictures_.find(resourceKey(norvik::win32::toWide(name)));
         if (it != pictures_.end() && !it->second.decoded)
             queued_.push_back(&it->second);
     }
+    nextQueued_ = 0;
     // Without the thread, each picture is simply decoded at its first use.
-    if (!queued_.empty())
+    if (queued_.empty())
+        return;
+    imagingReady_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    decodingDone_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (imagingReady_ && decodingDone_)
         worker_.reset(CreateThread(nullptr, 0, &ResourcePictures::decodeQueued,
                                    const_cast<ResourcePictures*>(this), 0, nullptr));
+    if (!worker_) {
+        imagingReady_.reset();
+        decodingDone_.reset();
+    }
 }
 
 DWORD WINAPI ResourcePictures::decodeQueued(void* self) {
     try {
-        for (Entry* entry : static_cast<const ResourcePictures*>(self)->queued_)
-            decode(*entry);
+        const auto& pictures = *static_cast<const ResourcePictures*>(self);
+        pictures.startImaging();
+        SetEvent(pictures.imagingReady_.get());
+        pictures.decodeUntaken();
+        // The last touch of the object: the caller may go on before the thread has ended.
+        SetEvent(pictures.decodingDone_.get());
     } catch (const std::exception&) {
         // What is left undecoded is decoded at its first use.
     }
     return 0;
 }
 
+void ResourcePictures::decodeUntaken() const {
+    for (std::size_t next = nextQueued_++; next < queued_.size(); next = nextQueued_++)
+        decode(*queued_[next]);
+}
+
 void ResourcePictures::finishDecoding() const {
-    // The thread decodes a few pictures held in memory: it always comes to an end, within
-    // milliseconds.
+    // The thread decodes a few pictures held in memory: it always comes to its end, within
+    // milliseconds. Once it has started GDI+ (it sets the event before it decodes anything,
+    // or ends), this thread decodes alongside it; then it waits only until the thread is done
+    // with the pictures, not for the thread's end (which takes a few more milliseconds).
+    if (!decodingDone_)
+        return;
+    const HANDLE readyOrEnded[] = {imagingReady_.get(), worker_.get()};
+    if (WaitForMultipleObjects(2, readyOrEnded, FALSE, INFINITE) == WAIT_OBJECT_0)
+        decodeUntaken();
+    const HANDLE doneOrEnded[] = {decodingDone_.get(), worker_.get()};
+    WaitForMultipleObjects(2, doneOrEnded, FALSE, INFINITE);
+    imagingReady_.reset();
+    decodingDone_.reset();
+}
+
+void ResourcePictures::joinWorker() const {
+    finishDecoding();
     if (worker_)
         WaitForSingleObject(worker_.get(), INFINITE);
     worker_.reset();
 }
 
-void ResourcePictures::decode(Entry& entry) {
+void ResourcePictures::startImaging() const {
+    if (!gdiplus_)
+        gdiplus_ = std::make_unique<GdiplusSession>();
+}
+
+bool ResourcePictures::imagingStarted() const {
+    finishDecoding();
+    startImaging();
+    return gdiplus_->started();
+}
+
+void ResourcePictures::decode(Entry& entry) const {
+    // Only one thread decodes at a time: the helper thread, or the caller's once it has ended.
+    startImaging();
     entry.decoded = true;
+    if (!gdiplus_->started())
+        return;
     // The GDI+ bitmap lives only until its pixels are in the DIB section.
     if (const auto picture = decodeWithGdiplus(entry.data, entry.size))
         entry.bitmap = toGdi(*picture, entry.gdi);

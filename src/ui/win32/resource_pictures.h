@@ -6,6 +6,8 @@
 #include <objidl.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstddef>
 namespace Gdiplus {
 using std::max;
 using std::min;
@@ -13,6 +15,7 @@ using std::min;
 #include <gdiplus.h>
 
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -45,6 +48,8 @@ struct GdiPicture {
     bool opaque = true;
 };
 
+// The pictures start GDI+ themselves before their first decode (on the helper thread when there
+// is one, so the window is made meanwhile) and shut it down after their last.
 class ResourcePictures {
   public:
     // Finds the named RCDATA resources of `module` (the pictures); none is decoded yet.
@@ -59,9 +64,13 @@ class ResourcePictures {
     // Decodes one picture that was not used yet; false when none is left.
     bool decodeNext() const;
     // Starts decoding these pictures on a helper thread while the caller builds the window; the
-    // next gdi() or decodeNext() waits for the thread to end. The thread touches nothing but
-    // these pictures, and the caller must not use GDI+ until then.
+    // next gdi() or decodeNext() decodes what the thread has not taken yet and waits until the
+    // thread is done with the rest. The thread touches nothing but these pictures, and the
+    // caller must not use GDI+ until then.
     void startDecoding(const std::vector<std::string>& names) const;
+    // Whether GDI+ could be started (waits for the helper thread; false: no picture can be
+    // decoded).
+    bool imagingStarted() const;
 
   private:
     struct Entry {
@@ -71,14 +80,27 @@ class ResourcePictures {
         norvik::win32::UniqueBitmap bitmap;
         GdiPicture gdi;
     };
-    static void decode(Entry& entry);
+    void decode(Entry& entry) const;
+    void startImaging() const;
     static DWORD WINAPI decodeQueued(void* self);
+    // Decodes queued pictures that no thread has taken yet, one at a time.
+    void decodeUntaken() const;
+    // Returns once every queued picture is decoded (the thread may still be ending).
     void finishDecoding() const;
+    // Waits for the thread's end as well; before GDI+ shuts down or the queue is replaced.
+    void joinWorker() const;
+    // Started before the first decode, on the thread that decodes first; ended last.
+    mutable std::unique_ptr<GdiplusSession> gdiplus_;
     // Decoding is a cache: it changes no picture that callers can see.
     mutable std::map<std::wstring, Entry> pictures_;
-    // The helper thread and the entries it decodes (the map is not changed after construction).
+    // The helper thread and the entries it decodes (the map is not changed after construction);
+    // the caller's thread, once the thread has started GDI+ (`imagingReady_`), takes its share
+    // of them instead of only waiting: each thread takes the next untaken entry.
     mutable norvik::win32::UniqueKernelHandle worker_;
+    mutable norvik::win32::UniqueKernelHandle imagingReady_;
+    mutable norvik::win32::UniqueKernelHandle decodingDone_;
     mutable std::vector<Entry*> queued_;
+    mutable std::atomic<std::size_t> nextQueued_{0};
 };
 
 }  // namespace ui::win32
