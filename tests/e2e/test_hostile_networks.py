@@ -1,0 +1,121 @@
+"""Networks that hand over something other than the file, with the real program against the
+bundled server on 127.0.0.1 over HTTPS: a sign-in page (a hotel Wi-Fi's, a proxy's) in place of a
+file, straight or after a redirect and whatever its Content-Type says, and a server certificate
+that has expired, comes from an unknown CA or names another host.
+
+One table: each row plants the previous upgrade's tool and packages, runs an upgrade against its
+own server and checks the box, which files were replaced and which kept byte for byte, that
+nothing else was left in the install folder and whether the update tool was started."""
+
+import collections
+import os
+import re
+import shutil
+import sys
+
+from harness import Driver, check, check_eq, launched, parse_args, run_cases, wait_until
+
+args = parse_args()
+sys.path.insert(0, os.path.join(args.source, "server"))
+from certs import make_certs  # noqa: E402
+from upgrade_stage import read_report, sha256  # noqa: E402
+import upgrade_steps as steps  # noqa: E402
+from upgrade_steps import CUSTOMER, OLD_PACKAGE  # noqa: E402
+
+drv = Driver(args.build)
+LOOPBACK = os.path.join(args.build, "loopback", "UpgradeNorvik.exe")
+WORK = os.path.join(args.artifacts, "work")
+TOOL_EXITS = {"SANDEL_EXIT_AT_ONCE": "1"}
+
+PAGE_BOX = ("Mang tra ve mot trang web thay vi tep cap nhat.\r\n"
+            "Xin vui long mo trinh duyet, dang nhap mang (Wi-Fi, proxy) roi thu lai.")
+CLOCK_BOX = ("Ngay gio cua may tinh khong dung nen khong ket noi an toan duoc.\r\n"
+             "Xin vui long chinh lai ngay gio roi thu lai.")
+SECURE_BOX = ("Khong ket noi an toan duoc toi may chu cap nhat.\r\n"
+              "Phan mem diet virus, tuong lua hoac proxy co the dang chan ket noi.")
+
+TOOL, SYS, PACKAGE = "/Sandel/Sandel.exe", "/Sandel/Norvik_sys.rar", f"/Sandel/{CUSTOMER}/Norvik.rar"
+# The previous upgrade's files in the install folder, by remote path.
+LOCAL = {TOOL: "Sandel.exe", SYS: os.path.join("NorvikSandelTemp", "Norvik_sys.rar"),
+         PACKAGE: os.path.join("NorvikSandelTemp", "Norvik.rar")}
+OLD = {TOOL: b"MZ the update tool of the previous upgrade",
+       SYS: b"the system package of the previous upgrade", PACKAGE: OLD_PACKAGE}
+
+# faults: server/faults.py kinds by remote path; certificate: the HTTPS side's (certs.py);
+# box: the box shown (None: the upgrade completes); replaced: the files that then hold the
+# server's copy (every other one keeps its old content); shot: the box's screenshot name.
+Row = collections.namedtuple("Row", "name faults certificate box replaced shot")
+ROWS = [
+    Row("a sign-in page for the customer's package", {PACKAGE: "login_page"}, "server",
+        PAGE_BOX, {TOOL, SYS}, "box-page"),
+    Row("the tool redirected to a sign-in page", {TOOL: "login_redirect"}, "server",
+        PAGE_BOX, set(), None),
+    Row("a sign-in page sent as a file (application/octet-stream)",
+        {TOOL: "login_page:application/octet-stream"}, "server", PAGE_BOX, set(), None),
+    Row("a sign-in page for the system package: ignored, the upgrade goes on",
+        {SYS: "login_page"}, "server", None, {TOOL, PACKAGE}, None),
+    Row("an expired server certificate: the clock box", {}, "expired", CLOCK_BOX, set(),
+        "box-clock"),
+    Row("a server certificate from an unknown CA", {}, "rogue", SECURE_BOX, set(), "box-secure"),
+    Row("a server certificate for another host", {}, "other_host", SECURE_BOX, set(), None),
+]
+
+
+def listing(folder):
+    return sorted(os.path.relpath(os.path.join(d, n), folder)
+                  for d, dirs, files in os.walk(folder) for n in dirs + files)
+
+
+def planted_folder(s):
+    """An install folder holding the previous upgrade's tool and both packages."""
+    folder = s.install_folder()
+    os.makedirs(os.path.join(folder, "NorvikSandelTemp"))
+    for remote, local in LOCAL.items():
+        with open(os.path.join(folder, local), "wb") as f:
+            f.write(OLD[remote])
+    return folder
+
+
+def served_copy(s, remote):
+    return {TOOL: s.tool, SYS: s.sys_pkg, PACKAGE: s.pkg}[remote]
+
+
+def run_row(row):
+    def case():
+        work = os.path.join(WORK, re.sub(r"[^a-z0-9]+", "-", row.name.split(":")[0].lower()))
+        # The certificates are made once for all rows: the prefix trusts their CA already.
+        shutil.copytree(os.path.join(WORK, "certs"), os.path.join(work, "certs"))
+        s = steps.started_stage(args, work, certificate=row.certificate)
+        try:
+            s.set_faults(row.faults)
+            folder = planted_folder(s)
+            before = listing(folder)
+            with launched(LOOPBACK, args.artifacts, drv, env=TOOL_EXITS) as app:
+                steps.start_upgrade(drv, args, folder, LOOPBACK, app=app)
+                if row.box is None:
+                    check(app.wait_exit(120) is not None, "UpgradeNorvik.exe did not end")
+                    wait_until(lambda: read_report(folder), 20, "the update tool's report")
+                    before.append("sandel-report.txt")
+                else:
+                    steps.expect_box(drv, app, row.box, 30,
+                                     (args.artifacts, row.shot) if row.shot else None)
+                    check(read_report(folder) is None, "the update tool must not start")
+            for remote, local in LOCAL.items():
+                path = os.path.join(folder, local)
+                if remote in row.replaced:
+                    check_eq(sha256(path), sha256(served_copy(s, remote)), f"the new {local}")
+                else:
+                    steps.expect_file(path, OLD[remote], f"the previous {local}")
+            check_eq(listing(folder), sorted(before), "the install folder's files")
+            check_eq(set(s.schemes()), {"https"}, "the schemes of the connections")
+            if row.certificate != "server":
+                check_eq(len(s.schemes()), 1, "connections (a refused certificate is not retried)")
+        finally:
+            s.stop()
+    return case
+
+
+if __name__ == "__main__":
+    shutil.rmtree(WORK, ignore_errors=True)
+    make_certs(os.path.join(WORK, "certs"))
+    run_cases([(row.name, run_row(row)) for row in ROWS])
