@@ -182,6 +182,54 @@ TEST(ContentLength, DigitsOnly) {
         EXPECT_EQ(download::parseContentLength(c.text), c.value) << c.text;
 }
 
+// A login page answered in place of the file is told by its type or by its first bytes; the
+// start of an archive or a program never looks like one, the middle of a file may.
+TEST(WebPage, TypeAndFirstBytes) {
+    using namespace std::string_view_literals;
+    const std::optional<std::string> none;
+    struct Case {
+        std::optional<std::string> type;
+        std::string_view bytes;
+        bool fromFirstByte;
+        bool page;
+        bool undecided;
+    };
+    const std::string_view rar = "Rar!\x1A\x07\x01\x00\x33\x92"sv;
+    const std::string_view exe = "MZ\x90\x00\x03\x00\x00\x00"sv;
+    for (const Case& c : {
+             Case{"text/html", "", true, true, true},
+             Case{"TEXT/HTML; charset=UTF-8", rar, true, true, false},
+             Case{" text/html ;charset=utf-8", exe, false, true, false},
+             Case{"application/xhtml+xml", "x", false, true, false},
+             Case{"Application/XHTML+XML;q=1", "", true, true, true},
+             Case{"text/plain", rar, true, false, false},
+             Case{"text/plain", exe, true, false, false},
+             Case{none, rar, true, false, false},
+             Case{none, exe, true, false, false},
+             Case{"application/octet-stream", exe, true, false, false},
+             Case{"", rar, true, false, false},
+             Case{"text/htmlx", "MZ", true, false, false},
+             Case{"text/xml", "MZ", true, false, false},
+             Case{none, "<html>", true, true, false},
+             Case{"text/plain", "<!DOCTYPE html>", true, true, false},
+             Case{"application/octet-stream", "<?xml", true, true, false},
+             Case{none, "\xEF\xBB\xBF \r\n\t\f<html>", true, true, false},
+             Case{none, "\r\n  <", true, true, false},
+             Case{none, "<html>", false, false, false},  // a resumed middle of the file
+             Case{none, " \r\n\t", true, false, true},
+             Case{none, "\xEF\xBB", true, false, true},  // a cut byte-order mark
+             Case{none, "", true, false, true},
+             Case{none, "\xEF\xBB\xBF\xEF\xBB\xBF<", true, false, false},
+             Case{none, "\xEFx<", true, false, false},
+             Case{none, " x<", true, false, false},
+             Case{none, std::string_view("\0<", 2), true, false, false},
+         }) {
+        const std::string label = c.type.value_or("(none)") + " / " + std::string(c.bytes);
+        EXPECT_EQ(download::isWebPage(c.type, c.bytes, c.fromFirstByte), c.page) << label;
+        EXPECT_EQ(download::firstBytesUndecided(c.bytes), c.undecided) << label;
+    }
+}
+
 TEST(Kilobytes, RoundHalfToEvenExactlyAlsoBeyond32Bits) {
     for (const auto& [bytes, kb] :
          std::vector<std::pair<std::int64_t, std::int64_t>>{{0, 0},
