@@ -1,8 +1,10 @@
 """Test certificates made with openssl at test time: a test CA and a server certificate for
 `localhost` signed by it, and a second ("rogue") CA with its own localhost certificate that no
-prefix trusts. The test CA also signs two server certificates a client must refuse: one for
-`localhost` that expired long ago ("expired") and one for another host ("other_host", for
-elsewhere.test only). Nothing here is ever installed outside a test's own Wine prefix."""
+prefix trusts: served alone ("rogue") the client cannot even build its chain; served with its CA
+("unknown_ca", as an intercepting proxy sends it) the chain ends at an untrusted root. The test
+CA also signs two server certificates a client must refuse: one for `localhost` that expired
+long ago ("expired") and one for another host ("other_host", for elsewhere.test only). Nothing
+here is ever installed outside a test's own Wine prefix."""
 import os
 import subprocess
 
@@ -73,6 +75,8 @@ def make_certs(folder):
         "server_key": os.path.join(folder, "server.key"),
         "rogue_cert": os.path.join(folder, "rogue-server.pem"),
         "rogue_key": os.path.join(folder, "rogue-server.key"),
+        "unknown_ca_cert": os.path.join(folder, "rogue-chain.pem"),
+        "unknown_ca_key": os.path.join(folder, "rogue-server.key"),
         "expired_cert": os.path.join(folder, "expired-server.pem"),
         "expired_key": os.path.join(folder, "expired-server.key"),
         "other_host_cert": os.path.join(folder, "other-host-server.pem"),
@@ -84,6 +88,10 @@ def make_certs(folder):
     _make_server(folder, "server", "test-ca")
     _make_ca(folder, "rogue-ca", "/CN=Untrusted Test CA")
     _make_server(folder, "rogue-server", "rogue-ca")
+    with open(paths["unknown_ca_cert"], "w") as chain:
+        for name in ("rogue-server.pem", "rogue-ca.pem"):
+            with open(os.path.join(folder, name)) as f:
+                chain.write(f.read())
     _make_server(folder, "expired-server", "test-ca", past=True)
     _make_server(folder, "other-host-server", "test-ca", host="elsewhere.test")
     return paths

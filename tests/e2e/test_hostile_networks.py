@@ -56,7 +56,8 @@ ROWS = [
         {SYS: "login_page"}, "server", None, {TOOL, PACKAGE}, None),
     Row("an expired server certificate: the clock box", {}, "expired", CLOCK_BOX, set(),
         "box-clock"),
-    Row("a server certificate from an unknown CA", {}, "rogue", SECURE_BOX, set(), "box-secure"),
+    Row("a server certificate from an unknown CA", {}, "unknown_ca", SECURE_BOX, set(),
+        "box-secure"),
     Row("a server certificate for another host", {}, "other_host", SECURE_BOX, set(), None),
 ]
 
