@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "app/exit_codes.h"
 #include "app/proxy_entries.h"
 #include "app/screen_modes.h"
 #include "app/tool_launch.h"
@@ -55,7 +56,7 @@ void FrmMain::Form_Load() {
 void FrmMain::cmdExit_Click() {
     if (svc_.abandonDownloads)
         svc_.abandonDownloads();
-    svc_.runtime->endProgram();
+    svc_.runtime->endProgram(kExitClosed);
 }
 
 void FrmMain::cmdHelp_Click() {
@@ -190,7 +191,7 @@ void FrmMain::cmdOK_Click() {
     }
     switch (launchTool(*svc_.launcher, toolToStart, folder, svc_.toolPublisher)) {
         case LaunchOutcome::Started:
-            svc_.runtime->endProgram();
+            svc_.runtime->endProgram(kExitToolStarted);
             return;
         case LaunchOutcome::Refused:
             // Changed since it was checked at its download: it must not stay to be started later.

@@ -43,8 +43,8 @@ class FakeRuntime : public form::Runtime {
         log_.push_back("box " + text);
         boxes.push_back({text, title, icon});
     }
-    void endProgram() override {
-        log_.push_back("end");
+    void endProgram(int exitCode) override {
+        log_.push_back("end " + std::to_string(exitCode));
         throw ProgramEnded{};
     }
 
@@ -379,7 +379,7 @@ INSTANTIATE_TEST_SUITE_P(AppCommands, AppBusyCommand,
 // Exit abandons the downloads and ends at once, idle or during any of the three downloads.
 TEST_F(AppUpgrade, ExitEndsAtOnceIdleOrDuringEachDownload) {
     EXPECT_THROW(click("cmdExit"), ProgramEnded);
-    EXPECT_EQ(log_, (std::vector<std::string>{"abandon", "end"}));
+    EXPECT_EQ(log_, (std::vector<std::string>{"abandon", "end 1"}));
     for (int during = 1; during <= 3; ++during) {
         SCOPED_TRACE(during);
         downloads_.clear();
@@ -392,7 +392,7 @@ TEST_F(AppUpgrade, ExitEndsAtOnceIdleOrDuringEachDownload) {
         EXPECT_EQ(static_cast<int>(downloads_.size()), during);
         ASSERT_GE(log_.size(), 2u);
         EXPECT_EQ(log_[log_.size() - 2], "abandon");
-        EXPECT_EQ(log_.back(), "end");
+        EXPECT_EQ(log_.back(), "end 1");
         EXPECT_EQ(count("start "), 0);
         EXPECT_TRUE(runtime_.boxes.empty());
     }
@@ -552,7 +552,7 @@ TEST_F(AppUpgrade, DownloadsTheThreeFilesInOrderThenStartsTheToolAndEnds) {
                         "verify held",
                         "start " + tool,
                         "release",
-                        "end",
+                        "end 0",
                     }));
     EXPECT_EQ(frm_.control("ProgressCap").text(), "");  // the screen was laid out again
     EXPECT_TRUE(runtime_.boxes.empty());
@@ -945,7 +945,7 @@ TEST_F(AppUpgrade, ToolStartFallsBackToElevationOnlyWhenTheSystemAsksForIt) {
         EXPECT_EQ(count("start "), c.canHold ? 1 : 0);
         if (c.canHold) {  // held from before the check until after the start
             EXPECT_EQ(log_.at(log_.size() - 2), "release");
-            EXPECT_EQ(log_.back(), c.started ? "end" : "box " + app::msgCannotStartTool(tool));
+            EXPECT_EQ(log_.back(), c.started ? "end 0" : "box " + app::msgCannotStartTool(tool));
         }
         if (c.started)
             continue;
