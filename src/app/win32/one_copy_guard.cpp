@@ -8,8 +8,8 @@ namespace {
 
 constexpr wchar_t kGuardName[] = L"Local\\UpgradeNorvik.OneCopy";
 
-// The running copy may still be starting: its window is waited for this long at most, well
-// within the second it takes a double-click too many to be forgotten.
+// The running copy may still be starting: its window is waited for this long at most, so that
+// a second start always ends well within a second.
 constexpr DWORD kWindowWaitMs = 400;
 constexpr DWORD kPollMs = 20;
 
@@ -28,8 +28,10 @@ HWND runningCopysWindow() {
 }  // namespace
 
 bool claimOneCopy(norvik::win32::UniqueKernelHandle& guard) {
-    guard.reset(CreateMutexW(nullptr, FALSE, kGuardName));
-    const GuardState state = guardState(static_cast<bool>(guard), GetLastError());
+    const HANDLE mutex = CreateMutexW(nullptr, FALSE, kGuardName);
+    const DWORD error = GetLastError();
+    guard.reset(mutex);
+    const GuardState state = guardState(mutex != nullptr, error);
     if (state != GuardState::HeldByAnotherCopy)
         return true;
     guard.reset();
