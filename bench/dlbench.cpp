@@ -19,6 +19,7 @@
 #include "common/win32/utf16.h"
 #include "download/transfer.h"
 #include "download/win32/download_wiring.h"
+#include "form/win32/host_gdi.h"
 #include "form/win32/window_host.h"
 #include "ui/frm_main_def.h"
 #include "ui/win32/resource_pictures.h"
@@ -103,9 +104,9 @@ int wmain(int argc, wchar_t** argv) {
         const HMODULE product = LoadLibraryExW(
             argv[5], nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
         pictures = std::make_unique<ui::win32::ResourcePictures>(product);
-        frm = std::make_unique<form::Form>(ui::frmMainDefinition(),
-                                           form::win32::screenTwipsPerPixelX(),
-                                           form::win32::screenTwipsPerPixelY());
+        frm =
+            std::make_unique<form::Form>(ui::frmMainDefinition(), form::win32::kWindowTwipsPerPixel,
+                                         form::win32::kWindowTwipsPerPixel);
         form::win32::HostResources res;
         res.instance = GetModuleHandleW(nullptr);
         res.pictures = pictures.get();

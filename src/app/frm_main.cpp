@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "app/exit_codes.h"
 #include "app/proxy_entries.h"
 #include "app/screen_modes.h"
 #include "app/tool_launch.h"
@@ -55,7 +56,7 @@ void FrmMain::Form_Load() {
 void FrmMain::cmdExit_Click() {
     if (svc_.abandonDownloads)
         svc_.abandonDownloads();
-    svc_.runtime->endProgram();
+    svc_.runtime->endProgram(kExitClosed);
 }
 
 void FrmMain::cmdHelp_Click() {
@@ -191,7 +192,7 @@ void FrmMain::cmdOK_Click() {
     switch (launchTool(*svc_.launcher, toolToStart, folder, svc_.toolPublisher, *svc_.clock,
                        [this] { svc_.runtime->doEvents(); })) {
         case LaunchOutcome::Started:
-            svc_.runtime->endProgram();
+            svc_.runtime->endProgram(kExitToolStarted);
             return;
         case LaunchOutcome::Refused:
             // Changed since it was checked at its download: it must not stay to be started later.

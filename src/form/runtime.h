@@ -14,9 +14,9 @@ class Runtime {
     virtual void doEvents() = 0;
     // A modal box with a single OK button.
     virtual void msgBox(const std::string& text, const std::string& title, MsgIcon icon) = 0;
-    // Closes the window and ends the process at once, also from inside a nested handler.
-    // Never returns normally.
-    virtual void endProgram() = 0;
+    // Closes the window and ends the process at once with `exitCode`, also from inside a
+    // nested handler. Never returns normally.
+    virtual void endProgram(int exitCode) = 0;
 };
 
 }  // namespace form

@@ -75,7 +75,7 @@ def help_screen_and_texts_survive_every_switch():
 def exit_ends_the_program():
     with launched(EXE, args.artifacts, drv) as app:
         drv("click", "cmdExit")
-        check(app.wait_exit(15) is not None, "the program did not end")
+        check_eq(app.wait_exit(15), 1, "the exit code after Thoat")
 
 
 run_cases([

@@ -163,7 +163,7 @@ def completed_transfer(fault, resumed, pkg_size=1_500_000, seconds=RETRY_PAUSES)
                 probe = Probe(seconds + 60)
                 wait_until(lambda: requests_for(s, PACKAGE), 30, "the package's request")
                 started = time.monotonic()
-                check(app.wait_exit(seconds + SLACK + 30) is not None, "the upgrade did not end")
+                check_eq(app.wait_exit(seconds + SLACK + 30), 0, "the exit code of a whole upgrade")
                 took = time.monotonic() - started
                 worst = probe.worst_ms(30)
                 print(f"    the upgrade ended {took:.1f} s after the package's first request; "
@@ -227,7 +227,7 @@ def exit_in_phase(phase, how):
                 check(out is not None, f"{how}: the program did not end within 5 s")
                 print(f"    the process ended {out} ms after the {how}", flush=True)
                 check(int(out) <= EXIT_MS, f"{how} ended the program after {out} ms")
-                check(app.wait_exit(10) is not None, "the Wine process did not end")
+                check_eq(app.wait_exit(10), 1, f"the exit code after {how}")
                 expect_package_kept(temp)
             finally:
                 app.stop(drv)

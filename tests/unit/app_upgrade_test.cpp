@@ -44,8 +44,8 @@ class FakeRuntime : public form::Runtime {
         log_.push_back("box " + text);
         boxes.push_back({text, title, icon});
     }
-    void endProgram() override {
-        log_.push_back("end");
+    void endProgram(int exitCode) override {
+        log_.push_back("end " + std::to_string(exitCode));
         throw ProgramEnded{};
     }
 
@@ -397,7 +397,7 @@ INSTANTIATE_TEST_SUITE_P(AppCommands, AppBusyCommand,
 // Exit abandons the downloads and ends at once, idle or during any of the three downloads.
 TEST_F(AppUpgrade, ExitEndsAtOnceIdleOrDuringEachDownload) {
     EXPECT_THROW(click("cmdExit"), ProgramEnded);
-    EXPECT_EQ(log_, (std::vector<std::string>{"abandon", "end"}));
+    EXPECT_EQ(log_, (std::vector<std::string>{"abandon", "end 1"}));
     for (int during = 1; during <= 3; ++during) {
         SCOPED_TRACE(during);
         downloads_.clear();
@@ -410,7 +410,7 @@ TEST_F(AppUpgrade, ExitEndsAtOnceIdleOrDuringEachDownload) {
         EXPECT_EQ(static_cast<int>(downloads_.size()), during);
         ASSERT_GE(log_.size(), 2u);
         EXPECT_EQ(log_[log_.size() - 2], "abandon");
-        EXPECT_EQ(log_.back(), "end");
+        EXPECT_EQ(log_.back(), "end 1");
         EXPECT_EQ(count("start "), 0);
         EXPECT_TRUE(runtime_.boxes.empty());
     }
@@ -570,7 +570,7 @@ TEST_F(AppUpgrade, DownloadsTheThreeFilesInOrderThenStartsTheToolAndEnds) {
                         "verify held",
                         "start " + tool,
                         "release",
-                        "end",
+                        "end 0",
                     }));
     EXPECT_EQ(frm_.control("ProgressCap").text(), "");  // the screen was laid out again
     EXPECT_TRUE(runtime_.boxes.empty());
@@ -1019,7 +1019,7 @@ TEST_F(AppUpgrade, ToolStartElevatesWaitsForAScannerAndNamesEachFailure) {
         EXPECT_EQ(count("doEvents"), 3 + c.holds - 1 + (c.starts > 0 ? c.starts - 1 : 0));
         if (c.starts > 0) {  // held from before the check until after the start
             EXPECT_EQ(log_.at(log_.size() - 2), "release");
-            EXPECT_EQ(log_.back(), c.box.empty() ? "end" : "box " + c.box);
+            EXPECT_EQ(log_.back(), c.box.empty() ? "end 0" : "box " + c.box);
         }
         if (c.box.empty())
             continue;

@@ -263,6 +263,12 @@ int run(const std::vector<std::string>& a) {
         }
         return 0;
     }
+    if (cmd == "dpi") {  // the screen's dots per inch as the system reports them to programs
+        HDC screen = GetDC(nullptr);
+        out(std::to_string(GetDeviceCaps(screen, LOGPIXELSY)));
+        ReleaseDC(nullptr, screen);
+        return 0;
+    }
     if (cmd == "screen") {
         out(std::to_string(GetSystemMetrics(SM_CXSCREEN)) + " " +
             std::to_string(GetSystemMetrics(SM_CYSCREEN)));
@@ -351,6 +357,14 @@ int run(const std::vector<std::string>& a) {
     }
     if (cmd == "state") {
         out(IsZoomed(m) ? "maximized" : IsIconic(m) ? "minimized" : "normal");
+        return 0;
+    }
+    if (cmd == "minimize") {  // as the taskbar does
+        PostMessageW(m, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+        return 0;
+    }
+    if (cmd == "foreground") {  // 1 when the main window is the foreground window
+        out(GetForegroundWindow() == m ? "1" : "0");
         return 0;
     }
     if (cmd == "children") {  // one line per child control: name visible left top width height

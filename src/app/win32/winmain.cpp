@@ -6,14 +6,17 @@
 #include <exception>
 #include <memory>
 
+#include "app/exit_codes.h"
 #include "app/frm_main.h"
 #include "app/upgrade_layout.h"
 #include "app/win32/dll_search.h"
+#include "app/win32/one_copy_guard.h"
 #include "app/win32/platform.h"
 #include "app/win32/signature_check.h"
 #include "common/win32/utf16.h"
 #include "download/win32/download_wiring.h"
 #include "download/win32/win32_seams.h"
+#include "form/win32/host_gdi.h"
 #include "form/win32/window_host.h"
 #include "shell/win32/shell_wiring.h"
 #include "skin/win32/skin_wiring.h"
@@ -27,7 +30,7 @@ namespace {
 int startFailed() {
     MessageBoxW(nullptr, norvik::win32::toWide(app::kMsgStartFailed).c_str(),
                 norvik::win32::toWide(app::kMsgTitle).c_str(), MB_OK | MB_ICONINFORMATION);
-    return 1;
+    return app::kExitStartFailed;
 }
 
 }  // namespace
@@ -35,6 +38,10 @@ int startFailed() {
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     // Before anything loads a DLL by name.
     app::win32::loadDllsFromSystemFolderOnly();
+    // One copy per session: a second start shows the running copy's window and ends.
+    norvik::win32::UniqueKernelHandle oneCopyGuard;
+    if (!app::win32::claimOneCopy(oneCopyGuard))
+        return app::kExitAnotherCopyRuns;
     // The manifest asks for version 6 of the common controls, which must be registered before
     // the first window: Windows XP otherwise creates no edit box and no message box.
     INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX),
@@ -44,8 +51,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
 
     const ui::win32::ResourcePictures pictures(instance);
 
-    form::Form frm(ui::frmMainDefinition(), form::win32::screenTwipsPerPixelX(),
-                   form::win32::screenTwipsPerPixelY());
+    form::Form frm(ui::frmMainDefinition(), form::win32::kWindowTwipsPerPixel,
+                   form::win32::kWindowTwipsPerPixel);
 
     form::win32::HostResources resources;
     resources.instance = instance;
@@ -102,5 +109,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     const bool minimized = showCommand == SW_SHOWMINIMIZED || showCommand == SW_MINIMIZE ||
                            showCommand == SW_SHOWMINNOACTIVE;
     host.loadAndShow(minimized ? showCommand : SW_SHOWNORMAL);
-    return host.run();
+    // Every end the program chooses ends the process; a window gone by any other way is closed.
+    host.run();
+    return app::kExitClosed;
 }

@@ -1,17 +1,11 @@
-// The window host's drawing basics: the screen's resolution, the model's colours in GDI terms,
-// the controls' fonts and the mouse pointers.
+// The window host's drawing basics: the model's colours in GDI terms, the controls' fonts and
+// the mouse pointers.
 #include "form/win32/host_gdi.h"
 
 #include "common/rounding.h"
 #include "common/win32/utf16.h"
 
 namespace form::win32 {
-
-int screenDpi(int axis) {
-    const norvik::win32::WindowDc screen(nullptr);
-    const int dpi = screen.get() ? GetDeviceCaps(screen.get(), axis) : 0;
-    return dpi > 0 ? dpi : 96;
-}
 
 COLORREF resolve(Colour c) {
     return c.isSystem ? GetSysColor(static_cast<int>(c.value)) : static_cast<COLORREF>(c.value);
@@ -26,7 +20,7 @@ HFONT FontCache::get(const Font& font) {
     auto it = fonts_.find(key);
     if (it != fonts_.end())
         return it->second.get();
-    const int height = -norvik::roundToInt32(font.points * screenDpi(LOGPIXELSY) / 72.0);
+    const int height = -norvik::roundToInt32(font.points * kWindowDpi / 72.0);
     const std::wstring face = norvik::win32::toWide(font.face);
     norvik::win32::UniqueFont created(
         CreateFontW(height, 0, 0, 0, font.bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,

@@ -1,5 +1,5 @@
 #pragma once
-// What the window host draws with: the screen's resolution, the model's colours as GDI colours,
+// What the window host draws with: the window's resolution, the model's colours as GDI colours,
 // the fonts of the controls (created once, owned here) and the mouse pointers.
 #include <windows.h>
 
@@ -11,8 +11,13 @@
 
 namespace form::win32 {
 
-// Dots per inch of the screen along LOGPIXELSX or LOGPIXELSY (96 when it cannot be read).
-int screenDpi(int axis);
+// The window is drawn at the pixel sizes it has on a 96-DPI screen, whatever the screen reports:
+// its pictures are made for those sizes, and Windows XP, Vista and 7 do not scale a program
+// that is not DPI-aware (later systems show it at 96 DPI and scale it themselves). So its
+// geometry converts twips at 15 per pixel along both axes and its fonts get their 96-DPI pixel
+// heights. Message boxes and the folder dialog are the system's and keep its sizes.
+inline constexpr int kWindowDpi = 96;
+inline constexpr double kWindowTwipsPerPixel = 1440.0 / kWindowDpi;
 
 COLORREF resolve(Colour c);
 RECT toRECT(const Rect& r);

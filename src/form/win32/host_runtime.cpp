@@ -14,7 +14,7 @@ void WindowHost::dispatch(MSG& msg) {
     }
 }
 
-int WindowHost::run() {
+void WindowHost::run() {
     MSG msg;
     // While the queue is empty, the pictures no screen has shown yet are decoded one at a time,
     // so that the first switch to another screen finds its pictures ready.
@@ -28,7 +28,6 @@ int WindowHost::run() {
             break;
         dispatch(msg);
     }
-    return static_cast<int>(msg.wParam);
 }
 
 void WindowHost::doEvents() {
@@ -61,13 +60,13 @@ void WindowHost::msgBox(const std::string& text, const std::string& title, MsgIc
     MessageBoxW(owner, t.c_str(), c.c_str(), flags);
 }
 
-void WindowHost::endProgram() {
+void WindowHost::endProgram(int exitCode) {
     if (IsWindow(hwnd_))
         DestroyWindow(hwnd_);
     // TerminateProcess rather than ExitProcess: a transfer thread may be blocked inside WinINet
     // holding one of its locks, and ExitProcess runs every DLL's detach code, which can wait on
     // that lock for ever. Nothing is left to save: downloads were abandoned before this call.
-    TerminateProcess(GetCurrentProcess(), 0);
+    TerminateProcess(GetCurrentProcess(), static_cast<UINT>(exitCode));
 }
 
 }  // namespace form::win32

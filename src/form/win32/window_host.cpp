@@ -16,8 +16,6 @@
 namespace form::win32 {
 namespace {
 
-constexpr wchar_t kFormClass[] = L"NorvikForm";
-
 bool registerFormClass(HINSTANCE instance, WNDPROC proc) {
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
@@ -25,7 +23,7 @@ bool registerFormClass(HINSTANCE instance, WNDPROC proc) {
     wc.lpfnWndProc = proc;
     wc.hInstance = instance;
     wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512) /*IDC_ARROW*/);
-    wc.lpszClassName = kFormClass;
+    wc.lpszClassName = kMainWindowClass;
     return RegisterClassExW(&wc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
 }
 
@@ -34,13 +32,6 @@ bool registerFormClass(HINSTANCE instance, WNDPROC proc) {
 }
 
 }  // namespace
-
-double screenTwipsPerPixelX() {
-    return 1440.0 / screenDpi(LOGPIXELSX);
-}
-double screenTwipsPerPixelY() {
-    return 1440.0 / screenDpi(LOGPIXELSY);
-}
 
 WindowHost::WindowHost(Form& form, const HostResources& resources)
     : form_(form),
@@ -59,7 +50,7 @@ WindowHost::WindowHost(Form& form, const HostResources& resources)
     const int x = (GetSystemMetrics(SM_CXSCREEN) - b.width) / 2;
     const int y = (GetSystemMetrics(SM_CYSCREEN) - b.height) / 2;
     const std::wstring caption = norvik::win32::toWide(form_.caption());
-    if (!CreateWindowExW(0, kFormClass, caption.c_str(),
+    if (!CreateWindowExW(0, kMainWindowClass, caption.c_str(),
                          WS_POPUP | WS_CLIPCHILDREN | WS_SYSMENU | WS_MINIMIZEBOX, x, y, b.width,
                          b.height, nullptr, nullptr, res_.instance, this))
         failToStart("cannot create the main window");

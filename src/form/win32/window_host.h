@@ -28,9 +28,8 @@ struct HostResources {
     HCURSOR buttonPointer = nullptr;  // shown over the picture-box buttons
 };
 
-// The screen's twips per pixel along x and y, as the system reports its resolution.
-double screenTwipsPerPixelX();
-double screenTwipsPerPixelY();
+// The class of the main window, by which another copy of the program finds it.
+inline constexpr wchar_t kMainWindowClass[] = L"NorvikForm";
 
 class WindowHost : public FormHost, public Runtime {
   public:
@@ -46,8 +45,8 @@ class WindowHost : public FormHost, public Runtime {
     // Sizes the picture boxes to their pictures, runs the form's load handler, then shows the
     // window centred on the screen.
     void loadAndShow(int showCommand);
-    // The message loop; returns the exit code when the window is gone.
-    int run();
+    // The message loop; returns when the window is gone.
+    void run();
 
     // FormHost
     void controlChanged(Control& control, ControlChange what) override;
@@ -57,7 +56,7 @@ class WindowHost : public FormHost, public Runtime {
     // Runtime
     void doEvents() override;
     void msgBox(const std::string& text, const std::string& title, MsgIcon icon) override;
-    void endProgram() override;
+    void endProgram(int exitCode) override;
 
     // Counters for the benchmark: how often and how much the client area was painted.
     long paintCount() const;
