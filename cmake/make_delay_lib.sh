@@ -18,8 +18,9 @@ trap 'rm -rf "$work"' EXIT
   $tool-nm -g --defined-only "/usr/$tool/lib/lib$dll.a" | awk '$2 == "T" { print substr($3, 2) }' |
     sort -u
 } >"$work/$dll.def"
-$tool-dlltool --kill-at --input-def "$work/$dll.def" --dllname "$dll.dll" \
-  --output-delaylib "$work/delay.a"
+# A fixed temporary prefix (not the process id) keeps the library the same from build to build.
+(cd "$work" && $tool-dlltool --temp-prefix "$dll" --kill-at --input-def "$dll.def" \
+  --dllname "$dll.dll" --output-delaylib delay.a)
 
 mkdir "$work/members"
 cd "$work/members"
