@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "common/ascii.h"
 #include "common/rounding.h"
 
 namespace download {
@@ -28,10 +29,6 @@ int toInt16(double value) {
     return static_cast<int>(r);
 }
 
-char asciiLower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 }  // namespace
 
 std::string normaliseCacheUrl(const std::string& url) {
@@ -42,7 +39,7 @@ std::string normaliseCacheUrl(const std::string& url) {
         return url;
     std::string result = url;
     std::transform(result.begin(), result.begin() + static_cast<std::ptrdiff_t>(slash) + 1,
-                   result.begin(), asciiLower);
+                   result.begin(), norvik::asciiLower);
     return result;
 }
 
@@ -132,7 +129,8 @@ void Engine::waitAndPump() {
 }
 
 // Gives up the call's transfer threads and removes the partial file. The lock is only ever held
-// around file operations, never across a network call, so it comes free within a disk write;
+// around file operations, never across a network call, so it comes free once the transfer
+// thread's current write, flush or rename (with its tries, kRenameRetryMs at most) is done;
 // `patient` waits for it (pumping) so that the file is closed before it is deleted.
 void Engine::giveUp(CallShared& call, bool patient) {
     call.owner.store(CallShared::kGivenUp);
