@@ -1,6 +1,8 @@
 """Test certificates made with openssl at test time: a test CA and a server certificate for
 `localhost` signed by it, and a second ("rogue") CA with its own localhost certificate that no
-prefix trusts. Nothing here is ever installed outside a test's own Wine prefix."""
+prefix trusts. The test CA also signs two server certificates a client must refuse: one for
+`localhost` that expired long ago ("expired") and one for another host ("other_host", for
+elsewhere.test only). Nothing here is ever installed outside a test's own Wine prefix."""
 import os
 import subprocess
 
@@ -20,18 +22,46 @@ def _make_ca(folder, name, subject):
     _run("x509", "-in", f"{name}.pem", "-outform", "DER", "-out", f"{name}.der", cwd=folder)
 
 
-def _make_server(folder, name, ca):
+# `openssl x509 -req` of OpenSSL 3.0 cannot set a start date: a certificate valid only in the
+# past is issued with `openssl ca`, which needs this small configuration and its own database.
+PAST_CA_CONFIG = """[ca]
+default_ca = past
+[past]
+database = index.txt
+new_certs_dir = .
+serial = serial
+default_md = sha256
+policy = any_name
+unique_subject = no
+[any_name]
+commonName = supplied
+"""
+PAST_START, PAST_END = "20250101000000Z", "20250201000000Z"
+
+
+def _make_server(folder, name, ca, host="localhost", past=False):
     ext = os.path.join(folder, f"{name}.ext")
+    alt = "DNS:localhost,IP:127.0.0.1" if host == "localhost" else f"DNS:{host}"
     with open(ext, "w") as f:
         f.write("basicConstraints=CA:FALSE\n"
                 "keyUsage=critical,digitalSignature,keyEncipherment\n"
                 "extendedKeyUsage=serverAuth\n"
-                "subjectAltName=DNS:localhost,IP:127.0.0.1\n")
+                f"subjectAltName={alt}\n")
     _run("req", "-newkey", "rsa:2048", "-nodes", "-sha256", "-keyout", f"{name}.key",
-         "-out", f"{name}.csr", "-subj", "/CN=localhost", cwd=folder)
-    _run("x509", "-req", "-in", f"{name}.csr", "-CA", f"{ca}.pem", "-CAkey", f"{ca}.key",
-         "-CAcreateserial", "-days", "30", "-sha256", "-extfile", ext,
-         "-out", f"{name}.pem", cwd=folder)
+         "-out", f"{name}.csr", "-subj", f"/CN={host}", cwd=folder)
+    if not past:
+        _run("x509", "-req", "-in", f"{name}.csr", "-CA", f"{ca}.pem", "-CAkey", f"{ca}.key",
+             "-CAcreateserial", "-days", "30", "-sha256", "-extfile", ext,
+             "-out", f"{name}.pem", cwd=folder)
+        return
+    db = os.path.join(folder, f"{name}-ca-db")
+    os.makedirs(db, exist_ok=True)
+    for file_name, text in (("ca.cnf", PAST_CA_CONFIG), ("index.txt", ""), ("serial", "01\n")):
+        with open(os.path.join(db, file_name), "w") as f:
+            f.write(text)
+    _run("ca", "-batch", "-config", "ca.cnf", "-cert", f"../{ca}.pem", "-keyfile", f"../{ca}.key",
+         "-in", f"../{name}.csr", "-out", f"../{name}.pem", "-extfile", f"../{name}.ext",
+         "-startdate", PAST_START, "-enddate", PAST_END, "-notext", cwd=db)
 
 
 def make_certs(folder):
@@ -43,6 +73,10 @@ def make_certs(folder):
         "server_key": os.path.join(folder, "server.key"),
         "rogue_cert": os.path.join(folder, "rogue-server.pem"),
         "rogue_key": os.path.join(folder, "rogue-server.key"),
+        "expired_cert": os.path.join(folder, "expired-server.pem"),
+        "expired_key": os.path.join(folder, "expired-server.key"),
+        "other_host_cert": os.path.join(folder, "other-host-server.pem"),
+        "other_host_key": os.path.join(folder, "other-host-server.key"),
     }
     if all(os.path.exists(p) for p in paths.values()):
         return paths
@@ -50,6 +84,8 @@ def make_certs(folder):
     _make_server(folder, "server", "test-ca")
     _make_ca(folder, "rogue-ca", "/CN=Untrusted Test CA")
     _make_server(folder, "rogue-server", "rogue-ca")
+    _make_server(folder, "expired-server", "test-ca", past=True)
+    _make_server(folder, "other-host-server", "test-ca", host="elsewhere.test")
     return paths
 
 

@@ -39,12 +39,18 @@ Kinds and what the client sees:
     nolocation          a 302 without a Location header
     downgrade           a 302 to the same file over plain HTTP (/fault/plain/... on the
                         server's HTTP port)
+    login_page[:TYPE]   a network's sign-in page instead of the file, as a hotel Wi-Fi or a
+                        proxy answers before its login: 200, a small HTML form with its
+                        Content-Length, Content-Type TYPE (default "text/html; charset=utf-8";
+                        in a /fault/ URL a "/" in TYPE is written %2F)
+    login_redirect[:TYPE]  a 302 to that sign-in page (/fault/login_page[:TYPE]/...)
 
 Other kinds answer without the file: 404, 410, 500 (an HTML error page), 204 (No Content),
 206 (the first half with its Content-Range, although no range was asked for).
 """
 import gzip
 import time
+import urllib.parse
 
 STALL_SECONDS = 2.0
 RESET_AFTER = 0.3
@@ -55,6 +61,12 @@ SLOW_RATE = 64 * 1024
 TRICKLE_SECONDS = 20.0
 ETAG = '"norvik-test-1"'
 LAST_MODIFIED = "Tue, 01 Dec 2026 08:00:00 GMT"
+LOGIN_PAGE_TYPE = "text/html; charset=utf-8"
+LOGIN_PAGE = (b'<!DOCTYPE html>\n<html><head><meta charset="utf-8"><title>Wi-Fi sign-in</title>'
+              b'</head>\n<body><h1>Sign in to use the Internet</h1>\n'
+              b'<form method="post" action="/login"><input name="user" placeholder="Room">'
+              b'<input name="password" type="password"><button>Sign in</button></form>\n'
+              b'</body></html>\n')
 
 
 def _chunked(h, path, size, arg, cut):
@@ -180,6 +192,17 @@ def _redirect(h, path, size, arg):
                                                    rel))
 
 
+def _login_page(h, path, size, arg):
+    content_type = urllib.parse.unquote(arg) if arg else LOGIN_PAGE_TYPE
+    h.send_file_headers(len(LOGIN_PAGE), content_type=content_type)
+    h.wfile.write(LOGIN_PAGE)
+
+
+def _login_redirect(h, path, size, arg):
+    kind = "login_page:" + urllib.parse.quote(arg, safe="") if arg else "login_page"
+    h.redirect(302, "/fault/%s%s" % (kind, h.fault_target + h.query))
+
+
 FILE_FAULTS = {
     "chunked": lambda h, p, s, a: _chunked(h, p, s, a, cut=False),
     "chunked-cut": lambda h, p, s, a: _chunked(h, p, s, a, cut=True),
@@ -206,4 +229,6 @@ FILE_FAULTS = {
     "nolocation": lambda h, p, s, a: h.redirect(302, None),
     "downgrade": lambda h, p, s, a: h.redirect(302, "http://%s:%d/fault/plain%s" % (
         h.host_name(), h.server.http_port, h.fault_target + h.query)),
+    "login_page": _login_page,
+    "login_redirect": _login_redirect,
 }

@@ -101,10 +101,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if not head_only:
             self.wfile.write(body)
 
-    def send_file_headers(self, length, status=200, extra=None):
+    def send_file_headers(self, length, status=200, extra=None,
+                          content_type="application/octet-stream"):
         """Status line and headers of a file answer; length None sends no Content-Length."""
         self.send_response(status)
-        self.send_header("Content-Type", "application/octet-stream")
+        self.send_header("Content-Type", content_type)
         if length is not None:
             self.send_header("Content-Length", str(length))
         for name, value in (extra or {}).items():

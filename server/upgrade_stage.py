@@ -52,12 +52,16 @@ def run_quiet(cmd, **kw):
 
 class UpgradeStage:
     def __init__(self, workdir, build, port, customer="DEMO001", sys_size=600_000,
-                 pkg_size=1_500_000, rate=0, with_sys=True, with_pkg=True, lifetime=1800):
+                 pkg_size=1_500_000, rate=0, with_sys=True, with_pkg=True, lifetime=1800,
+                 certificate="server"):
+        """certificate: the HTTPS side's certificate, a name of certs.make_certs ("server"; to be
+        refused: "expired", "rogue" from an untrusted CA, "other_host" for another host)."""
         self.workdir = os.path.abspath(workdir)
         self.build = os.path.abspath(build)
         self.port = port
         self.rate = rate
         self.lifetime = lifetime
+        self.certificate = certificate
         self.customer = customer
         self.procs = []
         os.makedirs(self.workdir, exist_ok=True)
@@ -119,8 +123,9 @@ class UpgradeStage:
         log = open(os.path.join(self.workdir, "server.log"), "ab")
         self.procs.append(subprocess.Popen(
             [PYTHON, os.path.join(HERE, "norvik_server.py"), "--root", self.www,
-             "--http-port", "0", "--https-port", "0", "--cert", self.certs["server_cert"],
-             "--key", self.certs["server_key"], "--ready-file", ready,
+             "--http-port", "0", "--https-port", "0",
+             "--cert", self.certs[self.certificate + "_cert"],
+             "--key", self.certs[self.certificate + "_key"], "--ready-file", ready,
              "--rules", self.rules_file, "--request-log", self.request_log, "--hold", "20",
              "--stop-file", self.stop_file, "--lifetime", str(self.lifetime)],
             stdout=log, stderr=subprocess.STDOUT))
