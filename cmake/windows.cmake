@@ -82,3 +82,4 @@ endforeach()
 
 add_subdirectory(tests/win)
 add_subdirectory(tests/e2e)
+add_subdirectory(tests/release)

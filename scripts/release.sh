@@ -71,13 +71,19 @@ build_release() {
 
 # where_differs A B: the first differing offsets of two PE files and the section of each.
 where_differs() {
-  local sections
-  sections=$(i686-w64-mingw32-objdump -h "$1" |
-    awk '$1 ~ /^[0-9]+$/ { printf "%s %d %d\n", $2, strtonum("0x" $6), strtonum("0x" $3) }')
+  local sections=() name size off offset found
+  # objdump -h: "Idx Name Size VMA LMA File-off Algn" lines; kept as "name start end".
+  while read -r _ name size _ _ off _; do
+    [ $((16#$off)) = 0 ] || sections+=("$name $((16#$off)) $((16#$off + 16#$size))")
+  done < <(i686-w64-mingw32-objdump -h "$1" | grep -E '^ +[0-9]+ ')
   cmp -l "$1" "$2" | head -n 10 | while read -r offset _ _; do
     offset=$((offset - 1))
-    name=$(awk -v o="$offset" 'o >= $2 && o < $2 + $3 { print $1; exit }' <<<"$sections")
-    printf '  offset 0x%x: %s\n' "$offset" "${name:-headers or data outside the sections}"
+    found="headers or data outside the sections"
+    for entry in "${sections[@]}"; do
+      read -r name start end <<<"$entry"
+      if [ "$offset" -ge "$start" ] && [ "$offset" -lt "$end" ]; then found=$name; break; fi
+    done
+    printf '  offset 0x%x: %s\n' "$offset" "$found"
   done
   [ "$(stat -c %s "$1")" = "$(stat -c %s "$2")" ] ||
     echo "  sizes: $(stat -c %s "$1") and $(stat -c %s "$2") bytes"
