@@ -29,8 +29,10 @@ def check(condition, what):
         failures.append(what)
 
 
-def check_server(host, customer, ca_dir):
-    r = subprocess.run([SCRIPT, host, customer], capture_output=True, text=True, timeout=300,
+def check_server(host, customer, ca_dir, proxy=None):
+    extra = ["--proxy", proxy] if proxy else []
+    r = subprocess.run([SCRIPT, host, customer] + extra, capture_output=True, text=True,
+                       timeout=300,
                        env=dict(os.environ, CURL_CA_BUNDLE=os.path.join(ca_dir, "test-ca.pem")))
     print(r.stdout + r.stderr)
     return r.returncode, r.stdout
@@ -66,7 +68,8 @@ def readme_example_is_the_tests_config():
 
 
 def nginx_meets_everything(work):
-    with Testbed(os.path.join(work, "bed"), proxy=False) as bed:
+    """Directly and through a forward proxy."""
+    with Testbed(os.path.join(work, "bed")) as bed:
         port = free_port()
         mux = subprocess.Popen(
             [sys.executable, os.path.join(args.source, "server", "scheme_mux.py"), "--port",
@@ -74,16 +77,21 @@ def nginx_meets_everything(work):
              str(bed.ports["NGINX_HTTPS"]), "--lifetime", "300"])
         try:
             wait_for_port(port, mux)
-            rc, out = check_server(f"localhost:{port}", "KH01", os.path.dirname(bed.certs["ca_der"]))
+            ca_dir = os.path.dirname(bed.certs["ca_der"])
+            runs = {"nginx": check_server(f"localhost:{port}", "KH01", ca_dir),
+                    "nginx through the proxy": check_server(
+                        f"localhost:{port}", "KH01", ca_dir,
+                        proxy=f"127.0.0.1:{bed.ports['PROXY']}")}
         finally:
             mux.terminate()
             mux.wait(timeout=10)
-    report = sections(out)
-    check(rc == 0, f"nginx: check-server.sh exits 0 (got {rc})")
-    check(len(report) == 6, f"nginx: three files over two schemes ({len(report)} reported)")
-    for url, lines in report.items():
-        check(lines and all(line.startswith("met ") for line in lines),
-              f"nginx: every requirement met for {url}")
+    for name, (rc, out) in runs.items():
+        report = sections(out)
+        check(rc == 0, f"{name}: check-server.sh exits 0 (got {rc})")
+        check(len(report) == 6, f"{name}: three files over two schemes ({len(report)} reported)")
+        for url, lines in report.items():
+            check(lines and all(line.startswith("met ") for line in lines),
+                  f"{name}: every requirement met for {url}")
 
 
 def careless_answers_are_named(work):
