@@ -129,8 +129,7 @@ void Engine::waitAndPump() {
 }
 
 // Gives up the call's transfer threads and removes the partial file. The lock is only ever held
-// around file operations, never across a network call, so it comes free once the transfer
-// thread's current write, flush or rename (with its tries, kRenameRetryMs at most) is done;
+// around file operations, never across a network call, so it comes free within a disk write;
 // `patient` waits for it (pumping) so that the file is closed before it is deleted.
 void Engine::giveUp(CallShared& call, bool patient) {
     call.owner.store(CallShared::kGivenUp);

@@ -112,13 +112,6 @@ bool isIdentityCoding(const std::optional<std::string>& coding) {
     return c.empty() || c == "identity";
 }
 
-bool isWebPage(const std::optional<std::string>& contentType) {
-    if (!contentType)
-        return false;
-    const std::string type = lower(trim(contentType->substr(0, contentType->find(';'))));
-    return type == "text/html" || type == "application/xhtml+xml";
-}
-
 bool isRedirectStatus(int status) {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }

@@ -16,11 +16,6 @@ std::optional<std::int64_t> parseContentLength(const std::string& text);
 // "identity"): any other coding would store something other than the file.
 bool isIdentityCoding(const std::optional<std::string>& coding);
 
-// True for a Content-Type of a web page (text/html, application/xhtml+xml, with or without
-// parameters): what a login page, an error page or a directory listing answers instead of the
-// file.
-bool isWebPage(const std::optional<std::string>& contentType);
-
 // True for the statuses whose Location is followed: 301, 302, 303, 307, 308.
 bool isRedirectStatus(int status);
 // At most this many redirects are followed within one request.

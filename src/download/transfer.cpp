@@ -4,7 +4,6 @@
 #include <utility>
 #include <vector>
 
-#include "common/ascii.h"
 #include "download/http_rules.h"
 #include "download/read_pacer.h"
 
@@ -102,11 +101,10 @@ class Attempt {
         if (!resumed &&
             (status < 200 || status > 299 || status == 204 || status == 205 || status == 206))
             return {Ending::Failed, kNetErr};
-        // Only a body whose length is known can be proven whole, and only an uncoded one that is
-        // not a web page is the file itself.
+        // Only a body whose length is known can be proven whole, and only an uncoded one is the
+        // file itself.
         if (!isIdentityCoding(header(request, kQueryContentEncoding)) ||
-            !isIdentityCoding(header(request, kQueryTransferEncoding)) ||
-            isWebPage(header(request, kQueryContentType)))
+            !isIdentityCoding(header(request, kQueryTransferEncoding)))
             return {Ending::Failed, kNetErr};
         const std::optional<std::int64_t> length = number(header(request, kQueryContentLength));
         std::int64_t total = 0;
@@ -154,7 +152,7 @@ class Attempt {
         std::string t;
         for (char c : text)
             if (c != ' ' && c != '\t')
-                t.push_back(norvik::asciiLower(c));
+                t.push_back((c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c);
         return t;
     }
 
