@@ -18,13 +18,16 @@ trap 'rm -rf "$work"' EXIT
   $tool-nm -g --defined-only "/usr/$tool/lib/lib$dll.a" | awk '$2 == "T" { print substr($3, 2) }' |
     sort -u
 } >"$work/$dll.def"
-$tool-dlltool --kill-at --input-def "$work/$dll.def" --dllname "$dll.dll" \
-  --output-delaylib "$work/delay.a"
+# dlltool names the library's symbols after the output's path and its members after the temporary
+# prefix (by default the process id): a fixed name of the DLL's own keeps the symbols of the seven
+# libraries apart and the library the same from build to build.
+(cd "$work" && $tool-dlltool --temp-prefix "$dll" --kill-at --input-def "$dll.def" \
+  --dllname "$dll.dll" --output-delaylib "${dll}_delay.a")
 
 mkdir "$work/members"
 cd "$work/members"
-$tool-ar x ../delay.a
-members=$($tool-ar t ../delay.a)
+$tool-ar x "../${dll}_delay.a"
+members=$($tool-ar t "../${dll}_delay.a")
 flags=contents,alloc,load,data
 for member in $members; do
   $tool-objcopy \

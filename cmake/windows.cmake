@@ -3,6 +3,12 @@
 # Every binary is a plain Win32 Unicode program with the C++ runtime linked in statically.
 add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0501 WINVER=0x0501)
 add_link_options(-static -static-libgcc -static-libstdc++)
+# The same sources give the same bytes wherever and whenever they are built: no build folder in
+# the objects, no link time in the PE header.
+add_compile_options(-ffile-prefix-map=${CMAKE_SOURCE_DIR}=src -ffile-prefix-map=${CMAKE_BINARY_DIR}=build)
+add_link_options(-Wl,--no-insert-timestamp)
+# scripts/release.sh: the product without its symbol table.
+option(NORVIK_RELEASE "Strip the product (the release build of scripts/release.sh)" OFF)
 
 # The Windows layer: every src/<subsystem>/win32/*.cpp except the program's entry point.
 file(GLOB NORVIK_WIN32_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/*/win32/*.cpp)
@@ -26,10 +32,26 @@ set(NORVIK_TEST_STALL_SECONDS 4 CACHE STRING "NORVIK_STALL_SECONDS of the loopba
 set(NORVIK_TOOL_PUBLISHER "Norvik Software JSC" CACHE STRING
   "Signer of the update tool that the program accepts (empty: no check)")
 file(GLOB NORVIK_RC CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/ui/*.rc)
+# The version and description of project() for the version information and the manifest:
+# "2.00" is the version's major and two-digit minor number.
+set(NORVIK_GENERATED ${CMAKE_BINARY_DIR}/generated)
+string(REPLACE "." "," NORVIK_VERSION_NUMBERS "${PROJECT_VERSION}")
+math(EXPR norvik_minor "100 + ${PROJECT_VERSION_MINOR}")
+string(SUBSTRING "${norvik_minor}" 1 2 norvik_minor)
+set(NORVIK_VERSION_TEXT "${PROJECT_VERSION_MAJOR}.${norvik_minor}")
+file(CONFIGURE OUTPUT ${NORVIK_GENERATED}/norvik_version.h CONTENT
+"#pragma once
+#define NORVIK_VERSION_NUMBERS ${NORVIK_VERSION_NUMBERS}
+#define NORVIK_VERSION_TEXT \"${NORVIK_VERSION_TEXT}\"
+#define NORVIK_DESCRIPTION \"${PROJECT_DESCRIPTION}\"
+")
+configure_file(${CMAKE_SOURCE_DIR}/src/ui/UpgradeNorvik.manifest.in
+  ${NORVIK_GENERATED}/UpgradeNorvik.manifest @ONLY)
 # The resource script names its pictures, icon, pointer and manifest as files: rebuild it when
 # one of them changes.
-file(GLOB NORVIK_RC_FILES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/ui/art/*
-  ${CMAKE_SOURCE_DIR}/src/ui/*.manifest)
+file(GLOB NORVIK_RC_FILES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/ui/art/*)
+list(APPEND NORVIK_RC_FILES ${NORVIK_GENERATED}/norvik_version.h
+  ${NORVIK_GENERATED}/UpgradeNorvik.manifest)
 set_source_files_properties(${NORVIK_RC} PROPERTIES OBJECT_DEPENDS "${NORVIK_RC_FILES}")
 function(norvik_product target host stall_seconds output_dir)
   add_executable(${target} WIN32 ${CMAKE_SOURCE_DIR}/src/app/win32/winmain.cpp
@@ -37,7 +59,8 @@ function(norvik_product target host stall_seconds output_dir)
   target_link_libraries(${target} PRIVATE norvik_win32)
   target_compile_definitions(${target} PRIVATE NORVIK_DOWNLOAD_HOST="${host}"
     NORVIK_STALL_SECONDS=${stall_seconds} NORVIK_TOOL_PUBLISHER="${NORVIK_TOOL_PUBLISHER}")
-  target_link_options(${target} PRIVATE -municode)
+  target_include_directories(${target} PRIVATE ${NORVIK_GENERATED})
+  target_link_options(${target} PRIVATE -municode $<$<BOOL:${NORVIK_RELEASE}>:-s>)
   norvik_warnings(${target})
   set_target_properties(${target} PROPERTIES OUTPUT_NAME UpgradeNorvik
     RUNTIME_OUTPUT_DIRECTORY ${output_dir})
@@ -59,3 +82,4 @@ endforeach()
 
 add_subdirectory(tests/win)
 add_subdirectory(tests/e2e)
+add_subdirectory(tests/release)

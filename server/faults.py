@@ -47,6 +47,10 @@ Kinds and what the client sees:
 
 Other kinds answer without the file: 404, 410, 500 (an HTML error page), 204 (No Content),
 206 (the first half with its Content-Range, although no range was asked for).
+
+A HEAD request gets the headers the GET answer of the kinds in HEAD_FAULTS carries (what a
+careless server configuration shows to a HEAD as well); for every other kind it gets the plain
+file's headers.
 """
 import gzip
 import time
@@ -232,3 +236,5 @@ FILE_FAULTS = {
     "login_page": _login_page,
     "login_redirect": _login_redirect,
 }
+
+HEAD_FAULTS = {"chunked", "close", "badlength", "gzip", "login_page"}

@@ -40,10 +40,28 @@ import time
 import urllib.parse
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from faults import COPY_PIECE, FILE_FAULTS  # noqa: E402
+from faults import COPY_PIECE, FILE_FAULTS, HEAD_FAULTS  # noqa: E402
 
 ERROR_PAGE = ("<html><head><title>{code} {reason}</title></head><body><h1>{code} {reason}"
               "</h1><p>The server has no answer for this file.</p></body></html>")
+
+
+class HeadersOnly:
+    """The answer's writer for a HEAD request: passes the headers (the first write) on and drops
+    the body that follows."""
+
+    def __init__(self, wfile):
+        self.wfile = wfile
+        self.headers_sent = False
+
+    def write(self, data):
+        if not self.headers_sent:
+            self.headers_sent = True
+            return self.wfile.write(data)
+        return len(data)
+
+    def __getattr__(self, name):  # flush, close, closed: the socket writer's own
+        return getattr(self.wfile, name)
 
 
 def wait_for_close(sock, seconds):
@@ -231,7 +249,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 with open(file_path, "rb") as f:
                     self.copy(f, part)
             return
-        if kind in FILE_FAULTS and not head_only:
+        if kind in FILE_FAULTS and (not head_only or kind in HEAD_FAULTS):
+            if head_only:
+                self.wfile = HeadersOnly(self.wfile)
             return FILE_FAULTS[kind](self, file_path, size, arg or None)
         if kind and kind not in FILE_FAULTS:
             return self._error(404, head_only)

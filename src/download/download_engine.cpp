@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "common/ascii.h"
 #include "common/rounding.h"
 
 namespace download {
@@ -28,10 +29,6 @@ int toInt16(double value) {
     return static_cast<int>(r);
 }
 
-char asciiLower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 }  // namespace
 
 std::string normaliseCacheUrl(const std::string& url) {
@@ -42,7 +39,7 @@ std::string normaliseCacheUrl(const std::string& url) {
         return url;
     std::string result = url;
     std::transform(result.begin(), result.begin() + static_cast<std::ptrdiff_t>(slash) + 1,
-                   result.begin(), asciiLower);
+                   result.begin(), norvik::asciiLower);
     return result;
 }
 

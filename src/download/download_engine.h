@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "common/frame.h"
 #include "download/http_rules.h"
 #include "download/internet_api.h"
 #include "download/thread_api.h"
@@ -33,7 +34,7 @@ inline constexpr int kDefaultStallSeconds = 60;
 inline constexpr std::int64_t kStallBytes = 1024;
 // The window's thread waits at most this long for a message between two looks at the transfer
 // (about 30 progress updates a second).
-inline constexpr std::uint32_t kFrameMs = 33;
+using norvik::kFrameMs;
 
 // The URL whose cache entry is dropped: the scheme part lower-cased, host and path unchanged.
 std::string normaliseCacheUrl(const std::string& url);

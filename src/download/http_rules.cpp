@@ -3,6 +3,8 @@
 #include <limits>
 #include <vector>
 
+#include "common/ascii.h"
+
 namespace download {
 
 namespace {
@@ -11,13 +13,9 @@ constexpr std::uint32_t kErrorAccessDenied = 5;       // ERROR_ACCESS_DENIED
 constexpr std::uint32_t kErrorSharingViolation = 32;  // ERROR_SHARING_VIOLATION
 constexpr std::uint32_t kErrorLockViolation = 33;     // ERROR_LOCK_VIOLATION
 
-char asciiLower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 std::string lower(std::string text) {
     for (char& c : text)
-        c = asciiLower(c);
+        c = norvik::asciiLower(c);
     return text;
 }
 

@@ -3,16 +3,18 @@ maker's signed tool replaces the old one and starts; an unsigned, other-signed o
 a missing one and a server that does not answer each leave the old Sandel.exe byte for byte; and
 DLLs planted beside the program under system names are never loaded."""
 
+import contextlib
 import os
 import shutil
 import sys
 
-from harness import (App, Driver, Failure, check, check_eq, parse_args, run_cases, screenshot,
-                     to_windows_path, wait_until)
+from harness import Driver, Failure, check, check_eq, launched, parse_args, run_cases
 
 args = parse_args()
 sys.path.insert(0, os.path.join(args.source, "server"))
-from upgrade_stage import UpgradeStage, read_report, run_quiet, sha256, WINE  # noqa: E402
+from upgrade_stage import run_quiet, WINE  # noqa: E402
+import upgrade_steps as steps  # noqa: E402
+from upgrade_steps import FILE_ERR, NET_ERR, TOOL_EXITS  # noqa: E402
 
 drv = Driver(args.build)
 LOOPBACK = os.path.join(args.build, "loopback", "UpgradeNorvik.exe")
@@ -24,23 +26,23 @@ WORK = os.path.join(args.artifacts, "work")
 OLD_TOOL = b"MZ the update tool of the previous upgrade"
 SIGN_ERR = ("Ban cap nhat Sandel.exe khong co chu ky hop le cua nha san xuat.\r\n"
             "Xin vui long lien he nha cung cap.")
-NET_ERR = "Download khong thanh cong.\r\nXin vui long kiem tra ket noi Internet."
-FILE_ERR = "Khong tim thay du lieu tren may chu. Xin vui long lien he nha cung cap."
 
 
-def stage(served_tool):
-    """A fresh server folder serving `served_tool` as the update tool (None: no tool), and an
-    install folder holding an old Sandel.exe."""
-    s = UpgradeStage(WORK, args.build, args.test_port, customer="KH001")
-    s.trust_ca()
-    if served_tool is None:
-        os.remove(s.tool)
-    else:
-        shutil.copyfile(served_tool, s.tool)
-    folder = s.install_folder()
-    with open(os.path.join(folder, "Sandel.exe"), "wb") as f:
-        f.write(OLD_TOOL)
-    return s, folder
+@contextlib.contextmanager
+def stage(served_tool, start_server=True):
+    """A fresh server folder serving `served_tool` as the update tool (None: no tool), its
+    server (unless `start_server` is false), and an install folder holding an old Sandel.exe."""
+    with steps.served(args, WORK, start=False) as s:
+        if served_tool is None:
+            os.remove(s.tool)
+        else:
+            shutil.copyfile(served_tool, s.tool)
+        folder = s.install_folder()
+        with open(os.path.join(folder, "Sandel.exe"), "wb") as f:
+            f.write(OLD_TOOL)
+        if start_server:
+            s.start()
+        yield s, folder
 
 
 def listing(folder):
@@ -48,69 +50,25 @@ def listing(folder):
                   for d, dirs, files in os.walk(folder) for n in dirs + files)
 
 
-def fill_and_ok(folder):
-    drv("wait-main", 30000)
-    drv("click", "cmdUpd")
-    wait_until(lambda: drv("visible", "txtRK") == "1", 10, "the upgrade screen")
-    drv("set-text", "txtRK", "KH001")
-    drv("set-text", "txtFolder", to_windows_path(folder))
-    check_eq(drv("get-text", "txtFolder"), to_windows_path(folder), "folder accepted")
-    drv("click", "cmdOK")
-
-
-def upgrade_completes(s, folder, app):
-    check(app.wait_exit(120) is not None, "UpgradeNorvik.exe did not end")
-    report = wait_until(lambda: read_report(folder), 20, "the update tool's report")
-    check_eq(report["exe path"].lower(), to_windows_path(folder + "/Sandel.exe").lower(),
-             "tool started from the install folder")
-    check_eq(sha256(os.path.join(folder, "Sandel.exe")), sha256(s.tool), "the new Sandel.exe")
-    check_eq(report["signature"], "valid, signed by Norvik Software JSC", "the tool's signature")
-
-
 def signed_tool_replaces_the_old_one_and_starts():
-    s, folder = stage(os.path.join(TOOLS, "Sandel.exe"))
-    s.start()
-    try:
-        app = App(LOOPBACK, args.artifacts, env={"SANDEL_EXIT_AT_ONCE": "1"})
-        try:
-            fill_and_ok(folder)
-            upgrade_completes(s, folder, app)
-        finally:
-            app.stop(drv)
-    finally:
-        s.stop()
+    with stage(os.path.join(TOOLS, "Sandel.exe")) as (s, folder):
+        with launched(LOOPBACK, args.artifacts, drv, env=TOOL_EXITS) as app:
+            steps.start_upgrade(drv, args, folder, LOOPBACK, app=app)
+            steps.expect_complete_upgrade(s, folder, app)
 
 
 def refused(served_tool, expected_box, start_server=True, shot=None):
     """The tool step fails: its box, nothing started, the window idle, the old tool and the
     install folder exactly as they were."""
-    s, folder = stage(served_tool)
-    if start_server:
-        s.start()
-    try:
+    with stage(served_tool, start_server) as (s, folder):
         before = listing(folder)
-        app = App(LOOPBACK, args.artifacts, env={"SANDEL_EXIT_AT_ONCE": "1"})
-        try:
-            fill_and_ok(folder)
-            check_eq(drv.wait_dialog("THONG BAO", 60000), expected_box, "message")
-            if shot:
-                screenshot(args.artifacts, shot)
-            drv("dialog-press", "THONG BAO", 1)
-
-            def idle_again():  # help answers once the box is closed and the window idle
-                drv("click", "cmdHelp")
-                return drv("visible", "txtRK") == "0"
-
-            wait_until(idle_again, 10, "the window idle again")
-            check(app.running(), "the program stays open")
-            check(read_report(folder) is None, "the update tool must not start")
+        with launched(LOOPBACK, args.artifacts, drv, env=TOOL_EXITS) as app:
+            steps.start_upgrade(drv, args, folder, LOOPBACK, app=app)
+            steps.expect_failed_upgrade(drv, app, folder, expected_box,
+                                        (args.artifacts, shot) if shot else None)
             with open(os.path.join(folder, "Sandel.exe"), "rb") as f:
                 check_eq(f.read(), OLD_TOOL, "the old Sandel.exe")
             check_eq(listing(folder), before, "nothing added to or removed from the folder")
-        finally:
-            app.stop(drv)
-    finally:
-        s.stop()
 
 
 def unsigned_tool_is_refused():
@@ -162,23 +120,16 @@ def planted_dlls_are_never_loaded():
                          *PLANTED_DLLS], cwd=downloads, env=env, timeout=120)
     check_eq((rc, markers()), (0, []), f"planted DLLs loaded after the preload ({out.strip()})")
 
-    s, folder = stage(os.path.join(TOOLS, "Sandel.exe"))
-    s.start()
-    try:
-        app = App(exe, args.artifacts, env={"SANDEL_EXIT_AT_ONCE": "1",
-                                            "WINEDLLOVERRIDES": env["WINEDLLOVERRIDES"]},
-                  cwd=downloads)
+    with stage(os.path.join(TOOLS, "Sandel.exe")) as (s, folder):
         try:
-            fill_and_ok(folder)
-            upgrade_completes(s, folder, app)
-            check(set(s.schemes()) == {"https"}, f"over HTTPS: {s.schemes()}")
+            with launched(exe, args.artifacts, drv, cwd=downloads,
+                          env=dict(TOOL_EXITS, WINEDLLOVERRIDES=env["WINEDLLOVERRIDES"])) as app:
+                steps.start_upgrade(drv, args, folder, exe, app=app)
+                steps.expect_complete_upgrade(s, folder, app)
+                check(set(s.schemes()) == {"https"}, f"over HTTPS: {s.schemes()}")
         except Failure as e:
             raise Failure(f"{e} (planted DLLs loaded: {markers()})") from e
-        finally:
-            app.stop(drv)
         check_eq(markers(), [], "planted DLLs loaded by UpgradeNorvik.exe")
-    finally:
-        s.stop()
 
 
 try:

@@ -2,27 +2,24 @@
 the failure messages, the proxy, an install folder with spaces and non-ANSI letters, and exit in
 the middle of a download. Each case has its own folder, server, Windows version and program."""
 
-import contextlib
 import os
 import shutil
 import subprocess
 import sys
 
 from harness import (WINE, Driver, check, check_eq, launched, parse_args, run_cases, screenshot,
-                     wait_eq, wait_until, windows_path)
+                     wait_until)
 
 args = parse_args()
 sys.path.insert(0, os.path.join(args.source, "server"))
-from upgrade_stage import UpgradeStage, read_report, sha256  # noqa: E402
+from upgrade_stage import read_report  # noqa: E402
+import upgrade_steps as steps  # noqa: E402
+from upgrade_steps import FILE_ERR, NET_ERR, TOOL_EXITS  # noqa: E402
 
 drv = Driver(args.build)
-PORT = args.test_port  # the server address compiled into the loopback copies
 LOOPBACK = os.path.join(args.build, "loopback", "UpgradeNorvik.exe")
 LOOPBACK_IP = os.path.join(args.build, "loopback-ip", "UpgradeNorvik.exe")
 WORK = os.path.join(args.artifacts, "work")
-NET_ERR = "Download khong thanh cong.\r\nXin vui long kiem tra ket noi Internet."
-FILE_ERR = "Khong tim thay du lieu tren may chu. Xin vui long lien he nha cung cap."
-TOOL_EXITS = {"SANDEL_EXIT_AT_ONCE": "1"}
 
 
 def windows_version(name):
@@ -51,52 +48,14 @@ def case_folder(name, version=None):
     return folder
 
 
-@contextlib.contextmanager
 def served(work, version=None, start=True, **kw):
     """The case's own server files in a clean work folder, its server (unless `start` is
     false) and Wine reporting `version`; the server is stopped however the case ends."""
-    s = UpgradeStage(case_folder(work, version), args.build, PORT, customer="KH001", **kw)
-    try:
-        s.trust_ca()
-        if start:
-            s.start()
-        yield s
-    finally:
-        s.stop()
+    return steps.served(args, case_folder(work, version), start=start, **kw)
 
 
-def fill_and_ok(folder, customer, ip="", port=""):
-    drv("click", "cmdProxy")
-    wait_eq(lambda: drv("visible", "txtIP"), "1", 10, "the proxy screen's address box shown")
-    drv("set-text", "txtIP", ip)
-    drv("set-text", "txtPort", port)
-    drv("click", "cmdUpd")
-    wait_eq(lambda: drv("visible", "txtRK"), "1", 10, "the upgrade screen's code box shown")
-    drv("set-text", "txtRK", customer)
-    # Like a paste: the folder test runs once, inside this call, on the whole path.
-    drv("set-text", "txtFolder", windows_path(folder))
-    check_eq(drv("get-text", "txtFolder"), windows_path(folder), "folder accepted")
-    drv("click", "cmdOK")
-
-
-def expect_complete_upgrade(s, folder, app, cwd=None):
-    check(app.wait_exit(120) is not None, "UpgradeNorvik.exe did not end")
-    report = wait_until(lambda: read_report(folder), 20, "the update tool's report")
-    check_eq(report["exe path"].lower(), windows_path(folder + "/Sandel.exe").lower(),
-             "tool started from the install folder")
-    check_eq(report["argument count"], "0", "tool arguments")
-    if cwd:
-        check_eq(report["working folder"].rstrip("\\").lower(),
-                 windows_path(cwd).rstrip("\\").lower(), "working folder left unchanged")
-    check_eq(sha256(os.path.join(folder, "Sandel.exe")), sha256(s.tool), "Sandel.exe")
-    temp = os.path.join(folder, "NorvikSandelTemp")
-    if os.path.exists(s.sys_pkg):
-        check_eq(sha256(os.path.join(temp, "Norvik_sys.rar")), sha256(s.sys_pkg),
-                 "Norvik_sys.rar")
-    check_eq(sha256(os.path.join(temp, "Norvik.rar")), sha256(s.pkg), "Norvik.rar")
-    check_eq(report["NorvikSandelTemp\\Norvik.rar sha256"], sha256(s.pkg), "tool saw Norvik.rar")
-    leftovers = [f for f in os.listdir(temp) if f not in ("Norvik_sys.rar", "Norvik.rar")]
-    check_eq(leftovers, [], "nothing else in the temporary folder")
+def upgrade(folder, app, ip="", port=""):
+    steps.start_upgrade(drv, args, folder, None, ip=ip, port=port, app=app)
 
 
 def whole_upgrade(work, version, scheme, folder_name="Norvik"):
@@ -110,8 +69,8 @@ def whole_upgrade(work, version, scheme, folder_name="Norvik"):
         cwd = os.path.join(s.workdir, "start-folder")
         os.makedirs(cwd, exist_ok=True)
         with launched(LOOPBACK, args.artifacts, drv, env=TOOL_EXITS, cwd=cwd) as app:
-            fill_and_ok(folder, "KH001")
-            expect_complete_upgrade(s, folder, app, cwd=cwd)
+            upgrade(folder, app)
+            steps.expect_complete_upgrade(s, folder, app, cwd=cwd)
             check(read_report(decoy_folder) is None, "another program was started")
             check(s.schemes() and set(s.schemes()) == {scheme},
                   f"every connection over {scheme}: {s.schemes()}")
@@ -132,18 +91,8 @@ def install_folder_with_spaces_and_vietnamese_letters():
 def failure_case(s, expected_box, shot):
     folder = s.install_folder()
     with launched(LOOPBACK, args.artifacts, drv, env=TOOL_EXITS) as app:
-        fill_and_ok(folder, "KH001")
-        box = drv.wait_dialog("THONG BAO", 60000)
-        check_eq(box, expected_box, "message")
-        screenshot(args.artifacts, shot)
-        drv("dialog-press", "THONG BAO", 1)
-        wait_until(lambda: drv("wait-dialog", "THONG BAO", 0, check=False) is None, 10,
-                   "the box to close")
-        # Idle again and still open: the upgrade screen answers the help button.
-        drv("click", "cmdHelp")
-        wait_eq(lambda: drv("visible", "txtRK"), "0", 10, "the help screen (code box hidden)")
-        check(app.running(), "the program stays open after a failure")
-        check(read_report(folder) is None, "the update tool must not start")
+        upgrade(folder, app)
+        steps.expect_failed_upgrade(drv, app, folder, expected_box, (args.artifacts, shot))
 
 
 def customer_package_missing_shows_the_supplier_box():
@@ -160,8 +109,8 @@ def system_package_missing_still_completes_without_a_box():
     with served("no-system-package", with_sys=False) as s:
         folder = s.install_folder()
         with launched(LOOPBACK, args.artifacts, drv, env=TOOL_EXITS) as app:
-            fill_and_ok(folder, "KH001")
-            expect_complete_upgrade(s, folder, app)
+            upgrade(folder, app)
+            steps.expect_complete_upgrade(s, folder, app)
             check(not os.path.exists(os.path.join(folder, "NorvikSandelTemp", "Norvik_sys.rar")),
                   "no system package on disk")
 
@@ -172,8 +121,8 @@ def proxy_fields_send_the_downloads_through_the_proxy():
         proxy = s.start_proxy()
         folder = s.install_folder()
         with launched(LOOPBACK_IP, args.artifacts, drv, env=TOOL_EXITS) as app:
-            fill_and_ok(folder, "KH001", ip="127.0.0.1", port=str(proxy))
-            expect_complete_upgrade(s, folder, app)
+            upgrade(folder, app, ip="127.0.0.1", port=str(proxy))
+            steps.expect_complete_upgrade(s, folder, app)
             with open(s.proxy_log, errors="replace") as f:
                 log = f.read()
             for path in ("/Sandel/Sandel.exe", "/Sandel/Norvik_sys.rar", "/Sandel/KH001/Norvik.rar"):
@@ -188,7 +137,7 @@ def exit_during_a_download_leaves_the_old_file_and_no_partial():
         os.makedirs(temp)
         old = os.path.join(temp, "Norvik.rar")
         with open(old, "wb") as f:
-            f.write(b"the package of the previous upgrade")
+            f.write(steps.OLD_PACKAGE)
 
         def partial_size():
             """Bytes of the customer package received so far (0 before its transfer)."""
@@ -201,7 +150,7 @@ def exit_during_a_download_leaves_the_old_file_and_no_partial():
             return 0
 
         with launched(LOOPBACK, args.artifacts, drv, env=TOOL_EXITS) as app:
-            fill_and_ok(folder, "KH001")
+            upgrade(folder, app)
             # Well into the transfer (about a second at this rate), so that the progress shows.
             wait_until(lambda: partial_size() >= 400_000, 60,
                        "the customer package's transfer to be under way")
@@ -209,7 +158,7 @@ def exit_during_a_download_leaves_the_old_file_and_no_partial():
             drv("click", "cmdExit")
             check(app.wait_exit(20) is not None, "exit did not end the program")
             with open(old, "rb") as f:
-                check_eq(f.read(), b"the package of the previous upgrade", "old package kept")
+                check_eq(f.read(), steps.OLD_PACKAGE, "old package kept")
             check_eq(sorted(os.listdir(temp)), ["Norvik.rar", "Norvik_sys.rar"],
                      "no partial file left")
             check(read_report(folder) is None, "the update tool must not start")

@@ -345,6 +345,9 @@ TEST_F(Resources, ManifestAsksForHighestAvailableWithoutDpiAwareness) {
     const std::string text(*manifest);
     EXPECT_NE(text.find("level=\"highestAvailable\""), std::string::npos);
     EXPECT_NE(text.find("<dpiAware>false</dpiAware>"), std::string::npos);
+    // The same version and description as the version information.
+    EXPECT_NE(text.find("name=\"Norvik.UpgradeNorvik\" version=\"2.0.0.0\""), std::string::npos);
+    EXPECT_NE(text.find("<description>Tools for Norvik</description>"), std::string::npos);
     for (const char* os : {"35138b9a-5d96-4fbd-8e2d-a2440225f93a",   // Windows 7
                            "8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a"})  // Windows 10
         EXPECT_NE(text.find(os), std::string::npos) << os;

@@ -75,6 +75,31 @@ HWND mainWindow(int timeoutMs = 10000) {
     return waitFor(L"NorvikForm", L"", timeoutMs);
 }
 
+// Polls `done` every 10 ms for at most `timeoutMs`; true as soon as it holds.
+template <typename Condition>
+bool waitUntil(Condition done, int timeoutMs) {
+    const DWORD start = GetTickCount();
+    while (!done()) {
+        if (static_cast<int>(GetTickCount() - start) >= timeoutMs)
+            return false;
+        Sleep(10);
+    }
+    return true;
+}
+
+// Waits until the window's thread has taken every input queued for it before this call: a
+// thread gets a paint message only when no input is waiting, so a one-pixel repaint asked for
+// now is done (the window has no update region left) once that input has been taken.
+bool waitInputTaken(HWND window, int timeoutMs) {
+    RECT client;
+    GetClientRect(window, &client);
+    const RECT pixel{client.right / 2, client.bottom / 2, client.right / 2 + 1,
+                     client.bottom / 2 + 1};
+    InvalidateRect(window, &pixel, FALSE);
+    return waitUntil([&] { return !IsWindow(window) || !GetUpdateRect(window, nullptr, FALSE); },
+                     timeoutMs);
+}
+
 // The child window of a named control, found through its stable window id.
 HWND child(HWND main, const std::string& name) {
     const form::FormDef& def = ui::frmMainDefinition();
@@ -308,12 +333,17 @@ int run(const std::vector<std::string>& a) {
         if (!dlg)
             return fail("no folder dialog");
         const std::wstring path = toWide(a.at(1));
+        // The selection shows as the tree's caret item; the dialog may still be filling its
+        // tree when asked, so it is asked again.
+        auto selected = [dlg] {
+            HWND tree = GetDlgItem(dlg, 14145);
+            return !tree ||
+                   SendMessageW(tree, 0x1100 + 10 /*TVM_GETNEXTITEM*/, 9 /*TVGN_CARET*/, 0) != 0;
+        };
         for (int attempt = 0; attempt < 3; ++attempt) {
             if (!selectInFolderDialog(dlg, path))
                 return fail("cannot select in the dialog");
-            Sleep(200);
-            HWND tree = GetDlgItem(dlg, 14145);
-            if (!tree || SendMessageW(tree, 0x1100 + 10 /*TVM_GETNEXTITEM*/, 9 /*TVGN_CARET*/, 0))
+            if (waitUntil(selected, 2000))
                 break;
         }
         PostMessageW(dlg, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
@@ -329,7 +359,9 @@ int run(const std::vector<std::string>& a) {
             sendInput(MOUSEEVENTF_LEFTUP);
         if (cmd == "mouse-move")
             sendInput(MOUSEEVENTF_MOVE);
-        Sleep(100);
+        HWND m = mainWindow(0);
+        if (m && !waitInputTaken(m, 5000))
+            return fail("the program did not take the mouse input");
         return 0;
     }
 

@@ -16,22 +16,7 @@ certs=$out/codesign
 variants=$out/sandel-variants
 mkdir -p "$certs" "$variants"
 
-ca() {
-  openssl req -x509 -newkey rsa:2048 -nodes -sha256 -days 3650 -subj "/CN=Norvik Test Code Signing CA" \
-    -addext "basicConstraints=critical,CA:TRUE" -addext "keyUsage=critical,keyCertSign,cRLSign" \
-    -keyout "$certs/codesign-ca.key" -out "$certs/codesign-ca.pem" 2>/dev/null
-  openssl x509 -in "$certs/codesign-ca.pem" -outform DER -out "$certs/codesign-ca.der"
-}
-
-signer() {  # signer NAME COMMON_NAME: NAME.pem holds the certificate and then the CA's
-  printf 'basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\nextendedKeyUsage=codeSigning\n' \
-    >"$certs/$1.ext"
-  openssl req -newkey rsa:2048 -nodes -sha256 -subj "/O=$2/CN=$2" -keyout "$certs/$1.key" \
-    -out "$certs/$1.csr" 2>/dev/null
-  openssl x509 -req -in "$certs/$1.csr" -CA "$certs/codesign-ca.pem" -CAkey "$certs/codesign-ca.key" \
-    -CAcreateserial -days 3650 -sha256 -extfile "$certs/$1.ext" -out "$certs/$1.leaf.pem" 2>/dev/null
-  cat "$certs/$1.leaf.pem" "$certs/codesign-ca.pem" >"$certs/$1.pem"
-}
+. "$(dirname "$0")/../codesign/test_signing.sh"
 
 sign() {  # sign NAME IN OUT
   rm -f "$3"
@@ -40,21 +25,16 @@ sign() {  # sign NAME IN OUT
 }
 
 # The certificates are made once per build folder (a new publisher name makes them again).
-if [ ! -f "$certs/codesign-ca.der" ]; then ca; fi
+if [ ! -f "$certs/codesign-ca.der" ]; then test_ca "$certs"; fi
 if [ ! -f "$certs/publisher.name" ] || [ "$(cat "$certs/publisher.name")" != "$publisher" ]; then
-  signer publisher "$publisher"
+  test_signer "$certs" publisher "$publisher"
   printf '%s' "$publisher" >"$certs/publisher.name"
 fi
-if [ ! -f "$certs/other.pem" ]; then signer other "Other Software Ltd"; fi
+if [ ! -f "$certs/other.pem" ]; then test_signer "$certs" other "Other Software Ltd"; fi
 
 sign publisher "$plain" "$out/Sandel.exe.tmp"
 sign other "$plain" "$variants/Sandel-other.exe"
 cp "$plain" "$variants/Sandel-unsigned.exe"
 # One byte in the middle of the signed program's code and data changes, its signature stays.
-cp "$out/Sandel.exe.tmp" "$variants/Sandel-tampered.exe"
-size=$(stat -c %s "$plain")
-offset=$((size / 2))
-byte=$(od -An -tu1 -j "$offset" -N1 "$plain" | tr -d ' ')
-printf "$(printf '\\%03o' $(((byte + 1) % 256)))" |
-  dd of="$variants/Sandel-tampered.exe" bs=1 seek="$offset" conv=notrunc status=none
+tampered_copy "$out/Sandel.exe.tmp" "$variants/Sandel-tampered.exe"
 mv "$out/Sandel.exe.tmp" "$out/Sandel.exe"

@@ -1,5 +1,6 @@
 // The window host as the program's runtime: the message loop, DoEvents for nested handlers,
 // the modal message boxes and the end of the program.
+#include "common/frame.h"
 #include "common/win32/utf16.h"
 #include "form/win32/child_windows.h"
 #include "form/win32/window_host.h"
@@ -31,13 +32,13 @@ void WindowHost::run() {
 }
 
 void WindowHost::doEvents() {
-    // A download calls this once per 4 KiB chunk, thousands of times a second. A progress
-    // display needs no more than about 30 pictures a second: within 33 ms of the last paint
-    // only sent, posted and input messages are taken; the invalid region waits for a later
-    // call or for the message loop.
-    constexpr DWORD kFrameMs = 33;
+    // A download calls this after every wait for a message or the transfer, which a busy queue
+    // (mouse moves, the progress's own repaints) ends early, so it may come hundreds of times a
+    // second. A progress display needs no more than about 30 pictures a second: within one
+    // frame time of the last paint only sent, posted and input messages are taken; the invalid
+    // region waits for a later call or for the message loop.
     const DWORD now = GetTickCount();  // wraps after 49 days; the unsigned difference does not
-    const bool paintDue = now - lastPaint_ >= kFrameMs;
+    const bool paintDue = now - lastPaint_ >= norvik::kFrameMs;
     const UINT flags =
         PM_REMOVE | (paintDue ? 0 : (PM_QS_INPUT | PM_QS_POSTMESSAGE | PM_QS_SENDMESSAGE));
     MSG msg;

@@ -57,7 +57,8 @@ void Painter::invalidate(HWND window, Control& c) {
     if (!IsWindowVisible(window))
         return;
     // Invalidating costs a round trip to the window server (in Wine); a rectangle that already
-    // waits to be painted needs no second call (a download sets the caption once per chunk).
+    // waits to be painted needs no second call (a download may set the caption several times
+    // before the next paint).
     RECT merged;
     UnionRect(&merged, &pendingPaint_, &dirty);
     if (EqualRect(&merged, &pendingPaint_))

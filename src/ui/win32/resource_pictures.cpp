@@ -202,7 +202,9 @@ bool ResourcePictures::imagingStarted() const {
 }
 
 void ResourcePictures::decode(Entry& entry) const {
-    // Only one thread decodes at a time: the helper thread, or the caller's once it has ended.
+    // The helper thread and the window's thread may both be here at once, each with a picture
+    // of its own (taken from the queue's shared counter); GDI+ was started before either
+    // decodes.
     startImaging();
     entry.decoded = true;
     if (!gdiplus_->started())
