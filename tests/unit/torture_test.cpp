@@ -1,0 +1,606 @@
+// One whole upgrade (the three files, the tool behind a redirect, the system package cut and
+// resumed, the tool's signature checked) through the real download engine and the window's logic,
+// run once clean to count every fallible seam call, then once per call with just that call
+// failing (or stalling). Each run must end without a crash, a leak or a hang, with every result
+// named, nothing under a final name that is not whole, no partial file left and the tool started
+// only when it and the customer's package arrived and its checks passed.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "app/frm_main.h"
+#include "app/upgrade_layout.h"
+#include "download/download_engine.h"
+#include "download_fakes.h"
+#include "ui/frm_main_def.h"
+
+namespace {
+
+using download::Result;
+using fakes::Answer;
+
+// How a failing call of a seam affects the upgrade: by design nothing changes, or the download
+// it belongs to ends with `name` unless that download tries again after it and succeeds.
+enum class Effect { Harmless, Named };
+struct SeamRow {
+    const char* seam;
+    std::uint32_t code;  // the representative Windows error
+    Effect effect;
+    const char* name;  // the download's result, or for the tool's start the box it shows
+};
+// Every fallible seam call of the upgrade.
+const SeamRow kSeams[] = {
+    {"net.cache", 2, Effect::Harmless, ""},        // dropping the cache entry is a courtesy
+    {"net.option", 12018, Effect::Harmless, ""},   // timeouts Wine ignores anyway
+    {"net.open", 12029, Effect::Named, "NetErr"},  // InternetOpen
+    {"net.openUrl", 12029, Effect::Named, "NetErr"},
+    {"net.query.status", 12150, Effect::Named, "NetErr"},
+    {"net.query.location", 12150, Effect::Named, "NetErr"},
+    {"net.query.length", 12150, Effect::Named, "NetErr"},
+    {"net.query.encoding", 12150, Effect::Harmless, ""},  // a missing header: no coding
+    {"net.query.transfer", 12150, Effect::Harmless, ""},
+    {"net.query.ranges", 12150, Effect::Harmless, ""},  // no resuming: the file starts again
+    {"net.query.etag", 12150, Effect::Harmless, ""},
+    {"net.query.lastmod", 12150, Effect::Harmless, ""},
+    {"net.query.range", 12150, Effect::Named, "NetErr"},
+    {"net.available", 12030, Effect::Named, "NetErr"},
+    {"net.read", 12030, Effect::Named, "NetErr"},
+    {"files.create", 5, Effect::Named, "DiskErr"},
+    {"files.write", 112, Effect::Named, "DiskErr"},
+    {"files.truncate", 112, Effect::Named, "DiskErr"},
+    {"files.flush", 112, Effect::Named, "DiskErr"},
+    {"files.close", 112, Effect::Named, "DiskErr"},
+    {"files.replace", 5, Effect::Named, "DiskErr"},
+    {"files.remove", 5, Effect::Named, "NetErr"},  // only on the way out of a failure
+    {"threads.start", 8, Effect::Named, "NetErr"},
+    {"sign.download", 0x800B0100, Effect::Named, "SignErr"},
+    {"tool.hold", 32, Effect::Named, "CannotStart"},
+    {"sign.held", 0x800B0100, Effect::Named, "SignErr"},
+    {"tool.start", 5, Effect::Named, "CannotStart"},
+};
+const SeamRow& rowOf(const std::string& seam) {
+    for (const SeamRow& r : kSeams)
+        if (seam == r.seam)
+            return r;
+    throw std::logic_error("no row for " + seam);
+}
+
+// The other codes whose names differ, each run at every call of the seams it applies to.
+struct CodeRow {
+    const char* seamPrefix;
+    std::uint32_t code;
+};
+const CodeRow kOtherCodes[] = {
+    {"files.", 112},  // disk full
+    {"files.", 5},    // access denied
+    {"files.", 32},   // sharing violation: a rename is tried again
+    {"net.openUrl", 12002}, {"net.openUrl", 12007}, {"net.read", 12002}, {"net.available", 12002},
+};
+
+// Which call fails, counted over every seam (or only those starting with `prefix`).
+struct Injection {
+    int at = 0;  // 1-based; 0: none
+    std::string prefix;
+    std::uint32_t code = 0;  // 0: the seam's representative code
+    bool stall = false;      // a read that never returns instead of failing
+};
+
+class Injector {
+  public:
+    explicit Injector(Injection i) : inj_(std::move(i)) {}
+    // Counts a call; the error code it fails with, or 0.
+    std::uint32_t fault(const std::string& seam) {
+        std::lock_guard<std::mutex> lock(m_);
+        calls.push_back({seam, download.load()});
+        if (seam.rfind(inj_.prefix, 0) != 0 || ++counted_ != inj_.at)
+            return 0;
+        hit = seam;
+        hitDownload = download.load();
+        hitIndex = calls.size() - 1;
+        return inj_.code ? inj_.code : rowOf(seam).code;
+    }
+    bool stalls() const { return inj_.stall; }
+    // True when the download `d` tried again (another attempt or rename) after the failed call.
+    bool retriedAfterHit(int d) const {
+        for (std::size_t i = hitIndex + 1; i < calls.size(); ++i)
+            if (calls[i].download == d &&
+                (calls[i].seam == "threads.start" || calls[i].seam == "files.replace"))
+                return true;
+        return false;
+    }
+
+    struct Call {
+        std::string seam;
+        int download;
+    };
+    std::vector<Call> calls;
+    // The download under way (0 tool, 1 system package, 2 customer package), -1 between them.
+    std::atomic<int> download{-1};
+    std::string hit;
+    int hitDownload = -1;
+    std::size_t hitIndex = 0;
+
+  private:
+    Injection inj_;
+    std::mutex m_;
+    int counted_ = 0;
+};
+
+const char* queryName(std::uint32_t level) {
+    switch (level) {
+        case download::kQueryStatusCode:
+            return "net.query.status";
+        case download::kQueryLocation:
+            return "net.query.location";
+        case download::kQueryContentLength:
+            return "net.query.length";
+        case download::kQueryContentEncoding:
+            return "net.query.encoding";
+        case download::kQueryTransferEncoding:
+            return "net.query.transfer";
+        case download::kQueryAcceptRanges:
+            return "net.query.ranges";
+        case download::kQueryEtag:
+            return "net.query.etag";
+        case download::kQueryLastModified:
+            return "net.query.lastmod";
+        case download::kQueryContentRange:
+            return "net.query.range";
+    }
+    return "net.query.other";
+}
+
+// The download server: the tool behind a redirect, the system package cut short the first time
+// and resumable, the customer's package; bodies in reads of `chunk` bytes.
+struct Server {
+    std::int64_t chunk;
+    std::int64_t toolSize = 10 * chunk, systemSize = 15 * chunk, packageSize = 8 * chunk;
+    bool systemCut = false;
+
+    Answer answer(const std::string& url, const std::string& headers) {
+        const auto whole = [&](std::int64_t size) { return Answer::whole(size, -1, chunk); };
+        if (url == "https://h.test/Sandel/Sandel.exe") {
+            Answer a;
+            a.status = "302";
+            return a.header(download::kQueryLocation, "../mirror/Sandel.exe");
+        }
+        if (url == "https://h.test/mirror/Sandel.exe")
+            return whole(toolSize);
+        if (url == "https://h.test/Sandel/KH001/Norvik.rar")
+            return whole(packageSize);
+        if (url != "https://h.test/Sandel/Norvik_sys.rar") {
+            Answer missing;
+            missing.status = "404";
+            return missing;
+        }
+        const std::size_t range = headers.find("Range: bytes=");
+        if (range == std::string::npos) {
+            Answer a = Answer::whole(systemSize, systemCut ? -1 : 5 * chunk, chunk);
+            systemCut = true;
+            return a.header(download::kQueryAcceptRanges, "bytes")
+                .header(download::kQueryEtag, "\"s1\"");
+        }
+        const std::int64_t from = std::stoll(headers.substr(range + 13));
+        Answer a;
+        a.status = "206";
+        a.from = from;
+        a.header(download::kQueryContentLength, std::to_string(systemSize - from))
+            .header(download::kQueryContentRange, "bytes " + std::to_string(from) + "-" +
+                                                      std::to_string(systemSize - 1) + "/" +
+                                                      std::to_string(systemSize));
+        return a.body(systemSize - from, chunk);
+    }
+};
+
+class TortureNet : public fakes::FakeNet {
+  public:
+    TortureNet(fakes::Lockstep& l, fakes::FakeClock& c, Injector& i, Server& s)
+        : FakeNet(l, c), lockstep_(l), inj_(i), server_(s) {}
+    bool deleteUrlCacheEntry(const std::string& url) override {
+        return !inj_.fault("net.cache") && FakeNet::deleteUrlCacheEntry(url);
+    }
+    Result<download::NetHandle> open(const std::string& agent, std::uint32_t type,
+                                     const char* proxy, const char* bypass,
+                                     std::uint32_t flags) override {
+        if (const std::uint32_t e = inj_.fault("net.open"))
+            return download::failure<download::NetHandle>(e);
+        return FakeNet::open(agent, type, proxy, bypass, flags);
+    }
+    download::Status setOption(download::NetHandle h, std::uint32_t option,
+                               std::uint32_t value) override {
+        if (const std::uint32_t e = inj_.fault("net.option"))
+            return download::failure(e);
+        return FakeNet::setOption(h, option, value);
+    }
+    Result<download::NetHandle> openUrl(download::NetHandle session, const std::string& url,
+                                        const std::string& headers, std::uint32_t flags) override {
+        if (const std::uint32_t e = inj_.fault("net.openUrl"))
+            return download::failure<download::NetHandle>(e);
+        std::lock_guard<std::mutex> lock(m_);
+        answers = {server_.answer(url, headers)};
+        return FakeNet::openUrl(session, url, headers, flags);
+    }
+    Result<std::string> queryInfo(download::NetHandle request, std::uint32_t level) override {
+        const Result<std::string> r = FakeNet::queryInfo(request, level);
+        if (!r.ok())  // a header the answer does not have is no call that could fail otherwise
+            return r;
+        if (const std::uint32_t e = inj_.fault(queryName(level)))
+            return download::failure<std::string>(e);
+        return r;
+    }
+    Result<std::uint32_t> queryDataAvailable(download::NetHandle request) override {
+        if (const std::uint32_t e = inj_.fault("net.available"))
+            return download::failure<std::uint32_t>(e);
+        return FakeNet::queryDataAvailable(request);
+    }
+    Result<std::uint32_t> readFile(download::NetHandle request, void* buffer,
+                                   std::uint32_t toRead) override {
+        if (const std::uint32_t e = inj_.fault("net.read")) {
+            if (!inj_.stalls())
+                return download::failure<std::uint32_t>(e);
+            lockstep_.blockForever();
+            return download::failure<std::uint32_t>(12002);
+        }
+        return FakeNet::readFile(request, buffer, toRead);
+    }
+
+  private:
+    fakes::Lockstep& lockstep_;
+    Injector& inj_;
+    Server& server_;
+    std::mutex m_;
+};
+
+class TortureFiles : public fakes::FakeFiles {
+  public:
+    explicit TortureFiles(Injector& i) : inj_(i) {}
+    Result<download::FileHandle> create(const std::string& path) override {
+        if (const std::uint32_t e = inj_.fault("files.create"))
+            return download::failure<download::FileHandle>(e);
+        return FakeFiles::create(path);
+    }
+    download::Status write(download::FileHandle f, const void* data, std::size_t size) override {
+        if (const std::uint32_t e = inj_.fault("files.write"))
+            return download::failure(e);
+        return FakeFiles::write(f, data, size);
+    }
+    download::Status truncate(download::FileHandle f, std::int64_t size) override {
+        if (const std::uint32_t e = inj_.fault("files.truncate"))
+            return download::failure(e);
+        return FakeFiles::truncate(f, size);
+    }
+    download::Status flush(download::FileHandle f) override {
+        if (const std::uint32_t e = inj_.fault("files.flush"))
+            return download::failure(e);
+        return FakeFiles::flush(f);
+    }
+    download::Status close(download::FileHandle f) override {
+        const download::Status closed = FakeFiles::close(f);  // a failed close still closes
+        if (const std::uint32_t e = inj_.fault("files.close"))
+            return download::failure(e);
+        return closed;
+    }
+    download::Status replace(const std::string& from, const std::string& to) override {
+        if (const std::uint32_t e = inj_.fault("files.replace"))
+            return download::failure(e);
+        return FakeFiles::replace(from, to);
+    }
+    download::Status remove(const std::string& path) override {
+        if (const std::uint32_t e = inj_.fault("files.remove"))
+            return download::failure(e);
+        return FakeFiles::remove(path);
+    }
+
+  private:
+    Injector& inj_;
+};
+
+class TortureThreads : public fakes::FakeThreads {
+  public:
+    TortureThreads(fakes::FakeClock& c, fakes::Lockstep& l, Injector& i)
+        : FakeThreads(c, l), inj_(i) {}
+    bool start(std::function<void()> body) override {
+        return !inj_.fault("threads.start") && FakeThreads::start(std::move(body));
+    }
+
+  private:
+    Injector& inj_;
+};
+
+const std::string kFolder = "C:\\Norvik";
+const std::string kTool = kFolder + "\\Sandel.exe";
+const std::string kTemp = kFolder + "\\NorvikSandelTemp";
+const std::string kLocal[] = {kTool, kTemp + "\\Norvik_sys.rar", kTemp + "\\Norvik.rar"};
+struct Ended {};
+
+// The window's side: the folder, the boxes, the signature checks and the tool's start.
+class AppSide : public app::FileSystem,
+                public form::Runtime,
+                public app::ProcessLauncher,
+                public app::SignatureVerifier {
+  public:
+    AppSide(Injector& i, fakes::FakeFiles& f, std::int64_t toolSize)
+        : inj_(i), files_(f), toolSize_(toolSize) {}
+    bool isPlainFile(const std::string& p) override { return p != kTemp; }
+    bool exists(const std::string&) override { return true; }
+    bool deleteFile(const std::string& p) override { return files_.files.erase(p) > 0; }
+    bool canReplace(const std::string&) override { return true; }
+    bool createFolder(const std::string&) override { return true; }
+    void doEvents() override {}
+    void msgBox(const std::string& text, const std::string&, form::MsgIcon) override {
+        boxes.push_back(text);
+    }
+    void endProgram() override { throw Ended{}; }
+    // The signature is valid exactly for the whole tool.
+    app::SignatureCheck checkFile(const std::string& path) override {
+        ++checks;
+        const auto it = files_.files.find(path);
+        if (inj_.fault("sign.download") || it == files_.files.end() ||
+            it->second != fakes::fileBytes(toolSize_))
+            return {};
+        return {app::kTrustValid, "Norvik Software JSC"};
+    }
+    struct Held : app::HeldProgram {
+        AppSide& side;
+        explicit Held(AppSide& s) : side(s) {}
+        app::SignatureCheck signature() override {
+            if (side.inj_.fault("sign.held"))
+                return {};
+            return side.checkWhole();
+        }
+    };
+    std::unique_ptr<app::HeldProgram> hold(const std::string&) override {
+        if (inj_.fault("tool.hold"))
+            return nullptr;
+        return std::make_unique<Held>(*this);
+    }
+    std::uint32_t start(const std::string& path) override {
+        if (const std::uint32_t e = inj_.fault("tool.start"))
+            return e;
+        started.push_back(path);
+        return 0;
+    }
+    std::uint32_t startElevated(const std::string&, const std::string&) override { return 5; }
+
+    std::vector<std::string> boxes, started;
+    int checks = 0;
+
+  private:
+    app::SignatureCheck checkWhole() {
+        const auto it = files_.files.find(kTool);
+        if (it == files_.files.end() || it->second != fakes::fileBytes(toolSize_))
+            return {};
+        return {app::kTrustValid, "Norvik Software JSC"};
+    }
+    Injector& inj_;
+    fakes::FakeFiles& files_;
+    std::int64_t toolSize_;
+};
+
+// What one upgrade did.
+struct Outcome {
+    std::vector<std::string> results;  // of each download, in order
+    bool started = false;
+    std::vector<std::string> boxes;
+    std::vector<Injector::Call> calls;
+    std::string hit;
+    int hitDownload = -1;
+    bool retried = false;
+    std::uint32_t fakeMs = 0;
+};
+
+// One whole upgrade with reads of `chunk` bytes, failing as `injection` says; checks what must
+// hold after any run and returns what happened.
+Outcome upgrade(std::int64_t chunk, const Injection& injection, const std::string& label) {
+    SCOPED_TRACE(label);
+    Injector inj(injection);
+    Server server{chunk};
+    fakes::Lockstep lockstep;
+    fakes::FakeClock clock;
+    TortureNet net(lockstep, clock, inj, server);
+    TortureFiles files(inj);
+    Outcome out;
+    {
+        TortureThreads threads(clock, lockstep, inj);
+        download::Engine engine(net, files, clock, threads);
+        engine.setBaseUrl("https://h.test");
+        engine.setStallSeconds(4);
+        AppSide side(inj, files, server.toolSize);
+        for (const std::string& local : kLocal)
+            files.files[local] = "old " + local;
+
+        app::Services svc;
+        svc.runtime = &side;
+        svc.files = &side;
+        svc.launcher = &side;
+        svc.signatures = &side;
+        svc.toolPublisher = "Norvik Software JSC";
+        svc.downloadFile = [&](const std::string& remote, const std::string& local,
+                               form::Control* cap, form::Control* bar, const std::string& proxy,
+                               const app::AcceptFile& accept) {
+            inj.download = static_cast<int>(out.results.size());
+            out.results.push_back(engine.downloadFile(remote, local, cap, bar, proxy, accept));
+            inj.download = -1;
+            return out.results.back();
+        };
+        svc.abandonDownloads = [&] { engine.abandonActiveDownloads(); };
+        form::Form frm(ui::frmMainDefinition(), 15, 15);
+        app::FrmMain main(frm, svc);
+        frm.control("cmdUpd").fireClick();
+        frm.control("txtRK").setText("KH001");
+        frm.control("txtFolder").setText(kFolder);
+        const std::uint32_t start = clock.nowMs();
+        try {
+            frm.control("cmdOK").fireClick();
+        } catch (const Ended&) {
+        }
+        out.fakeMs = clock.nowMs() - start;
+        out.started = !side.started.empty();
+        out.boxes = side.boxes;
+        threads.joinAll();  // stalled reads return now; their threads end
+        EXPECT_FALSE(main.bDownloading);
+    }
+    out.calls = inj.calls;
+    out.hit = inj.hit;
+    out.hitDownload = inj.hitDownload;
+    out.retried = inj.hitDownload >= 0 && inj.retriedAfterHit(inj.hitDownload);
+
+    // Every download named its result; a final name holds the whole file or what it held.
+    const std::int64_t sizes[] = {server.toolSize, server.systemSize, server.packageSize};
+    for (std::size_t d = 0; d < out.results.size(); ++d) {
+        const std::string& r = out.results[d];
+        EXPECT_TRUE(r.empty() || r == "NetErr" || r == "FileErr" || r == "DiskErr" ||
+                    r == "ProxyAuthErr" || r == "SignErr")
+            << "download " << d << ": " << r;
+        if (!files.files.count(kLocal[d])) {  // a tool that changed after its check is removed
+            EXPECT_EQ(d, 0u);
+            EXPECT_EQ(out.boxes, std::vector<std::string>{app::kMsgSignErr});
+            continue;
+        }
+        EXPECT_EQ(files.files.at(kLocal[d]),
+                  r.empty() ? fakes::fileBytes(sizes[d]) : "old " + kLocal[d])
+            << "download " << d << ": " << r;
+    }
+    for (const auto& [path, content] : files.files)
+        EXPECT_EQ(path.find(".part"), std::string::npos) << path;
+    EXPECT_EQ(files.openCount(), 0);
+    EXPECT_EQ(net.liveHandles(), 0);
+    EXPECT_LT(out.fakeMs, 120000u);  // bounded waits only
+    // The tool starts only when it and the customer's package arrived whole and it passed both
+    // checks; otherwise exactly one box tells why.
+    if (out.started) {
+        EXPECT_EQ(out.results.size(), 3u);
+        EXPECT_EQ(out.results[0], "");
+        EXPECT_EQ(out.results[2], "");
+        EXPECT_TRUE(out.boxes.empty());
+    } else {
+        EXPECT_EQ(out.boxes.size(), 1u);
+    }
+    return out;
+}
+
+// The box the window shows for a row's name.
+std::string boxFor(const std::string& name) {
+    if (name == "CannotStart")
+        return app::msgCannotStartTool(kTool);
+    const std::map<std::string, std::string> boxes = {{"NetErr", app::kMsgNetErr},
+                                                      {"FileErr", app::kMsgFileErr},
+                                                      {"DiskErr", app::kMsgDiskErr},
+                                                      {"SignErr", app::kMsgSignErr}};
+    return boxes.at(name);
+}
+
+// Checks a run that failed one call against the seam's row; `name` is the result it must give.
+void expectNamed(const Outcome& out, const Outcome& clean, const std::string& name,
+                 const std::string& label) {
+    SCOPED_TRACE(label + " (" + out.hit + ")");
+    ASSERT_FALSE(out.hit.empty());
+    const SeamRow& row = rowOf(out.hit);
+    if (row.effect == Effect::Harmless) {
+        EXPECT_EQ(out.results, clean.results);
+        EXPECT_TRUE(out.started);
+        return;
+    }
+    const int d = out.hitDownload;
+    if (d < 0) {  // the tool's start
+        ASSERT_EQ(out.boxes.size(), 1u);
+        EXPECT_EQ(out.boxes[0], boxFor(name));
+        return;
+    }
+    const std::string& result = out.results.at(static_cast<std::size_t>(d));
+    if (result.empty()) {
+        EXPECT_TRUE(out.retried) << "a failure nobody noticed";
+        return;
+    }
+    EXPECT_EQ(result, name);
+    if (d != 1) {  // the system package's result is not shown
+        ASSERT_EQ(out.boxes.size(), 1u);
+        EXPECT_EQ(out.boxes[0], boxFor(name));
+    }
+}
+
+int countOf(const Outcome& o, const std::string& prefix) {
+    int n = 0;
+    for (const Injector::Call& c : o.calls)
+        n += c.seam.rfind(prefix, 0) == 0;
+    return n;
+}
+
+// The name a call failing with `code` must give.
+std::string nameFor(const std::string& seam, std::uint32_t code) {
+    if (seam == "files.remove")
+        return rowOf(seam).name;
+    return code == 0 ? rowOf(seam).name : seam.rfind("files.", 0) == 0 ? "DiskErr" : "NetErr";
+}
+
+struct Variant {
+    const char* name;
+    std::int64_t chunk;   // reads return at most this many bytes
+    bool otherCodes;      // the second table: the other codes of each seam
+    bool stallEveryRead;  // each read in turn never returns instead of failing
+};
+
+void PrintTo(const Variant& v, std::ostream* os) {
+    *os << v.name;
+}
+
+class Torture : public testing::TestWithParam<Variant> {};
+
+TEST_P(Torture, EveryFallibleCallFailedInTurn) {
+    const Variant& v = GetParam();
+    const Outcome clean = upgrade(v.chunk, {}, "clean");
+    ASSERT_TRUE(clean.started);
+    ASSERT_EQ(clean.results, (std::vector<std::string>{"", "", ""}));
+
+    std::vector<Injection> runs;
+    if (v.stallEveryRead) {
+        for (int at = 1; at <= countOf(clean, "net.read"); ++at)
+            runs.push_back({at, "net.read", 0, true});
+    } else if (v.otherCodes) {
+        for (const CodeRow& c : kOtherCodes)
+            for (int at = 1; at <= countOf(clean, c.seamPrefix); ++at)
+                runs.push_back({at, c.seamPrefix, c.code, false});
+    } else {
+        for (int at = 1; at <= static_cast<int>(clean.calls.size()); ++at)
+            runs.push_back({at, "", 0, false});
+    }
+    std::map<std::string, int> perSeam;
+    for (const Injection& inj : runs) {
+        const std::string label = std::string(v.name) + " " +
+                                  (inj.prefix.empty() ? "" : inj.prefix) + "#" +
+                                  std::to_string(inj.at) + " code " + std::to_string(inj.code);
+        const Outcome out = upgrade(v.chunk, inj, label);
+        if (inj.stall) {  // a stall is a cut like any other: resumed or named
+            EXPECT_FALSE(out.hit.empty()) << label;
+            expectNamed(out, clean, "NetErr", label);
+        } else {
+            expectNamed(out, clean, nameFor(out.hit, inj.code), label);
+        }
+        ++perSeam[out.hit];
+        if (HasFatalFailure() || testing::Test::HasFailure())
+            break;  // the first failing run tells enough
+    }
+    std::string seams;
+    for (const auto& [seam, n] : perSeam)
+        seams += " " + seam + "=" + std::to_string(n);
+    std::printf("[ torture  ] %s: %zu injection points in a clean upgrade, %zu runs:%s\n", v.name,
+                clean.calls.size(), runs.size(), seams.c_str());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Upgrade, Torture,
+    testing::Values(Variant{"representative", 4096, false, false},
+                    Variant{"otherCodes", 4096, true, false}, Variant{"reads1", 1, false, false},
+                    Variant{"reads2", 2, false, false}, Variant{"reads3", 3, false, false},
+                    Variant{"reads7", 7, false, false},
+                    Variant{"stallEveryRead", 4096, false, true}),
+    [](const testing::TestParamInfo<Variant>& i) { return std::string(i.param.name); });
+
+}  // namespace
