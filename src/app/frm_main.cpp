@@ -188,7 +188,8 @@ void FrmMain::cmdOK_Click() {
         notify(kMsgFolderChanged);
         return;
     }
-    switch (launchTool(*svc_.launcher, toolToStart, folder, svc_.toolPublisher)) {
+    switch (launchTool(*svc_.launcher, toolToStart, folder, svc_.toolPublisher, *svc_.clock,
+                       [this] { svc_.runtime->doEvents(); })) {
         case LaunchOutcome::Started:
             svc_.runtime->endProgram();
             return;
@@ -196,6 +197,12 @@ void FrmMain::cmdOK_Click() {
             // Changed since it was checked at its download: it must not stay to be started later.
             svc_.files->deleteFile(toolToStart);
             notify(kMsgSignErr);
+            return;
+        case LaunchOutcome::WrongClock:
+            notify(kMsgClockErr);
+            return;
+        case LaunchOutcome::Blocked:
+            notify(kMsgVirusErr);
             return;
         case LaunchOutcome::CannotStart:
             notify(msgCannotStartTool(toolToStart));
@@ -228,7 +235,9 @@ void FrmMain::fnMsgBox4Download(const std::string& result) {
     };
     for (const Box& box :
          {Box{"NetErr", kMsgNetErr}, Box{"FileErr", kMsgFileErr}, Box{"DiskErr", kMsgDiskErr},
-          Box{"ProxyAuthErr", kMsgProxyAuthErr}, Box{"SignErr", kMsgSignErr}}) {
+          Box{"ProxyAuthErr", kMsgProxyAuthErr}, Box{"SignErr", kMsgSignErr},
+          Box{"PageErr", kMsgPageErr}, Box{"ClockErr", kMsgClockErr},
+          Box{"SecureErr", kMsgSecureErr}, Box{"VirusErr", kMsgVirusErr}}) {
         if (result == box.result) {
             notify(box.text);
             return;
@@ -261,8 +270,11 @@ AcceptFile FrmMain::toolAcceptor() const {
     if (svc_.toolPublisher.empty())
         return {};
     // Copies only: the check runs on the transfer thread.
-    return [verifier = svc_.signatures, publisher = svc_.toolPublisher](const std::string& path) {
-        return verifier != nullptr && isPublishersFile(verifier->checkFile(path), publisher);
+    return [verifier = svc_.signatures,
+            publisher = svc_.toolPublisher](const std::string& path) -> std::string {
+        if (!verifier)
+            return download::kSignErr;
+        return toolSignatureResult(verifier->checkFile(path), publisher);
     };
 }
 

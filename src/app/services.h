@@ -7,6 +7,8 @@
 #include <string>
 
 #include "app/tool_trust.h"
+#include "download/thread_api.h"
+#include "download/transfer.h"
 #include "form/form.h"
 #include "form/runtime.h"
 
@@ -46,12 +48,19 @@ class HeldProgram {
     virtual SignatureCheck signature() = 0;
 };
 
+// A program held for its start, or the Windows error code of opening it.
+struct HoldResult {
+    std::unique_ptr<HeldProgram> program;
+    std::uint32_t error = 0;
+};
+
 // Starts a program in a normal, focused window without waiting for it.
 class ProcessLauncher {
   public:
     virtual ~ProcessLauncher() = default;
-    // Opens the program at `path` for its start; nullptr when it cannot be opened.
-    virtual std::unique_ptr<HeldProgram> hold(const std::string& path) = 0;
+    // Opens the program at `path` for its start; no program (and the error) when it cannot be
+    // opened.
+    virtual HoldResult hold(const std::string& path) = 0;
     // Starts exactly the program at `path` with no arguments, keeping the working folder;
     // 0, or the Windows error code of the failure.
     virtual std::uint32_t start(const std::string& path) = 0;
@@ -60,9 +69,9 @@ class ProcessLauncher {
     virtual std::uint32_t startElevated(const std::string& path, const std::string& folder) = 0;
 };
 
-// Called by the download engine with the complete, closed file before it takes its final name:
-// false refuses it. Runs on the transfer thread, so it must not touch the window.
-using AcceptFile = std::function<bool(const std::string& partialPath)>;
+// The download engine's check of a complete file (see download/transfer.h). Runs on the transfer
+// thread, so it must not touch the window.
+using download::AcceptFile;
 
 struct Services {
     // Host (and optional :port) of the download server, fixed when the program was built.
@@ -71,6 +80,8 @@ struct Services {
     FileSystem* files = nullptr;
     ProcessLauncher* launcher = nullptr;
     SignatureVerifier* signatures = nullptr;
+    // The clock that bounds the window thread's waits outside a download.
+    download::Clock* clock = nullptr;
     // The subject common name the update tool's signer must have, fixed when the program was
     // built; "" turns the check off.
     std::string toolPublisher;

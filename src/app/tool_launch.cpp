@@ -1,22 +1,64 @@
 #include "app/tool_launch.h"
 
-#include <memory>
-
 #include "app/tool_trust.h"
+#include "download/failure_results.h"
+#include "download/transfer.h"
 
 namespace app {
 
+namespace {
+
+// Decides whether a try refused with a sharing violation is made again, and waits before it
+// with the window answering.
+class ScannerPatience {
+  public:
+    ScannerPatience(download::Clock& clock, const std::function<void()>& pump)
+        : clock_(clock), pump_(pump), since_(clock.nowMs()) {}
+    bool again(std::uint32_t error) {
+        if (error != kErrorSharingViolation || clock_.nowMs() - since_ >= kStartRetryMs)
+            return false;
+        if (pump_)
+            pump_();
+        clock_.sleepMs(kStartPauseMs);
+        return true;
+    }
+
+  private:
+    download::Clock& clock_;
+    const std::function<void()>& pump_;
+    const std::uint32_t since_;
+};
+
+LaunchOutcome failedWith(std::uint32_t error) {
+    return download::isVirusError(error) ? LaunchOutcome::Blocked : LaunchOutcome::CannotStart;
+}
+
+}  // namespace
+
 LaunchOutcome launchTool(ProcessLauncher& launcher, const std::string& path,
-                         const std::string& folder, const std::string& publisher) {
-    const std::unique_ptr<HeldProgram> held = launcher.hold(path);
-    if (!held)
-        return LaunchOutcome::CannotStart;
-    if (!publisher.empty() && !isPublishersFile(held->signature(), publisher))
-        return LaunchOutcome::Refused;
+                         const std::string& folder, const std::string& publisher,
+                         download::Clock& clock, const std::function<void()>& pump) {
+    ScannerPatience patience(clock, pump);
+    HoldResult held = launcher.hold(path);
+    while (!held.program && patience.again(held.error))
+        held = launcher.hold(path);
+    if (!held.program)
+        return failedWith(held.error);
+    if (!publisher.empty()) {
+        const std::string verdict = toolSignatureResult(held.program->signature(), publisher);
+        if (verdict == download::kVirusErr)
+            return LaunchOutcome::Blocked;
+        if (verdict == download::kClockErr)
+            return LaunchOutcome::WrongClock;
+        if (!verdict.empty())
+            return LaunchOutcome::Refused;
+    }
     std::uint32_t error = launcher.start(path);
+    while (patience.again(error))
+        error = launcher.start(path);
     if (error == kErrorElevationRequired)
         error = launcher.startElevated(path, folder);
-    return error == 0 ? LaunchOutcome::Started : LaunchOutcome::CannotStart;
+    return error == 0 ? LaunchOutcome::Started : failedWith(error);
 }
 
 }  // namespace app

@@ -45,6 +45,18 @@ inline const std::string kMsgProxyAuthErr = "May chu proxy yeu cau dang nhap.";
 inline const std::string kMsgSignErr =
     "Ban cap nhat Sandel.exe khong co chu ky hop le cua nha san xuat." + kCrLf +
     "Xin vui long lien he nha cung cap.";
+// A network that wants a login first answered with its page instead of the file.
+inline const std::string kMsgPageErr =
+    "Mang tra ve mot trang web thay vi tep cap nhat." + kCrLf +
+    "Xin vui long mo trinh duyet, dang nhap mang (Wi-Fi, proxy) roi thu lai.";
+inline const std::string kMsgClockErr =
+    "Ngay gio cua may tinh khong dung nen khong ket noi an toan duoc." + kCrLf +
+    "Xin vui long chinh lai ngay gio roi thu lai.";
+inline const std::string kMsgSecureErr =
+    "Khong ket noi an toan duoc toi may chu cap nhat." + kCrLf +
+    "Phan mem diet virus, tuong lua hoac proxy co the dang chan ket noi.";
+inline const std::string kMsgVirusErr =
+    "Phan mem diet virus da chan tep cap nhat." + kCrLf + "Xin vui long lien he nha cung cap.";
 inline const std::string kMsgBadProxy = "Thong tin proxy khong hop le.";
 // The install folder was changed to another one while the update tool was being downloaded.
 inline const std::string kMsgFolderChanged =

@@ -114,6 +114,48 @@ bool isIdentityCoding(const std::optional<std::string>& coding) {
     return c.empty() || c == "identity";
 }
 
+namespace {
+
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+
+bool isHtmlWhiteSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
+}
+
+// The bytes after a whole or cut byte-order mark and white space.
+std::string_view afterBomAndWhiteSpace(std::string_view bytes) {
+    std::size_t bom = 0;
+    while (bom < kUtf8Bom.size() && bom < bytes.size() && bytes[bom] == kUtf8Bom[bom])
+        ++bom;
+    if (bom != kUtf8Bom.size() && bom != bytes.size())
+        bom = 0;  // not a byte-order mark after all
+    bytes.remove_prefix(bom);
+    while (!bytes.empty() && isHtmlWhiteSpace(bytes.front()))
+        bytes.remove_prefix(1);
+    return bytes;
+}
+
+bool isPageType(const std::string& contentType) {
+    const std::string type = lower(trim(contentType.substr(0, contentType.find(';'))));
+    return type == "text/html" || type == "application/xhtml+xml";
+}
+
+}  // namespace
+
+bool isWebPage(const std::optional<std::string>& contentType, std::string_view firstBytes,
+               bool bodyStartsFile) {
+    if (contentType && isPageType(*contentType))
+        return true;
+    if (!bodyStartsFile)
+        return false;
+    const std::string_view rest = afterBomAndWhiteSpace(firstBytes);
+    return !rest.empty() && rest.front() == '<';
+}
+
+bool firstBytesUndecided(std::string_view firstBytes) {
+    return afterBomAndWhiteSpace(firstBytes).empty();
+}
+
 bool isRedirectStatus(int status) {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace download {
 
@@ -15,6 +16,21 @@ std::optional<std::int64_t> parseContentLength(const std::string& text);
 // True for a Content-Encoding or Transfer-Encoding that leaves the body as it is (none or
 // "identity"): any other coding would store something other than the file.
 bool isIdentityCoding(const std::optional<std::string>& coding);
+
+// True when a 2xx answer is a web page (a network's login page, say) rather than the file: its
+// Content-Type is text/html or application/xhtml+xml (any parameters, any case), or, when the
+// body carries the file from its first byte (`bodyStartsFile`, false for a 206 that resumes it),
+// the body begins with "<" after an optional UTF-8 byte-order mark and white space. Neither a RAR
+// archive nor a Windows executable can begin so. `firstBytes` are the body's first bytes as read
+// so far; while they are only a byte-order mark and white space the bytes cannot tell, and the
+// answer is false (see firstBytesUndecided).
+bool isWebPage(const std::optional<std::string>& contentType, std::string_view firstBytes,
+               bool bodyStartsFile);
+// True while `firstBytes` hold nothing but (a part of) a UTF-8 byte-order mark and white space,
+// so that isWebPage cannot judge them yet: the reader reads on until a byte decides, the body
+// ends, or kPageSniffBytes are in hand (then the body is judged as it stands: not a page).
+bool firstBytesUndecided(std::string_view firstBytes);
+inline constexpr std::size_t kPageSniffBytes = 64 * 1024;
 
 // True for the statuses whose Location is followed: 301, 302, 303, 307, 308.
 bool isRedirectStatus(int status);

@@ -43,6 +43,7 @@ inline constexpr std::uint32_t kFlagExistingConnect = 0x20000000;  // INTERNET_F
 inline constexpr std::uint32_t kFlagNoCacheWrite = 0x04000000;     // INTERNET_FLAG_NO_CACHE_WRITE
 inline constexpr std::uint32_t kFlagReload = 0x80000000;           // INTERNET_FLAG_RELOAD
 inline constexpr std::uint32_t kFlagNoAutoRedirect = 0x00200000;   // INTERNET_FLAG_NO_AUTO_REDIRECT
+inline constexpr std::uint32_t kQueryContentType = 1;              // HTTP_QUERY_CONTENT_TYPE
 inline constexpr std::uint32_t kQueryContentLength = 5;            // HTTP_QUERY_CONTENT_LENGTH
 inline constexpr std::uint32_t kQueryStatusCode = 19;              // HTTP_QUERY_STATUS_CODE
 inline constexpr std::uint32_t kQueryContentEncoding = 29;         // HTTP_QUERY_CONTENT_ENCODING

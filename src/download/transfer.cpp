@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "download/failure_results.h"
 #include "download/http_rules.h"
 #include "download/read_pacer.h"
 
@@ -38,7 +39,7 @@ struct End {
 class Attempt {
   public:
     Attempt(const Seams& seams, CallShared& call, AttemptState& state, const AttemptPlan& plan)
-        : s_(seams), call_(call), a_(state), plan_(plan) {}
+        : s_(seams), call_(call), a_(state), plan_(plan), pacer_(seams.clock.nowMs()) {}
 
     End run() {
         const ProxyChoice& proxy = call_.proxy;
@@ -71,8 +72,11 @@ class Attempt {
             const Result<NetHandle> r = s_.net.openUrl(
                 session.get(), url, headers,
                 kFlagExistingConnect | kFlagNoCacheWrite | kFlagReload | kFlagNoAutoRedirect);
-            if (!r.ok())
-                return {Ending::Cut, kNetErr};
+            if (!r.ok()) {
+                // A refused certificate is final: never tried again, never with weaker checks.
+                const std::string result = resultForInternetError(r.error);
+                return {result == kNetErr ? Ending::Cut : Ending::Failed, result};
+            }
             request.reset(r.value);
             const std::optional<std::int64_t> code = number(header(request, kQueryStatusCode));
             if (!code)
@@ -101,10 +105,24 @@ class Attempt {
         if (!resumed &&
             (status < 200 || status > 299 || status == 204 || status == 205 || status == 206))
             return {Ending::Failed, kNetErr};
-        // Only a body whose length is known can be proven whole, and only an uncoded one is the
-        // file itself.
-        if (!isIdentityCoding(header(request, kQueryContentEncoding)) ||
-            !isIdentityCoding(header(request, kQueryTransferEncoding)))
+        // A network that wants a login first answers with its page, whatever was asked for.
+        const std::optional<std::string> contentType = header(request, kQueryContentType);
+        if (isWebPage(contentType, {}, false))
+            return {Ending::Failed, kPageErr};
+        // Only an uncoded body is the file itself.
+        if (!isIdentityCoding(header(request, kQueryContentEncoding)))
+            return {Ending::Failed, kNetErr};
+        // A body that starts the file is judged on its first bytes before anything is written.
+        pacer_ = ReadPacer(s_.clock.nowMs());
+        Head head;
+        if (!resumed) {
+            if (const std::optional<End> cut = readHead(request, head))
+                return *cut;
+            if (isWebPage(contentType, head.bytes, true))
+                return {Ending::Failed, kPageErr};
+        }
+        // Only a body whose length is known can be proven whole.
+        if (!isIdentityCoding(header(request, kQueryTransferEncoding)))
             return {Ending::Failed, kNetErr};
         const std::optional<std::int64_t> length = number(header(request, kQueryContentLength));
         std::int64_t total = 0;
@@ -124,7 +142,12 @@ class Attempt {
 
         if (const std::optional<End> failed = prepareFile(resumed, offset, total))
             return *failed;
-        return readBody(request, total);
+        if (const std::optional<End> failed = store(head.bytes.data(), head.bytes.size(), total))
+            return *failed;
+        if (!head.ended)
+            if (const std::optional<End> cut = readBody(request, total))
+                return *cut;
+        return finish(total);
     }
 
   private:
@@ -167,13 +190,14 @@ class Attempt {
             if (call_.bytesOnDisk != offset || !call_.file)
                 return End{Ending::Restart, kNetErr};
         } else if (call_.file) {
-            if (!s_.files.truncate(call_.file, 0).ok())
-                return End{Ending::Failed, kDiskErr};
+            const Status truncated = s_.files.truncate(call_.file, 0);
+            if (!truncated.ok())
+                return End{Ending::Failed, resultForFileError(truncated.error)};
             call_.bytesOnDisk = 0;
         } else {
             const Result<FileHandle> created = s_.files.create(call_.partialPath);
             if (!created.ok())
-                return End{Ending::Failed, kDiskErr};
+                return End{Ending::Failed, resultForFileError(created.error)};
             call_.file = created.value;
             call_.bytesOnDisk = 0;
         }
@@ -182,39 +206,81 @@ class Attempt {
         return std::nullopt;
     }
 
-    End readBody(const NetOwner& request, std::int64_t total) {
-        std::vector<char> buffer(kChunkSize);
-        ReadPacer pacer(s_.clock.nowMs());
-        for (;;) {
-            std::uint32_t want = kChunkSize;
-            if (!pacer.wholeChunks()) {
-                const Result<std::uint32_t> available = s_.net.queryDataAvailable(request.get());
-                if (!available.ok())
-                    return {Ending::Cut, kNetErr};
-                if (available.value > 0 && available.value < kChunkSize)
-                    want = available.value;
-            }
-            const std::uint32_t start = s_.clock.nowMs();
-            const Result<std::uint32_t> got = s_.net.readFile(request.get(), buffer.data(), want);
-            pacer.afterRead(got.value, start, s_.clock.nowMs());
-            if (!got.ok())
-                return {Ending::Cut, kNetErr};
-            if (got.value == 0)
-                break;
-            if (got.value > want)
-                return {Ending::Failed, kNetErr};
-            a_.received.fetch_add(got.value);
-            norvik::LockGuard guard(call_.lock);
-            if (!mine())
-                return {Ending::Failed, kNetErr};
-            if (call_.bytesOnDisk + got.value > total)
-                return {Ending::Failed, kNetErr};  // more than announced: not the file
-            if (!s_.files.write(call_.file, buffer.data(), got.value).ok())
-                return {Ending::Failed, kDiskErr};
-            call_.bytesOnDisk += got.value;
-            a_.fileBytes.store(call_.bytesOnDisk);
+    // The first bytes of a body, read until they tell whether it is a web page.
+    struct Head {
+        std::string bytes;
+        bool ended = false;  // the body ended within them
+    };
+
+    // One read of what the link brings (see ReadPacer) into `buffer`: `got` bytes, 0 at the end
+    // of the data; or how the attempt ends.
+    std::optional<End> readChunk(const NetOwner& request, std::vector<char>& buffer,
+                                 std::uint32_t& got) {
+        std::uint32_t want = kChunkSize;
+        if (!pacer_.wholeChunks()) {
+            const Result<std::uint32_t> available = s_.net.queryDataAvailable(request.get());
+            if (!available.ok())
+                return End{Ending::Cut, kNetErr};
+            if (available.value > 0 && available.value < kChunkSize)
+                want = available.value;
         }
-        return finish(total);
+        const std::uint32_t start = s_.clock.nowMs();
+        const Result<std::uint32_t> read = s_.net.readFile(request.get(), buffer.data(), want);
+        pacer_.afterRead(read.value, start, s_.clock.nowMs());
+        if (!read.ok())
+            return End{Ending::Cut, kNetErr};
+        if (read.value > want)
+            return End{Ending::Failed, kNetErr};
+        a_.received.fetch_add(read.value);
+        got = read.value;
+        return std::nullopt;
+    }
+
+    // Reads until a byte decides, the body ends or kPageSniffBytes are in hand.
+    std::optional<End> readHead(const NetOwner& request, Head& head) {
+        std::vector<char> buffer(kChunkSize);
+        while (firstBytesUndecided(head.bytes) && head.bytes.size() < kPageSniffBytes) {
+            std::uint32_t got = 0;
+            if (const std::optional<End> failed = readChunk(request, buffer, got))
+                return failed;
+            if (got == 0) {
+                head.ended = true;
+                break;
+            }
+            head.bytes.append(buffer.data(), got);
+        }
+        return std::nullopt;
+    }
+
+    // Under the lock: appends received bytes to the partial file.
+    std::optional<End> store(const char* data, std::size_t size, std::int64_t total) {
+        if (size == 0)
+            return std::nullopt;
+        norvik::LockGuard guard(call_.lock);
+        if (!mine())
+            return End{Ending::Failed, kNetErr};
+        if (call_.bytesOnDisk + static_cast<std::int64_t>(size) > total)
+            return End{Ending::Failed, kNetErr};  // more than announced: not the file
+        const Status written = s_.files.write(call_.file, data, size);
+        if (!written.ok())
+            return End{Ending::Failed, resultForFileError(written.error)};
+        call_.bytesOnDisk += static_cast<std::int64_t>(size);
+        a_.fileBytes.store(call_.bytesOnDisk);
+        return std::nullopt;
+    }
+
+    // The rest of the body into the partial file, up to the end of the data.
+    std::optional<End> readBody(const NetOwner& request, std::int64_t total) {
+        std::vector<char> buffer(kChunkSize);
+        for (;;) {
+            std::uint32_t got = 0;
+            if (const std::optional<End> failed = readChunk(request, buffer, got))
+                return failed;
+            if (got == 0)
+                return std::nullopt;
+            if (const std::optional<End> failed = store(buffer.data(), got, total))
+                return failed;
+        }
     }
 
     // The whole file on the disk, checked, then under its final name.
@@ -225,14 +291,18 @@ class Attempt {
                 return {Ending::Failed, kNetErr};
             if (call_.bytesOnDisk < total)
                 return {Ending::Cut, kNetErr};  // the connection ended early
-            const bool flushed = s_.files.flush(call_.file).ok();
-            const bool closed = s_.files.close(std::exchange(call_.file, 0)).ok();
-            if (!flushed || !closed)
-                return {Ending::Failed, kDiskErr};
+            const Status flushed = s_.files.flush(call_.file);
+            const Status closed = s_.files.close(std::exchange(call_.file, 0));
+            if (!flushed.ok() || !closed.ok())
+                return {Ending::Failed,
+                        resultForFileError(flushed.ok() ? closed.error : flushed.error)};
             a_.complete.store(true);
         }
-        if (call_.accept && !call_.accept(call_.partialPath))
-            return {Ending::Failed, kSignErr};
+        if (call_.accept) {
+            const std::string refused = call_.accept(call_.partialPath);
+            if (!refused.empty())
+                return {Ending::Failed, refused};
+        }
 
         norvik::LockGuard guard(call_.lock);
         const std::uint32_t start = s_.clock.nowMs();
@@ -244,7 +314,7 @@ class Attempt {
                 return {Ending::Done, kResultOk};
             // A target another program holds open may be let go within moments.
             if (!mayClearSoon(renamed.error) || s_.clock.nowMs() - start >= kRenameRetryMs)
-                return {Ending::Failed, kDiskErr};
+                return {Ending::Failed, resultForFileError(renamed.error)};
             s_.clock.sleepMs(kRenamePauseMs);
         }
     }
@@ -253,6 +323,7 @@ class Attempt {
     CallShared& call_;
     AttemptState& a_;
     const AttemptPlan& plan_;
+    ReadPacer pacer_;
 };
 
 }  // namespace

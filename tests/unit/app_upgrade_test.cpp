@@ -13,6 +13,7 @@
 #include "app/frm_main.h"
 #include "app/tool_launch.h"
 #include "app/upgrade_layout.h"
+#include "download_fakes.h"
 #include "form/form.h"
 #include "ui/frm_main_def.h"
 
@@ -127,12 +128,22 @@ class FakeLauncher : public app::ProcessLauncher, public app::SignatureVerifier 
         FakeLauncher& l_;
     };
 
-    std::unique_ptr<app::HeldProgram> hold(const std::string& path) override {
+    app::HoldResult hold(const std::string& path) override {
         log_.push_back("hold " + path);
-        return canHold ? std::make_unique<Held>(*this) : nullptr;
+        if (busyHolds > 0) {
+            --busyHolds;
+            return {nullptr, app::kErrorSharingViolation};
+        }
+        if (holdError)
+            return {nullptr, holdError};
+        return {std::make_unique<Held>(*this), 0};
     }
     std::uint32_t start(const std::string& path) override {
         log_.push_back("start " + path);
+        if (busyStarts > 0) {
+            --busyStarts;
+            return app::kErrorSharingViolation;
+        }
         return startError;
     }
     std::uint32_t startElevated(const std::string& path, const std::string& folder) override {
@@ -140,9 +151,11 @@ class FakeLauncher : public app::ProcessLauncher, public app::SignatureVerifier 
         return elevatedError;
     }
 
-    bool canHold = true;
+    std::uint32_t holdError = 0;
     app::SignatureCheck downloaded = kSignedByUs, atStart = kSignedByUs;
     std::uint32_t startError = 0;
+    // The first this many holds or starts meet a scanner reading the file (a sharing violation).
+    int busyHolds = 0, busyStarts = 0;
     std::uint32_t elevatedError = 0;
 
   private:
@@ -165,6 +178,7 @@ class AppUpgrade : public testing::Test {
         svc_.files = &files_;
         svc_.launcher = &launcher_;
         svc_.signatures = &launcher_;
+        svc_.clock = &clock_;
         svc_.toolPublisher = kPublisher;
         // As the engine: a failure leaves the local path as it was; a complete file is offered
         // to the check before it replaces what the local path held.
@@ -180,8 +194,11 @@ class AppUpgrade : public testing::Test {
             auto it = results_.find(remote);
             if (it != results_.end())
                 return it->second;
-            if (accept && !accept(local + ".part"))
-                return std::string("SignErr");
+            if (accept) {
+                const std::string refused = accept(local + ".part");
+                if (!refused.empty())
+                    return refused;
+            }
             files_.entries[local].content = "new " + remote;
             return std::string();
         };
@@ -251,6 +268,7 @@ class AppUpgrade : public testing::Test {
     FakeRuntime runtime_{log_};
     FakeFiles files_{log_};
     FakeLauncher launcher_{log_};
+    fakes::FakeClock clock_;
     app::Services svc_;
     form::Form frm_;
     app::FrmMain main_{frm_, svc_};
@@ -782,6 +800,17 @@ const std::string kProxyAuthText = "May chu proxy yeu cau dang nhap.";
 const std::string kSignErrText =
     "Ban cap nhat Sandel.exe khong co chu ky hop le cua nha san xuat.\r\n"
     "Xin vui long lien he nha cung cap.";
+const std::string kPageErrText =
+    "Mang tra ve mot trang web thay vi tep cap nhat.\r\n"
+    "Xin vui long mo trinh duyet, dang nhap mang (Wi-Fi, proxy) roi thu lai.";
+const std::string kClockErrText =
+    "Ngay gio cua may tinh khong dung nen khong ket noi an toan duoc.\r\n"
+    "Xin vui long chinh lai ngay gio roi thu lai.";
+const std::string kSecureErrText =
+    "Khong ket noi an toan duoc toi may chu cap nhat.\r\n"
+    "Phan mem diet virus, tuong lua hoac proxy co the dang chan ket noi.";
+const std::string kVirusErrText =
+    "Phan mem diet virus da chan tep cap nhat.\r\nXin vui long lien he nha cung cap.";
 
 struct ResultCase {
     const char* label;
@@ -829,17 +858,25 @@ INSTANTIATE_TEST_SUITE_P(
         ResultCase{"toolDisk", "/Sandel/Sandel.exe", "DiskErr", kDiskErrText, 1},
         ResultCase{"toolProxyAuth", "/Sandel/Sandel.exe", "ProxyAuthErr", kProxyAuthText, 1},
         ResultCase{"toolSign", "/Sandel/Sandel.exe", "SignErr", kSignErrText, 1},
+        ResultCase{"toolPage", "/Sandel/Sandel.exe", "PageErr", kPageErrText, 1},
+        ResultCase{"toolClock", "/Sandel/Sandel.exe", "ClockErr", kClockErrText, 1},
+        ResultCase{"toolSecure", "/Sandel/Sandel.exe", "SecureErr", kSecureErrText, 1},
+        ResultCase{"toolVirus", "/Sandel/Sandel.exe", "VirusErr", kVirusErrText, 1},
         ResultCase{"toolOther", "/Sandel/Sandel.exe", "Oops", "", 1},
         ResultCase{"pkgNet", "/Sandel/KH001/Norvik.rar", "NetErr", kNetErrText, 3},
         ResultCase{"pkgFile", "/Sandel/KH001/Norvik.rar", "FileErr", kFileErrText, 3},
         ResultCase{"pkgDisk", "/Sandel/KH001/Norvik.rar", "DiskErr", kDiskErrText, 3},
         ResultCase{"pkgProxyAuth", "/Sandel/KH001/Norvik.rar", "ProxyAuthErr", kProxyAuthText, 3},
+        ResultCase{"pkgPage", "/Sandel/KH001/Norvik.rar", "PageErr", kPageErrText, 3},
+        ResultCase{"pkgClock", "/Sandel/KH001/Norvik.rar", "ClockErr", kClockErrText, 3},
+        ResultCase{"pkgSecure", "/Sandel/KH001/Norvik.rar", "SecureErr", kSecureErrText, 3},
+        ResultCase{"pkgVirus", "/Sandel/KH001/Norvik.rar", "VirusErr", kVirusErrText, 3},
         ResultCase{"pkgOther", "/Sandel/KH001/Norvik.rar", "neterr", "", 3}),
     [](const testing::TestParamInfo<ResultCase>& i) { return std::string(i.param.label); });
 
 TEST_F(AppUpgrade, SystemPackageFailureIsIgnored) {
-    for (const std::string r :
-         {"NetErr", "FileErr", "DiskErr", "ProxyAuthErr", "SignErr", "Other"}) {
+    for (const std::string r : {"NetErr", "FileErr", "DiskErr", "ProxyAuthErr", "SignErr",
+                                "PageErr", "ClockErr", "SecureErr", "VirusErr", "Other"}) {
         downloads_.clear();
         runtime_.boxes.clear();
         prepare();
@@ -856,7 +893,7 @@ struct TrustCase {
     const char* label;
     std::string publisher;  // the build's setting; "" turns the check off
     app::SignatureCheck check;
-    bool accepted;
+    std::string result;  // "" accepted
 };
 
 void PrintTo(const TrustCase& c, std::ostream* os) {
@@ -877,21 +914,27 @@ TEST_P(AppToolTrust, OnlyThePublishersToolReplacesTheOldOneAndStarts) {
         launcher_.atStart = atStart ? c.check : kSignedByUs;
         prepare();
         files_.entries[tool].content = "old";
-        EXPECT_EQ(pressOK(), c.accepted);
+        EXPECT_EQ(pressOK(), c.result.empty());
         if (c.publisher.empty()) {
             EXPECT_EQ(count("verify"), 0);
             EXPECT_FALSE(downloads_.at(0).checked);
         }
-        if (c.accepted) {
+        if (c.result.empty()) {
             EXPECT_EQ(downloads_.size(), 3u);
             EXPECT_EQ(count("start " + tool), 1);
             continue;
         }
         ASSERT_EQ(runtime_.boxes.size(), 1u);
-        EXPECT_EQ(runtime_.boxes[0].text, kSignErrText);
+        const std::map<std::string, std::string> boxes{
+            {"SignErr", kSignErrText}, {"ClockErr", kClockErrText}, {"VirusErr", kVirusErrText}};
+        EXPECT_EQ(runtime_.boxes[0].text, boxes.at(c.result));
         EXPECT_EQ(runtime_.boxes[0].icon, MsgIcon::Information);
         expectIdleOnUpgradeScreen();
-        if (atStart) {
+        if (atStart && c.result != "SignErr") {
+            // Not the tool's fault: it stays for the next try.
+            EXPECT_EQ(downloads_.size(), 3u);
+            EXPECT_EQ(count("delete " + tool), 0);
+        } else if (atStart) {
             // The file changed after its check: it is released, then removed.
             EXPECT_EQ(downloads_.size(), 3u);
             EXPECT_FALSE(files_.entries.count(tool));
@@ -907,50 +950,81 @@ TEST_P(AppToolTrust, OnlyThePublishersToolReplacesTheOldOneAndStarts) {
 INSTANTIATE_TEST_SUITE_P(
     AppTrust, AppToolTrust,
     testing::Values(
-        TrustCase{"signedByUs", kPublisher, kSignedByUs, true},
-        TrustCase{"otherPublisher", kPublisher, {app::kTrustValid, "Other Software Ltd"}, false},
+        TrustCase{"signedByUs", kPublisher, kSignedByUs, ""},
         TrustCase{
-            "publisherInOtherCase", kPublisher, {app::kTrustValid, "NORVIK SOFTWARE JSC"}, false},
-        TrustCase{"unsigned", kPublisher, {app::kTrustNoSignature, ""}, false},
-        TrustCase{"badDigest", kPublisher, {app::kTrustBadDigest, kPublisher}, false},
-        TrustCase{"untrustedRoot", kPublisher, {0x800B0109, kPublisher}, false},
-        TrustCase{"checkOff", "", {app::kTrustNoSignature, ""}, true}),
+            "otherPublisher", kPublisher, {app::kTrustValid, "Other Software Ltd"}, "SignErr"},
+        TrustCase{"publisherInOtherCase",
+                  kPublisher,
+                  {app::kTrustValid, "NORVIK SOFTWARE JSC"},
+                  "SignErr"},
+        TrustCase{"unsigned", kPublisher, {app::kTrustNoSignature, ""}, "SignErr"},
+        TrustCase{"badDigest", kPublisher, {app::kTrustBadDigest, kPublisher}, "SignErr"},
+        TrustCase{"untrustedRoot", kPublisher, {0x800B0109, kPublisher}, "SignErr"},
+        // Refused as expired: the computer's date lies before the signer's certificate begins,
+        // or after it.
+        TrustCase{
+            "clockBeforeSigner", kPublisher, {app::kTrustExpired, "", 0, 100, 200}, "ClockErr"},
+        TrustCase{"expiredSigner", kPublisher, {app::kTrustExpired, "", 0, 300, 200}, "SignErr"},
+        TrustCase{
+            "expiredUnknownStart", kPublisher, {app::kTrustExpired, "", 0, 100, 0}, "SignErr"},
+        // An antivirus program keeps the file from being read for the check.
+        TrustCase{"virusAtOpen", kPublisher, {app::kTrustNoSignature, "", 225}, "VirusErr"},
+        TrustCase{"virusInTheCheck", kPublisher, {0x800700E2, ""}, "VirusErr"},
+        TrustCase{"checkOff", "", {app::kTrustNoSignature, ""}, ""}),
     [](const testing::TestParamInfo<TrustCase>& i) { return std::string(i.param.label); });
 
-// Starting the checked tool: elevation through the shell when the system asks for it.
-TEST_F(AppUpgrade, ToolStartFallsBackToElevationOnlyWhenTheSystemAsksForIt) {
+// Starting the checked tool: elevation through the shell when the system asks for it; a scanner
+// still reading the new tool is waited for up to 2 s by the clock, the window answering; an
+// antivirus block is named.
+TEST_F(AppUpgrade, ToolStartElevatesWaitsForAScannerAndNamesEachFailure) {
     const std::string tool = kFolder + "\\Sandel.exe";
     const std::string runas = "runas " + tool + " in " + kFolder;
+    const std::string cannotStart = app::msgCannotStartTool(tool);
     struct Case {
         const char* label;
-        bool canHold;
-        std::uint32_t startError, elevatedError;
-        bool started;
-        int elevated;
+        std::uint32_t holdError, startError, elevatedError;
+        int busyHolds, busyStarts;
+        std::string box;  // "": started
+        int holds, starts, elevated;
+        std::uint32_t waitedMs;
     };
-    for (const Case& c :
-         {Case{"started", true, 0, 0, true, 0},
-          Case{"elevated", true, app::kErrorElevationRequired, 0, true, 1},
-          Case{"elevationDeclined", true, app::kErrorElevationRequired, 1223, false, 1},
-          Case{"notAProgram", true, 193, 0, false, 0},
-          Case{"cannotBeOpened", false, 0, 0, false, 0}}) {
+    for (const Case& c : {
+             Case{"started", 0, 0, 0, 0, 0, "", 1, 1, 0, 0},
+             Case{"elevated", 0, app::kErrorElevationRequired, 0, 0, 0, "", 1, 1, 1, 0},
+             Case{"elevationDeclined", 0, app::kErrorElevationRequired, 1223, 0, 0, cannotStart, 1,
+                  1, 1, 0},
+             Case{"notAProgram", 0, 193, 0, 0, 0, cannotStart, 1, 1, 0, 0},
+             Case{"cannotBeOpened", 5, 0, 0, 0, 0, cannotStart, 1, 0, 0, 0},
+             Case{"virusAtOpen", 225, 0, 0, 0, 0, kVirusErrText, 1, 0, 0, 0},
+             Case{"virusAtStart", 0, 226, 0, 0, 0, kVirusErrText, 1, 1, 0, 0},
+             Case{"scannerLetsGoOfTheStart", 0, 0, 0, 0, 5, "", 1, 6, 0, 250},
+             Case{"scannerLetsGoOfTheFile", 0, 0, 0, 3, 0, "", 4, 1, 0, 150},
+             Case{"scannerHoldsOn", 0, 0, 0, 0, 1000, cannotStart, 1, 41, 0, 2000},
+         }) {
         SCOPED_TRACE(c.label);
         runtime_.boxes.clear();
-        launcher_.canHold = c.canHold;
+        launcher_.holdError = c.holdError;
         launcher_.startError = c.startError;
         launcher_.elevatedError = c.elevatedError;
+        launcher_.busyHolds = c.busyHolds;
+        launcher_.busyStarts = c.busyStarts;
         prepare();
-        EXPECT_EQ(pressOK(), c.started);
+        const std::uint32_t before = clock_.nowMs();
+        EXPECT_EQ(pressOK(), c.box.empty());
+        EXPECT_EQ(clock_.nowMs() - before, c.waitedMs);
+        EXPECT_EQ(count("hold "), c.holds);
+        EXPECT_EQ(count("start "), c.starts);
         EXPECT_EQ(count(runas), c.elevated);
-        EXPECT_EQ(count("start "), c.canHold ? 1 : 0);
-        if (c.canHold) {  // held from before the check until after the start
+        // The window answered before each try again (after the three before the downloads).
+        EXPECT_EQ(count("doEvents"), 3 + c.holds - 1 + (c.starts > 0 ? c.starts - 1 : 0));
+        if (c.starts > 0) {  // held from before the check until after the start
             EXPECT_EQ(log_.at(log_.size() - 2), "release");
-            EXPECT_EQ(log_.back(), c.started ? "end" : "box " + app::msgCannotStartTool(tool));
+            EXPECT_EQ(log_.back(), c.box.empty() ? "end" : "box " + c.box);
         }
-        if (c.started)
+        if (c.box.empty())
             continue;
         ASSERT_EQ(runtime_.boxes.size(), 1u);
-        EXPECT_EQ(runtime_.boxes[0].text, app::msgCannotStartTool(tool));
+        EXPECT_EQ(runtime_.boxes[0].text, c.box);
         EXPECT_EQ(runtime_.boxes[0].title, "THONG BAO");
         EXPECT_EQ(runtime_.boxes[0].icon, MsgIcon::Information);
         EXPECT_FALSE(main_.bDownloading);

@@ -2,6 +2,7 @@
 // in lockstep with the window's waits.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -182,6 +183,54 @@ TEST(ContentLength, DigitsOnly) {
         EXPECT_EQ(download::parseContentLength(c.text), c.value) << c.text;
 }
 
+// A login page answered in place of the file is told by its type or by its first bytes; the
+// start of an archive or a program never looks like one, the middle of a file may.
+TEST(WebPage, TypeAndFirstBytes) {
+    using namespace std::string_view_literals;
+    const std::optional<std::string> none;
+    struct Case {
+        std::optional<std::string> type;
+        std::string_view bytes;
+        bool fromFirstByte;
+        bool page;
+        bool undecided;
+    };
+    const std::string_view rar = "Rar!\x1A\x07\x01\x00\x33\x92"sv;
+    const std::string_view exe = "MZ\x90\x00\x03\x00\x00\x00"sv;
+    for (const Case& c : {
+             Case{"text/html", "", true, true, true},
+             Case{"TEXT/HTML; charset=UTF-8", rar, true, true, false},
+             Case{" text/html ;charset=utf-8", exe, false, true, false},
+             Case{"application/xhtml+xml", "x", false, true, false},
+             Case{"Application/XHTML+XML;q=1", "", true, true, true},
+             Case{"text/plain", rar, true, false, false},
+             Case{"text/plain", exe, true, false, false},
+             Case{none, rar, true, false, false},
+             Case{none, exe, true, false, false},
+             Case{"application/octet-stream", exe, true, false, false},
+             Case{"", rar, true, false, false},
+             Case{"text/htmlx", "MZ", true, false, false},
+             Case{"text/xml", "MZ", true, false, false},
+             Case{none, "<html>", true, true, false},
+             Case{"text/plain", "<!DOCTYPE html>", true, true, false},
+             Case{"application/octet-stream", "<?xml", true, true, false},
+             Case{none, "\xEF\xBB\xBF \r\n\t\f<html>", true, true, false},
+             Case{none, "\r\n  <", true, true, false},
+             Case{none, "<html>", false, false, false},  // a resumed middle of the file
+             Case{none, " \r\n\t", true, false, true},
+             Case{none, "\xEF\xBB", true, false, true},  // a cut byte-order mark
+             Case{none, "", true, false, true},
+             Case{none, "\xEF\xBB\xBF\xEF\xBB\xBF<", true, false, false},
+             Case{none, "\xEFx<", true, false, false},
+             Case{none, " x<", true, false, false},
+             Case{none, std::string_view("\0<", 2), true, false, false},
+         }) {
+        const std::string label = c.type.value_or("(none)") + " / " + std::string(c.bytes);
+        EXPECT_EQ(download::isWebPage(c.type, c.bytes, c.fromFirstByte), c.page) << label;
+        EXPECT_EQ(download::firstBytesUndecided(c.bytes), c.undecided) << label;
+    }
+}
+
 TEST(Kilobytes, RoundHalfToEvenExactlyAlsoBeyond32Bits) {
     for (const auto& [bytes, kb] :
          std::vector<std::pair<std::int64_t, std::int64_t>>{{0, 0},
@@ -294,6 +343,14 @@ TEST_F(DownloadTest, AnswersThatAreNotTheFileAreRefusedUnwritten) {
     noLength.headers.clear();
     Answer refused;
     refused.refused = true;
+    // A login page answered in place of the file, in reads of `chunk` bytes.
+    auto page = [](const char* text, std::int64_t chunk) {
+        Answer a;
+        a.bodyText(text).body(static_cast<std::int64_t>(std::strlen(text)), chunk);
+        return a;
+    };
+    Answer untypedPageWithoutLength = page("<html>", 6);
+    untypedPageWithoutLength.headers.clear();
     const Case cases[] = {
         {"connection refused", refused, "NetErr"},
         {"404", status("404"), "FileErr"},
@@ -316,6 +373,16 @@ TEST_F(DownloadTest, AnswersThatAreNotTheFileAreRefusedUnwritten) {
         {"length 20abc", with(download::kQueryContentLength, "20abc"), "NetErr"},
         {"length too big", with(download::kQueryContentLength, "99999999999999999999"), "NetErr"},
         {"more than announced", with(download::kQueryContentLength, "19"), "NetErr"},
+        {"typed as HTML", with(download::kQueryContentType, "Text/HTML; charset=utf-8"), "PageErr"},
+        {"typed as XHTML, chunked",
+         with(download::kQueryContentType, "application/xhtml+xml")
+             .header(download::kQueryTransferEncoding, "chunked"),
+         "PageErr"},
+        {"untyped page after a mark and white space, over several reads",
+         page("\xEF\xBB\xBF \r\n\r\n<!DOCTYPE html><html></html>", 3), "PageErr"},
+        {"page typed as plain text",
+         page("<html>", 6).header(download::kQueryContentType, "text/plain"), "PageErr"},
+        {"untyped page without a length", untypedPageWithoutLength, "PageErr"},
     };
     for (const Case& c : cases) {
         files.log.clear();
@@ -333,6 +400,16 @@ TEST_F(DownloadTest, AnswersThatAreNotTheFileAreRefusedUnwritten) {
     for (const char* ok : {"200", "201", "203", "299"}) {
         serve({status(ok)});
         EXPECT_EQ(run(), "") << ok;
+    }
+    // An archive or a program is the file, whatever type it is sent as.
+    const std::string rar("Rar!\x1A\x07\x00 and the rest", 21);
+    for (const Answer& file :
+         {Answer().bodyText(rar).header(download::kQueryContentType, "text/plain"),
+          Answer().bodyText("MZ\x90 a program"),
+          Answer().bodyText(" \r\n").header(download::kQueryContentType, "text/plain")}) {
+        serve({file});
+        EXPECT_EQ(run(), "");
+        EXPECT_EQ(files.files.at(kLocal), file.content);
     }
     serve({with(download::kQueryContentEncoding, "identity")});
     EXPECT_EQ(run(), "");
@@ -408,6 +485,11 @@ TEST_F(DownloadTest, RedirectRules) {
         {"https to http", {hop("302", "http://Update.Example.com/x")}, "NetErr", {}},
         {"no Location", {hop("301", std::nullopt)}, "NetErr", {}},
         {"unusable Location", {hop("307", "mailto:x@y")}, "NetErr", {}},
+        {"a login page at the end",
+         {hop("302", "/login"),
+          Answer::whole(100).header(download::kQueryContentType, "text/html")},
+         "PageErr",
+         {"https://Update.Example.com/login"}},
     };
     for (const Case& c : cases) {
         net.requests.clear();
@@ -423,6 +505,44 @@ TEST_F(DownloadTest, RedirectRules) {
         else
             EXPECT_EQ(files.files.at(kLocal), fakes::fileBytes(100)) << c.what;
         EXPECT_EQ(net.liveHandles(), 0) << c.what;
+    }
+}
+
+// A refused certificate or secure channel is named and never tried again, also after some
+// progress; a request that merely could not connect is.
+TEST_F(DownloadTest, RefusedCertificatesAreNamedAndFinal) {
+    struct Case {
+        std::uint32_t error;
+        const char* result;  // "" for a failure worth retrying
+    };
+    for (const Case& c : {
+             Case{12037, "ClockErr"},   // ERROR_INTERNET_SEC_CERT_DATE_INVALID
+             Case{12045, "SecureErr"},  // ERROR_INTERNET_INVALID_CA
+             Case{12038, "SecureErr"},  // ERROR_INTERNET_SEC_CERT_CN_INVALID
+             Case{12169, "SecureErr"},  // ERROR_INTERNET_SEC_INVALID_CERT
+             Case{12170, "SecureErr"},  // ERROR_INTERNET_SEC_CERT_REVOKED
+             Case{12055, "SecureErr"},  // ERROR_INTERNET_SEC_CERT_ERRORS
+             Case{12157, "SecureErr"},  // ERROR_INTERNET_SECURITY_CHANNEL_ERROR
+             Case{12029, ""},           // ERROR_INTERNET_CANNOT_CONNECT
+             Case{12007, ""},           // ERROR_INTERNET_NAME_NOT_RESOLVED
+         }) {
+        const std::string label = std::to_string(c.error);
+        Answer refused;
+        refused.refused = true;
+        refused.refusedWith = c.error;
+        serve({refused});
+        net.requests.clear();
+        EXPECT_EQ(run(), *c.result ? c.result : "NetErr") << label;
+        EXPECT_EQ(net.requests.size(), 1u) << label;
+        expectUntouchedAfterFailure(label);
+
+        serve({Answer::whole(10000, 4000), refused, Answer::whole(10000)});
+        net.requests.clear();
+        EXPECT_EQ(run(), c.result) << label;
+        EXPECT_EQ(net.requests.size(), *c.result ? 2u : 3u) << label;
+        if (*c.result)
+            expectUntouchedAfterFailure(label);
+        files.files[kLocal] = kOld;
     }
 }
 
@@ -592,6 +712,21 @@ TEST_F(DownloadTest, ResumedAnswers) {
     }
 }
 
+// A resumed answer that is a web page leaves nothing of the download behind.
+TEST_F(DownloadTest, ResumedAnswerThatIsAPageLeavesNoPartial) {
+    Answer first = Answer::whole(10000, 4000);
+    first.header(download::kQueryAcceptRanges, "bytes").header(download::kQueryEtag, "\"e\"");
+    Answer page;
+    page.status = "206";
+    page.header(download::kQueryContentRange, "bytes 4000-9999/10000")
+        .header(download::kQueryContentType, "text/html")
+        .bodyText(std::string(6000, ' '));
+    serve({first, page});
+    EXPECT_EQ(run(), "PageErr");
+    EXPECT_EQ(net.requests.size(), 2u);
+    expectUntouchedAfterFailure();
+}
+
 TEST(ResumeRules, ContentRangeMustContinueTheFile) {
     EXPECT_TRUE(download::rangeAnswerFits(download::parseContentRange("bytes 5-9/10"), 5, 5, 10));
     EXPECT_TRUE(download::rangeAnswerFits(download::parseContentRange(" Bytes 5-9/10 "), 5, 5, 10));
@@ -604,9 +739,10 @@ TEST(ResumeRules, ContentRangeMustContinueTheFile) {
                                            std::nullopt, 5, 10));
 }
 
-// Local failures are DiskErr: the file could not be created, written, put on the disk or renamed.
-// A rename refused because another program holds the target is tried again for about 2 s.
-TEST_F(DownloadTest, LocalFailuresAreDiskErr) {
+// Local failures are DiskErr: the file could not be created, written, put on the disk or renamed;
+// VirusErr when an antivirus program blocked or removed it. A rename refused because another
+// program holds the target is tried again for about 2 s.
+TEST_F(DownloadTest, LocalFailuresAreDiskErrOrVirusErr) {
     using Fault = FakeFiles::Fault;
     struct Case {
         const char* what;
@@ -630,6 +766,10 @@ TEST_F(DownloadTest, LocalFailuresAreDiskErr) {
         {"rename: target held open", "replace", Fault{32}, "DiskErr", 21, 2000},
         {"rename: held open, let go", "replace", Fault{32, 0, 3}, "", 4, 300},
         {"rename: locked, let go", "replace", Fault{33, 0, 1}, "", 2, 100},
+        {"creation: virus found", "create", Fault{225}, "VirusErr", 0, 0},
+        {"writing: virus removed", "write", Fault{226, 1}, "VirusErr", 0, 0},
+        {"flush: virus found", "flush", Fault{225}, "VirusErr", 0, 0},
+        {"rename: virus found", "replace", Fault{225}, "VirusErr", 1, 0},
     };
     for (const Case& c : cases) {
         files.faults = {{c.op, c.fault}};
@@ -660,10 +800,11 @@ TEST_F(DownloadTest, LocalFailuresAreDiskErr) {
 // a check that takes longer than the stall time is no stall.
 TEST_F(DownloadTest, AcceptHookDecidesBeforeTheRename) {
     struct Case {
-        bool accepted;
-        int windowLooks;  // how long the check takes
+        const char* verdict;  // "" accepts
+        int windowLooks;      // how long the check takes
     };
-    for (const Case& c : {Case{true, 0}, Case{false, 0}, Case{true, 200}}) {
+    for (const Case& c : {Case{"", 0}, Case{"SignErr", 0}, Case{"ClockErr", 0}, Case{"VirusErr", 0},
+                          Case{"", 200}}) {
         files.files[kLocal] = kOld;
         net.requests.clear();
         serve({Answer::whole(5000)});
@@ -675,17 +816,15 @@ TEST_F(DownloadTest, AcceptHookDecidesBeforeTheRename) {
             EXPECT_EQ(files.files.at(kLocal), kOld);
             for (int i = 0; i < c.windowLooks; ++i)
                 lockstep.awaitStep();
-            return c.accepted;
+            return std::string(c.verdict);
         });
         EXPECT_EQ(checked, std::vector<std::string>{kPartial});
         EXPECT_EQ(net.requests.size(), 1u);
-        if (c.accepted) {
-            EXPECT_EQ(result, "");
+        EXPECT_EQ(result, c.verdict);
+        if (*c.verdict)
+            expectUntouchedAfterFailure(c.verdict);
+        else
             EXPECT_EQ(files.files.at(kLocal), fakes::fileBytes(5000));
-        } else {
-            EXPECT_EQ(result, "SignErr");
-            expectUntouchedAfterFailure();
-        }
     }
 }
 

@@ -154,14 +154,16 @@ struct OpenCall {
 
 // One answer of the server, for one InternetOpenUrlA.
 struct Answer {
-    bool refused = false;  // InternetOpenUrlA fails
-    bool silent = false;   // InternetOpenUrlA never returns
+    bool refused = false;               // InternetOpenUrlA fails
+    std::uint32_t refusedWith = 12029;  // ERROR_INTERNET_CANNOT_CONNECT
+    bool silent = false;                // InternetOpenUrlA never returns
     std::string status = "200";
     std::map<std::uint32_t, std::string> headers;
     std::int64_t from = 0;                      // the file offset of the first body byte
     std::vector<std::int64_t> reads;            // sizes of successive reads; kStall, kFail as below
     static constexpr std::int64_t kStall = -1;  // the read never returns
     static constexpr std::int64_t kFail = -2;   // the read fails
+    std::string content;  // when set, the body's bytes (else the file's, from fileByte)
 
     // A 200 answer with Content-Length `size`, delivering `delivered` bytes in reads of `chunk`.
     static Answer whole(std::int64_t size, std::int64_t delivered = -1,
@@ -178,6 +180,12 @@ struct Answer {
         if (bytes > 0)
             reads.push_back(bytes);
         return *this;
+    }
+    // A body of exactly `text`, announced by its length, in one read.
+    Answer& bodyText(const std::string& text) {
+        content = text;
+        headers[download::kQueryContentLength] = std::to_string(text.size());
+        return body(static_cast<std::int64_t>(text.size()));
     }
     Answer& header(std::uint32_t level, const std::string& text) {
         headers[level] = text;
@@ -248,7 +256,7 @@ class FakeNet : public download::InternetApi {
             return download::failure<download::NetHandle>(12002);
         }
         if (answer.refused)
-            return download::failure<download::NetHandle>(12029);
+            return download::failure<download::NetHandle>(answer.refusedWith);
         std::lock_guard<std::mutex> lock(m_);
         return download::success(newHandle(&answer));
     }
@@ -283,6 +291,7 @@ class FakeNet : public download::InternetApi {
                                              std::uint32_t toRead) override {
         lockstep_.awaitStep();
         std::int64_t size = 0, at = 0;
+        std::string content;
         {
             std::lock_guard<std::mutex> lock(m_);
             auto it = requestAnswers_.find(request);
@@ -297,6 +306,7 @@ class FakeNet : public download::InternetApi {
             at = s.answer.from + s.offset;
             if (size > 0)
                 s.offset += size;
+            content = s.answer.content;
         }
         if (size == Answer::kStall) {
             lockstep_.blockForever();
@@ -306,7 +316,8 @@ class FakeNet : public download::InternetApi {
             return download::failure<std::uint32_t>(12030);
         char* out = static_cast<char*>(buffer);
         for (std::int64_t i = 0; fill && i < size; ++i)
-            out[i] = fileByte(at + i);
+            out[i] = content.empty() ? fileByte(at + i)
+                                     : content[static_cast<std::size_t>(at + i) % content.size()];
         return download::success(static_cast<std::uint32_t>(size));
     }
     void closeHandle(download::NetHandle handle) override {

@@ -73,15 +73,15 @@ class Win32HeldProgram : public HeldProgram {
 
 class Win32ProcessLauncher : public ProcessLauncher {
   public:
-    std::unique_ptr<HeldProgram> hold(const std::string& path) override {
+    HoldResult hold(const std::string& path) override {
         if (path.empty())
-            return nullptr;
+            return HoldResult{nullptr, ERROR_FILE_NOT_FOUND};
         std::wstring wide = toWide(path);
         FileHandle file(CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file)
-            return nullptr;
-        return std::make_unique<Win32HeldProgram>(std::move(wide), std::move(file));
+            return HoldResult{nullptr, lastError()};
+        return HoldResult{std::make_unique<Win32HeldProgram>(std::move(wide), std::move(file)), 0};
     }
 
     std::uint32_t start(const std::string& applicationPath) override {

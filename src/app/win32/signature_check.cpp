@@ -8,24 +8,33 @@
 
 #include <vector>
 
+#include "common/win32/unique_handle.h"
 #include "common/win32/utf16.h"
 
 namespace app::win32 {
 namespace {
 
 static_assert(kTrustNoSignature == static_cast<std::uint32_t>(TRUST_E_NOSIGNATURE) &&
+              kTrustExpired == static_cast<std::uint32_t>(CERT_E_EXPIRED) &&
               kTrustBadDigest == static_cast<std::uint32_t>(TRUST_E_BAD_DIGEST));
 
-// The subject common name of the certificate that signed, from a successful verification.
-std::string signerCommonName(HANDLE stateData) {
+std::uint64_t fileTimeValue(const FILETIME& time) {
+    return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+// The certificate that signed, as far as the verification got; null when it got no signer.
+PCCERT_CONTEXT signerCertificate(HANDLE stateData) {
     CRYPT_PROVIDER_DATA* provider = WTHelperProvDataFromStateData(stateData);
     if (!provider)
-        return {};
+        return nullptr;
     CRYPT_PROVIDER_SGNR* signer = WTHelperGetProvSignerFromChain(provider, 0, FALSE, 0);
-    if (!signer || signer->csCertChain == 0 || !signer->pasCertChain ||
-        !signer->pasCertChain[0].pCert)
-        return {};
-    const PCCERT_CONTEXT certificate = signer->pasCertChain[0].pCert;
+    if (!signer || signer->csCertChain == 0 || !signer->pasCertChain)
+        return nullptr;
+    return signer->pasCertChain[0].pCert;
+}
+
+// The subject common name of the certificate that signed.
+std::string signerCommonName(PCCERT_CONTEXT certificate) {
     char oid[] = szOID_COMMON_NAME;
     const DWORD length = CertGetNameStringW(certificate, CERT_NAME_ATTR_TYPE, 0, oid, nullptr, 0);
     if (length <= 1)
@@ -37,8 +46,19 @@ std::string signerCommonName(HANDLE stateData) {
 
 class Win32SignatureVerifier : public SignatureVerifier {
   public:
+    // Opened here rather than by WinVerifyTrust, so that a file an antivirus program keeps
+    // from being read is told by its own error code. Others may still read and delete it.
     SignatureCheck checkFile(const std::string& path) override {
-        return checkSignature(norvik::win32::toWide(path), nullptr);
+        const std::wstring wide = norvik::win32::toWide(path);
+        const norvik::win32::UniqueFileHandle file(
+            CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) {
+            SignatureCheck check;
+            check.openError = static_cast<std::uint32_t>(GetLastError());
+            return check;
+        }
+        return checkSignature(wide, file.get());
     }
 };
 
@@ -66,8 +86,16 @@ SignatureCheck checkSignature(const std::wstring& path, HANDLE file) {
 
     SignatureCheck check;
     check.status = static_cast<std::uint32_t>(status);
-    if (status == ERROR_SUCCESS)
-        check.signer = signerCommonName(data.hWVTStateData);
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    check.checkedAt = fileTimeValue(now);
+    // The signer's validity also when the signature is refused as out of it (a wrong clock).
+    if (const PCCERT_CONTEXT certificate = signerCertificate(data.hWVTStateData)) {
+        if (certificate->pCertInfo)
+            check.signerValidFrom = fileTimeValue(certificate->pCertInfo->NotBefore);
+        if (status == ERROR_SUCCESS)
+            check.signer = signerCommonName(certificate);
+    }
 
     data.dwStateAction = WTD_STATEACTION_CLOSE;
     WinVerifyTrust(noUser, &action, &data);

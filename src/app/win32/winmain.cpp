@@ -13,6 +13,7 @@
 #include "app/win32/signature_check.h"
 #include "common/win32/utf16.h"
 #include "download/win32/download_wiring.h"
+#include "download/win32/win32_seams.h"
 #include "form/win32/window_host.h"
 #include "shell/win32/shell_wiring.h"
 #include "skin/win32/skin_wiring.h"
@@ -72,6 +73,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     services.files = &app::win32::realFileSystem();
     services.launcher = &app::win32::realProcessLauncher();
     services.signatures = &app::win32::realSignatureVerifier();
+    download::win32::Win32Clock clock;
+    services.clock = &clock;
     services.toolPublisher = NORVIK_TOOL_PUBLISHER;
     services.downloadFile = [](const std::string& remotePath, const std::string& localPath,
                                form::Control* caption, form::Control* bar, const std::string& proxy,

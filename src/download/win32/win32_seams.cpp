@@ -5,7 +5,20 @@
 #include <memory>
 #include <vector>
 
+#include "download/failure_results.h"
+
 namespace download::win32 {
+
+static_assert(kQueryContentType == HTTP_QUERY_CONTENT_TYPE &&
+              kErrorCertDateInvalid == ERROR_INTERNET_SEC_CERT_DATE_INVALID &&
+              kErrorCertCnInvalid == ERROR_INTERNET_SEC_CERT_CN_INVALID &&
+              kErrorInvalidCa == ERROR_INTERNET_INVALID_CA &&
+              kErrorCertErrors == ERROR_INTERNET_SEC_CERT_ERRORS &&
+              kErrorSecurityChannel == ERROR_INTERNET_SECURITY_CHANNEL_ERROR &&
+              kErrorInvalidCert == ERROR_INTERNET_SEC_INVALID_CERT &&
+              kErrorCertRevoked == ERROR_INTERNET_SEC_CERT_REVOKED &&
+              kErrorVirusInfected == ERROR_VIRUS_INFECTED &&
+              kErrorVirusDeleted == ERROR_VIRUS_DELETED);
 
 std::string systemGroupSeparator() {
     wchar_t buffer[8] = {};
