@@ -16,8 +16,10 @@
 #include <vector>
 
 #include "app/frm_main.h"
+#include "app/tool_launch.h"
 #include "app/upgrade_layout.h"
 #include "download/download_engine.h"
+#include "download/failure_results.h"
 #include "download_fakes.h"
 #include "ui/frm_main_def.h"
 
@@ -42,6 +44,7 @@ const SeamRow kSeams[] = {
     {"net.open", 12029, Effect::Named, "NetErr"},  // InternetOpen
     {"net.openUrl", 12029, Effect::Named, "NetErr"},
     {"net.query.status", 12150, Effect::Named, "NetErr"},
+    {"net.query.type", 12150, Effect::Harmless, ""},  // a missing type: judged by the bytes
     {"net.query.location", 12150, Effect::Named, "NetErr"},
     {"net.query.length", 12150, Effect::Named, "NetErr"},
     {"net.query.encoding", 12150, Effect::Harmless, ""},  // a missing header: no coding
@@ -61,7 +64,7 @@ const SeamRow kSeams[] = {
     {"files.remove", 5, Effect::Named, "NetErr"},  // only on the way out of a failure
     {"threads.start", 8, Effect::Named, "NetErr"},
     {"sign.download", 0x800B0100, Effect::Named, "SignErr"},
-    {"tool.hold", 32, Effect::Named, "CannotStart"},
+    {"tool.hold", 5, Effect::Named, "CannotStart"},
     {"sign.held", 0x800B0100, Effect::Named, "SignErr"},
     {"tool.start", 5, Effect::Named, "CannotStart"},
 };
@@ -72,16 +75,33 @@ const SeamRow& rowOf(const std::string& seam) {
     throw std::logic_error("no row for " + seam);
 }
 
-// The other codes whose names differ, each run at every call of the seams it applies to.
+// The other codes that the engine or the start tells apart, each run at every call of the
+// seams it applies to.
 struct CodeRow {
     const char* seamPrefix;
     std::uint32_t code;
 };
 const CodeRow kOtherCodes[] = {
-    {"files.", 112},  // disk full
-    {"files.", 5},    // access denied
-    {"files.", 32},   // sharing violation: a rename is tried again
-    {"net.openUrl", 12002}, {"net.openUrl", 12007}, {"net.read", 12002}, {"net.available", 12002},
+    {"files.", 112},           // disk full
+    {"files.", 5},             // access denied: a rename is tried again
+    {"files.", 32},            // sharing violation: a rename is tried again
+    {"files.", 225},           // blocked by an antivirus program
+    {"files.", 226},           // removed by an antivirus program
+    {"net.openUrl", 12002},    // timeout
+    {"net.openUrl", 12007},    // name not resolved
+    {"net.openUrl", 12037},    // certificate out of date: the clock
+    {"net.openUrl", 12038},    // certificate for another host
+    {"net.openUrl", 12045},    // unknown issuer
+    {"net.openUrl", 12157},    // no secure channel
+    {"net.read", 12002},       // timeout
+    {"net.available", 12002},  // timeout
+    {"sign.download", 225},    // the check cannot open the file: blocked
+    {"tool.hold", 32},         // a scanner holds the new tool: tried again
+    {"tool.hold", 225},        // blocked
+    {"sign.held", 225},        // blocked
+    {"tool.start", 32},        // tried again
+    {"tool.start", 226},       // removed
+    {"tool.start", 740},       // elevation asked for: started through the shell
 };
 
 // Which call fails, counted over every seam (or only those starting with `prefix`).
@@ -107,11 +127,13 @@ class Injector {
         return inj_.code ? inj_.code : rowOf(seam).code;
     }
     bool stalls() const { return inj_.stall; }
-    // True when the download `d` tried again (another attempt or rename) after the failed call.
-    bool retriedAfterHit(int d) const {
+    // True when the failed step was tried again: another attempt of its download, or the same
+    // rename, hold or start.
+    bool retriedAfterHit() const {
+        const bool inPlace = hit == "files.replace" || hit == "tool.hold" || hit == "tool.start";
         for (std::size_t i = hitIndex + 1; i < calls.size(); ++i)
-            if (calls[i].download == d &&
-                (calls[i].seam == "threads.start" || calls[i].seam == "files.replace"))
+            if (calls[i].download == hitDownload &&
+                (calls[i].seam == "threads.start" || (inPlace && calls[i].seam == hit)))
                 return true;
         return false;
     }
@@ -135,6 +157,8 @@ class Injector {
 
 const char* queryName(std::uint32_t level) {
     switch (level) {
+        case download::kQueryContentType:
+            return "net.query.type";
         case download::kQueryStatusCode:
             return "net.query.status";
         case download::kQueryLocation:
@@ -340,26 +364,17 @@ class AppSide : public app::FileSystem,
     void endProgram() override { throw Ended{}; }
     // The signature is valid exactly for the whole tool.
     app::SignatureCheck checkFile(const std::string& path) override {
-        ++checks;
-        const auto it = files_.files.find(path);
-        if (inj_.fault("sign.download") || it == files_.files.end() ||
-            it->second != fakes::fileBytes(toolSize_))
-            return {};
-        return {app::kTrustValid, "Norvik Software JSC"};
+        return check(path, "sign.download");
     }
     struct Held : app::HeldProgram {
         AppSide& side;
         explicit Held(AppSide& s) : side(s) {}
-        app::SignatureCheck signature() override {
-            if (side.inj_.fault("sign.held"))
-                return {};
-            return side.checkWhole();
-        }
+        app::SignatureCheck signature() override { return side.check(kTool, "sign.held"); }
     };
-    std::unique_ptr<app::HeldProgram> hold(const std::string&) override {
-        if (inj_.fault("tool.hold"))
-            return nullptr;
-        return std::make_unique<Held>(*this);
+    app::HoldResult hold(const std::string&) override {
+        if (const std::uint32_t e = inj_.fault("tool.hold"))
+            return {nullptr, e};
+        return {std::make_unique<Held>(*this), 0};
     }
     std::uint32_t start(const std::string& path) override {
         if (const std::uint32_t e = inj_.fault("tool.start"))
@@ -367,16 +382,24 @@ class AppSide : public app::FileSystem,
         started.push_back(path);
         return 0;
     }
-    std::uint32_t startElevated(const std::string&, const std::string&) override { return 5; }
+    std::uint32_t startElevated(const std::string& path, const std::string&) override {
+        started.push_back(path);
+        return 0;
+    }
 
     std::vector<std::string> boxes, started;
-    int checks = 0;
 
   private:
-    app::SignatureCheck checkWhole() {
-        const auto it = files_.files.find(kTool);
+    // A failing check reports its code as a refusal (an HRESULT) or as the file not opening.
+    app::SignatureCheck check(const std::string& path, const char* seam) {
+        app::SignatureCheck c;
+        if (const std::uint32_t e = inj_.fault(seam)) {
+            (e >= 0x80000000u ? c.status : c.openError) = e;
+            return c;
+        }
+        const auto it = files_.files.find(path);
         if (it == files_.files.end() || it->second != fakes::fileBytes(toolSize_))
-            return {};
+            return c;
         return {app::kTrustValid, "Norvik Software JSC"};
     }
     Injector& inj_;
@@ -421,6 +444,7 @@ Outcome upgrade(std::int64_t chunk, const Injection& injection, const std::strin
         svc.files = &side;
         svc.launcher = &side;
         svc.signatures = &side;
+        svc.clock = &clock;
         svc.toolPublisher = "Norvik Software JSC";
         svc.downloadFile = [&](const std::string& remote, const std::string& local,
                                form::Control* cap, form::Control* bar, const std::string& proxy,
@@ -450,14 +474,15 @@ Outcome upgrade(std::int64_t chunk, const Injection& injection, const std::strin
     out.calls = inj.calls;
     out.hit = inj.hit;
     out.hitDownload = inj.hitDownload;
-    out.retried = inj.hitDownload >= 0 && inj.retriedAfterHit(inj.hitDownload);
+    out.retried = !inj.hit.empty() && inj.retriedAfterHit();
 
     // Every download named its result; a final name holds the whole file or what it held.
     const std::int64_t sizes[] = {server.toolSize, server.systemSize, server.packageSize};
     for (std::size_t d = 0; d < out.results.size(); ++d) {
         const std::string& r = out.results[d];
         EXPECT_TRUE(r.empty() || r == "NetErr" || r == "FileErr" || r == "DiskErr" ||
-                    r == "ProxyAuthErr" || r == "SignErr")
+                    r == "ProxyAuthErr" || r == "SignErr" || r == "PageErr" || r == "ClockErr" ||
+                    r == "SecureErr" || r == "VirusErr")
             << "download " << d << ": " << r;
         if (!files.files.count(kLocal[d])) {  // a tool that changed after its check is removed
             EXPECT_EQ(d, 0u);
@@ -490,10 +515,11 @@ Outcome upgrade(std::int64_t chunk, const Injection& injection, const std::strin
 std::string boxFor(const std::string& name) {
     if (name == "CannotStart")
         return app::msgCannotStartTool(kTool);
-    const std::map<std::string, std::string> boxes = {{"NetErr", app::kMsgNetErr},
-                                                      {"FileErr", app::kMsgFileErr},
-                                                      {"DiskErr", app::kMsgDiskErr},
-                                                      {"SignErr", app::kMsgSignErr}};
+    const std::map<std::string, std::string> boxes = {
+        {"NetErr", app::kMsgNetErr},     {"FileErr", app::kMsgFileErr},
+        {"DiskErr", app::kMsgDiskErr},   {"SignErr", app::kMsgSignErr},
+        {"ClockErr", app::kMsgClockErr}, {"SecureErr", app::kMsgSecureErr},
+        {"VirusErr", app::kMsgVirusErr}};
     return boxes.at(name);
 }
 
@@ -510,6 +536,10 @@ void expectNamed(const Outcome& out, const Outcome& clean, const std::string& na
     }
     const int d = out.hitDownload;
     if (d < 0) {  // the tool's start
+        if (out.started) {
+            EXPECT_TRUE(out.retried || name.empty()) << "a failure nobody noticed";
+            return;
+        }
         ASSERT_EQ(out.boxes.size(), 1u);
         EXPECT_EQ(out.boxes[0], boxFor(name));
         return;
@@ -533,11 +563,19 @@ int countOf(const Outcome& o, const std::string& prefix) {
     return n;
 }
 
-// The name a call failing with `code` must give.
+// The name a call failing with `code` must give ("" when it is no failure at all).
 std::string nameFor(const std::string& seam, std::uint32_t code) {
-    if (seam == "files.remove")
+    if (code == 0 || seam == "files.remove")
         return rowOf(seam).name;
-    return code == 0 ? rowOf(seam).name : seam.rfind("files.", 0) == 0 ? "DiskErr" : "NetErr";
+    if (seam.rfind("files.", 0) == 0)
+        return download::resultForFileError(code);
+    if (seam == "net.openUrl")
+        return download::resultForInternetError(code);
+    if (seam.rfind("net.", 0) == 0)
+        return "NetErr";
+    if (code == app::kErrorElevationRequired)
+        return "";
+    return download::isVirusError(code) ? "VirusErr" : rowOf(seam).name;
 }
 
 struct Variant {
