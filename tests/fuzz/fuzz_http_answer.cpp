@@ -1,8 +1,8 @@
 // The server's answers as one attempt of a download reads them: status lines and headers
-// (lengths, codings, Location, Accept-Ranges, validators, Content-Range) and bodies cut anywhere,
-// through a chain of redirects, fresh or resuming a partial file. Whatever they say, the attempt
-// ends with a named result, follows at most five redirects and never from https to http, closes
-// every handle, and puts a file under its final name only when it is the whole file.
+// (lengths, types, codings, Location, Accept-Ranges, validators, Content-Range) and bodies cut
+// anywhere, through a chain of redirects, fresh or resuming a partial file. Whatever they say, the
+// attempt ends with a named result, follows at most five redirects and never from https to http,
+// closes every handle, and puts a file under its final name only when it is the whole file.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
@@ -42,7 +42,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     call->finalPath = kFinal;
     call->stallMs = 4000;
     const bool acceptIt = in.ConsumeBool();
-    call->accept = [&](const std::string& path) { return path == kPartial && acceptIt; };
+    call->accept = [&](const std::string& path) {
+        return path == kPartial && acceptIt ? download::kResultOk : download::kSignErr;
+    };
     call->owner.store(1);
 
     download::AttemptPlan plan;
@@ -72,6 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         using namespace download;
         for (const auto& [level, likely] :
              {std::pair{kQueryContentLength, std::to_string(length)},
+              std::pair{kQueryContentType, std::string("text/html")},
               std::pair{kQueryContentEncoding, std::string("identity")},
               std::pair{kQueryTransferEncoding, std::string("chunked")},
               std::pair{kQueryLocation, std::string(in.ConsumeBool() ? "/b" : "http://h.vn/c")},
@@ -97,7 +100,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string& result = attempt->result;
     FUZZ_CHECK(result == download::kResultOk || result == download::kNetErr ||
                result == download::kFileErr || result == download::kDiskErr ||
-               result == download::kProxyAuthErr || result == download::kSignErr);
+               result == download::kProxyAuthErr || result == download::kSignErr ||
+               result == download::kPageErr || result == download::kClockErr ||
+               result == download::kSecureErr || result == download::kVirusErr);
     const bool done = attempt->ending == download::Ending::Done;
     FUZZ_CHECK(done == result.empty());
     FUZZ_CHECK(net.requests.size() <= download::kMaxRedirects + 1u);
