@@ -1,7 +1,8 @@
 #pragma once
 // MdlDownload: fetches one file from the download host into a local path, showing its progress
 // on a caption label and a bar of the window, and returns a DownloadResult: "" (success),
-// "NetErr", "FileErr", "DiskErr", "ProxyAuthErr" or "SignErr" (see transfer.h).
+// "NetErr", "FileErr", "DiskErr", "ProxyAuthErr", "SignErr", "PageErr", "ClockErr", "SecureErr"
+// or "VirusErr" (see transfer.h).
 //
 // The blocking network calls and the file writes run on a transfer thread (transfer.h); the
 // caller's thread keeps pumping the window's messages, shows the progress, watches for a stalled

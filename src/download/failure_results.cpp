@@ -11,6 +11,8 @@ std::string resultForInternetError(std::uint32_t winInetError) {
         case kErrorCertCnInvalid:
         case kErrorInvalidCa:
         case kErrorCertErrors:
+        case kErrorCertNoRevocation:
+        case kErrorCertRevocationFailed:
         case kErrorSecurityChannel:
         case kErrorInvalidCert:
         case kErrorCertRevoked:

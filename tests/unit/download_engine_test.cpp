@@ -526,6 +526,8 @@ TEST_F(DownloadTest, RefusedCertificatesAreNamedAndFinal) {
              Case{12169, "SecureErr"},  // ERROR_INTERNET_SEC_INVALID_CERT
              Case{12170, "SecureErr"},  // ERROR_INTERNET_SEC_CERT_REVOKED
              Case{12055, "SecureErr"},  // ERROR_INTERNET_SEC_CERT_ERRORS
+             Case{12056, "SecureErr"},  // ERROR_INTERNET_SEC_CERT_NO_REV
+             Case{12057, "SecureErr"},  // ERROR_INTERNET_SEC_CERT_REV_FAILED
              Case{12157, "SecureErr"},  // ERROR_INTERNET_SECURITY_CHANNEL_ERROR
              Case{12029, ""},           // ERROR_INTERNET_CANNOT_CONNECT
              Case{12007, ""},           // ERROR_INTERNET_NAME_NOT_RESOLVED

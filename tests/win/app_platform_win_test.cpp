@@ -136,7 +136,9 @@ TEST(AppPlatformWin, StartsOnlyARealProgramAndKeepsTheErrorCode) {
     app::ProcessLauncher& launcher = app::win32::realProcessLauncher();
     EXPECT_EQ(launcher.start(dir.file("missing.exe")),
               static_cast<std::uint32_t>(ERROR_FILE_NOT_FOUND));
-    EXPECT_EQ(launcher.hold(dir.file("missing.exe")), nullptr);
+    const app::HoldResult missing = launcher.hold(dir.file("missing.exe"));
+    EXPECT_EQ(missing.program, nullptr);
+    EXPECT_EQ(missing.error, static_cast<std::uint32_t>(ERROR_FILE_NOT_FOUND));
     const std::string notAProgram = dir.file("Sandel.exe");
     ASSERT_TRUE(wintest::writeAll(notAProgram, "this is not a program"));
     EXPECT_NE(launcher.start(notAProgram), 0u);
@@ -150,8 +152,8 @@ TEST(AppPlatformWin, StartsOnlyARealProgramAndKeepsTheErrorCode) {
     const std::string copy = dir.file("probe copy.exe");
     ASSERT_TRUE(CopyFileW(probe.c_str(), norvik::win32::toWide(copy).c_str(), FALSE));
     {
-        const auto held = launcher.hold(copy);
-        ASSERT_NE(held, nullptr);
+        const app::HoldResult held = launcher.hold(copy);
+        ASSERT_NE(held.program, nullptr);
         EXPECT_EQ(launcher.start(copy), 0u);
     }
     // The folder can be removed only once the program has ended.

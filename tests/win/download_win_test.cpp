@@ -337,7 +337,9 @@ TEST_P(WinDownloadFaults, ResultTimeRequestsAndTheFileAfterwards) {
         }
     }
     // A resumed transfer's progress carries on; it never jumps back.
-    if (c.later == Later::kFromCut && c.whole) {
+    // (A server that ignores the range sends the file again from its first byte, and the bar
+    // rightly starts again.)
+    if (c.later == Later::kFromCut && c.whole && std::string(c.fault) != "reset-ignorerange") {
         EXPECT_TRUE(std::is_sorted(watch.barWidths.begin(), watch.barWidths.end()));
     }
 }
@@ -498,9 +500,12 @@ TEST_F(WinDownload, SmallSizesAndAnEmptyFile) {
     expectServedCopy(local, "empty.bin");
 }
 
-TEST_F(WinDownload, UntrustedCertificateIsNetErr) {
+// A certificate from an issuer the machine does not trust is refused by name, not as a network
+// failure (Wine answers it with ERROR_INTERNET_SEC_CERT_REV_FAILED).
+TEST_F(WinDownload, UntrustedCertificateIsSecureErr) {
     const std::string local = dir.file("Sandel.exe");
-    EXPECT_EQ(get("https://localhost:" + servers.untrusted, "/Sandel/Sandel.exe", local), "NetErr");
+    EXPECT_EQ(get("https://localhost:" + servers.untrusted, "/Sandel/Sandel.exe", local),
+              "SecureErr");
     expectOldIntact(local);
 }
 

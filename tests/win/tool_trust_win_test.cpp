@@ -50,15 +50,33 @@ TEST(ToolTrustWin, WinVerifyTrustTellsTheMakersToolFromEveryOther) {
         ASSERT_TRUE(wintest::exists(path));
         // By name (the downloaded file) and through the handle that holds it for its start.
         const app::SignatureCheck byName = verifier.checkFile(path);
-        const auto held = launcher.hold(path);
-        ASSERT_NE(held, nullptr);
-        const app::SignatureCheck byHandle = held->signature();
+        const app::HoldResult held = launcher.hold(path);
+        ASSERT_NE(held.program, nullptr);
+        const app::SignatureCheck byHandle = held.program->signature();
         for (const app::SignatureCheck& check : {byName, byHandle}) {
             EXPECT_EQ(check.status, v.status) << std::hex << check.status;
             EXPECT_EQ(check.signer, v.signer);
             EXPECT_EQ(app::isPublishersFile(check, kPublisher), v.accepted);
+            // The signer's certificate began before now (the build made it): what tells a wrong
+            // clock from an expired signature.
+            EXPECT_EQ(check.openError, 0u);
+            EXPECT_NE(check.checkedAt, 0u);
+            if (v.status == app::kTrustValid) {
+                EXPECT_NE(check.signerValidFrom, 0u);
+                EXPECT_LT(check.signerValidFrom, check.checkedAt);
+            }
         }
     }
+}
+
+// The downloaded file is opened for its check by the program itself, which keeps the error code
+// that names a file an antivirus program blocks.
+TEST(ToolTrustWin, AFileThatCannotBeOpenedKeepsItsErrorCode) {
+    TempFolder dir;
+    const app::SignatureCheck check =
+        app::win32::realSignatureVerifier().checkFile(dir.file("missing.exe"));
+    EXPECT_EQ(check.openError, static_cast<std::uint32_t>(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(app::toolSignatureResult(check, kPublisher), "SignErr");
 }
 
 TEST(ToolTrustWin, AHeldToolCannotBeChangedRenamedOrDeletedUntilReleased) {
@@ -69,8 +87,8 @@ TEST(ToolTrustWin, AHeldToolCannotBeChangedRenamedOrDeletedUntilReleased) {
     ASSERT_TRUE(wintest::writeAll(dir.file("other.exe"), "another program"));
     const std::wstring other = toWide(dir.file("other.exe"));
     {
-        const auto held = app::win32::realProcessLauncher().hold(tool);
-        ASSERT_NE(held, nullptr);
+        const app::HoldResult held = app::win32::realProcessLauncher().hold(tool);
+        ASSERT_NE(held.program, nullptr);
         const HANDLE writer = CreateFileW(wideTool.c_str(), GENERIC_WRITE,
                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -81,7 +99,7 @@ TEST(ToolTrustWin, AHeldToolCannotBeChangedRenamedOrDeletedUntilReleased) {
         EXPECT_FALSE(MoveFileExW(wideTool.c_str(), toWide(dir.file("moved.exe")).c_str(), 0));
         EXPECT_FALSE(MoveFileExW(other.c_str(), wideTool.c_str(), MOVEFILE_REPLACE_EXISTING));
         // Still what was checked: readable, and signed by the maker.
-        EXPECT_TRUE(app::isPublishersFile(held->signature(), kPublisher));
+        EXPECT_TRUE(app::isPublishersFile(held.program->signature(), kPublisher));
     }
     EXPECT_TRUE(MoveFileExW(other.c_str(), wideTool.c_str(), MOVEFILE_REPLACE_EXISTING));
 }

@@ -17,8 +17,8 @@ static_assert(kQueryContentType == HTTP_QUERY_CONTENT_TYPE &&
               kErrorSecurityChannel == ERROR_INTERNET_SECURITY_CHANNEL_ERROR &&
               kErrorInvalidCert == ERROR_INTERNET_SEC_INVALID_CERT &&
               kErrorCertRevoked == ERROR_INTERNET_SEC_CERT_REVOKED &&
-              kErrorVirusInfected == ERROR_VIRUS_INFECTED &&
-              kErrorVirusDeleted == ERROR_VIRUS_DELETED);
+              kErrorCertNoRevocation == ERROR_INTERNET_SEC_CERT_NO_REV &&
+              kErrorCertRevocationFailed == ERROR_INTERNET_SEC_CERT_REV_FAILED);
 
 std::string systemGroupSeparator() {
     wchar_t buffer[8] = {};
