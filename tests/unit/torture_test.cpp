@@ -93,6 +93,8 @@ const CodeRow kOtherCodes[] = {
     {"net.openUrl", 12038},    // certificate for another host
     {"net.openUrl", 12045},    // unknown issuer
     {"net.openUrl", 12157},    // no secure channel
+    {"net.openUrl", 12056},    // no revocation data
+    {"net.openUrl", 12057},    // Wine: a certificate it does not trust
     {"net.read", 12002},       // timeout
     {"net.available", 12002},  // timeout
     {"sign.download", 225},    // the check cannot open the file: blocked
