@@ -4,6 +4,7 @@
 // a relative path has no dot segments left and keeps its trailing slash when it ends in one.
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
@@ -23,8 +24,12 @@ void checkResolved(const std::string& current, const std::string& location,
                    const std::string& target) {
     const std::string scheme = lowerScheme(target);
     FUZZ_CHECK(target.find("://") != std::string::npos && (scheme == "http" || scheme == "https"));
-    const std::size_t host = target.find("://") + 3;
-    FUZZ_CHECK(host < target.size() && target[host] != '/' && target[host] != ':');
+    // The host follows the user information, if any, and is not empty.
+    const std::size_t authority = target.find("://") + 3;
+    const std::size_t authorityEnd = std::min(target.find_first_of("/?", authority), target.size());
+    const std::size_t at = target.rfind('@', authorityEnd - 1);
+    const std::size_t host = at != std::string::npos && at >= authority ? at + 1 : authority;
+    FUZZ_CHECK(host < authorityEnd && target[host] != ':');
     FUZZ_CHECK(target.find('#') == std::string::npos);
     for (const char c : target)
         FUZZ_CHECK(static_cast<unsigned char>(c) >= 0x20 && c != 0x7f);
@@ -41,8 +46,8 @@ void checkResolved(const std::string& current, const std::string& location,
     if (hasScheme || loc.rfind("//", 0) == 0 || refPath.empty())
         return;
     // A relative reference: the path is resolved.
-    const std::size_t pathStart = target.find_first_of("/?", host);
-    const std::string path = target.substr(pathStart, target.find('?', host) - pathStart);
+    const std::size_t pathStart = target.find_first_of("/?", authority);
+    const std::string path = target.substr(pathStart, target.find('?', authority) - pathStart);
     FUZZ_CHECK(path.find("/./") == std::string::npos && path.find("/../") == std::string::npos);
     for (const char* dots : {"/.", "/..", ".", ".."}) {
         const std::string d = dots;
