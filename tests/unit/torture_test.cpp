@@ -61,7 +61,8 @@ const SeamRow kSeams[] = {
     {"files.flush", 112, Effect::Named, "DiskErr"},
     {"files.close", 112, Effect::Named, "DiskErr"},
     {"files.replace", 5, Effect::Named, "DiskErr"},
-    {"files.remove", 5, Effect::Named, "NetErr"},  // only on the way out of a failure
+    {"files.remove", 5, Effect::Named, "NetErr"},  // only on the way out of a failure: refused
+                                                   // at every call by the last table
     {"threads.start", 8, Effect::Named, "NetErr"},
     {"sign.download", 0x800B0100, Effect::Named, "SignErr"},
     {"tool.hold", 5, Effect::Named, "CannotStart"},
@@ -110,8 +111,9 @@ const CodeRow kOtherCodes[] = {
 struct Injection {
     int at = 0;  // 1-based; 0: none
     std::string prefix;
-    std::uint32_t code = 0;  // 0: the seam's representative code
-    bool stall = false;      // a read that never returns instead of failing
+    std::uint32_t code = 0;      // 0: the seam's representative code
+    bool stall = false;          // a read that never returns instead of failing
+    bool refuseRemoves = false;  // besides, every removal of a file is refused (access denied)
 };
 
 class Injector {
@@ -121,6 +123,8 @@ class Injector {
     std::uint32_t fault(const std::string& seam) {
         std::lock_guard<std::mutex> lock(m_);
         calls.push_back({seam, download.load()});
+        if (inj_.refuseRemoves && seam == "files.remove")
+            return 5;
         if (seam.rfind(inj_.prefix, 0) != 0 || ++counted_ != inj_.at)
             return 0;
         hit = seam;
@@ -421,9 +425,19 @@ struct Outcome {
     std::uint32_t fakeMs = 0;
 };
 
-// One whole upgrade with reads of `chunk` bytes, failing as `injection` says; checks what must
-// hold after any run and returns what happened.
-Outcome upgrade(std::int64_t chunk, const Injection& injection, const std::string& label) {
+// The files of the three final names, and whatever else lies beside them.
+using Disk = std::map<std::string, std::string>;
+Disk oldFiles() {
+    Disk disk;
+    for (const std::string& local : kLocal)
+        disk[local] = "old " + local;
+    return disk;
+}
+
+// One whole upgrade with reads of `chunk` bytes on `disk`, failing as `injection` says; checks
+// what must hold after any run and returns what happened.
+Outcome upgrade(std::int64_t chunk, const Injection& injection, const std::string& label,
+                Disk& disk) {
     SCOPED_TRACE(label);
     Injector inj(injection);
     Server server{chunk};
@@ -438,8 +452,7 @@ Outcome upgrade(std::int64_t chunk, const Injection& injection, const std::strin
         engine.setBaseUrl("https://h.test");
         engine.setStallSeconds(4);
         AppSide side(inj, files, server.toolSize);
-        for (const std::string& local : kLocal)
-            files.files[local] = "old " + local;
+        files.files = disk;
 
         app::Services svc;
         svc.runtime = &side;
@@ -492,11 +505,16 @@ Outcome upgrade(std::int64_t chunk, const Injection& injection, const std::strin
             continue;
         }
         EXPECT_EQ(files.files.at(kLocal[d]),
-                  r.empty() ? fakes::fileBytes(sizes[d]) : "old " + kLocal[d])
+                  r.empty() ? fakes::fileBytes(sizes[d]) : disk[kLocal[d]])
             << "download " << d << ": " << r;
     }
-    for (const auto& [path, content] : files.files)
-        EXPECT_EQ(path.find(".part"), std::string::npos) << path;
+    // A partial file stays only when its removal was refused (the next upgrade replaces it).
+    for (const auto& [path, content] : files.files) {
+        if (!injection.refuseRemoves) {
+            EXPECT_EQ(path.find(".part"), std::string::npos) << path;
+        }
+    }
+    disk = files.files;
     EXPECT_EQ(files.openCount(), 0);
     EXPECT_EQ(net.liveHandles(), 0);
     EXPECT_LT(out.fakeMs, 120000u);  // bounded waits only
@@ -511,6 +529,12 @@ Outcome upgrade(std::int64_t chunk, const Injection& injection, const std::strin
         EXPECT_EQ(out.boxes.size(), 1u);
     }
     return out;
+}
+
+// The same on the old files.
+Outcome upgrade(std::int64_t chunk, const Injection& injection, const std::string& label) {
+    Disk disk = oldFiles();
+    return upgrade(chunk, injection, label, disk);
 }
 
 // The box the window shows for a row's name.
@@ -585,6 +609,8 @@ struct Variant {
     std::int64_t chunk;   // reads return at most this many bytes
     bool otherCodes;      // the second table: the other codes of each seam
     bool stallEveryRead;  // each read in turn never returns instead of failing
+    bool refuseRemoves;   // the representative table with every removal refused, each run
+                          // followed by a clean upgrade that must leave no partial file
 };
 
 void PrintTo(const Variant& v, std::ostream* os) {
@@ -609,19 +635,26 @@ TEST_P(Torture, EveryFallibleCallFailedInTurn) {
                 runs.push_back({at, c.seamPrefix, c.code, false});
     } else {
         for (int at = 1; at <= static_cast<int>(clean.calls.size()); ++at)
-            runs.push_back({at, "", 0, false});
+            runs.push_back({at, "", 0, false, v.refuseRemoves});
     }
     std::map<std::string, int> perSeam;
+    int leftovers = 0;  // refused removals
     for (const Injection& inj : runs) {
         const std::string label = std::string(v.name) + " " +
                                   (inj.prefix.empty() ? "" : inj.prefix) + "#" +
                                   std::to_string(inj.at) + " code " + std::to_string(inj.code);
-        const Outcome out = upgrade(v.chunk, inj, label);
+        Disk disk = oldFiles();
+        const Outcome out = upgrade(v.chunk, inj, label, disk);
         if (inj.stall) {  // a stall is a cut like any other: resumed or named
             EXPECT_FALSE(out.hit.empty()) << label;
             expectNamed(out, clean, "NetErr", label);
         } else {
             expectNamed(out, clean, nameFor(out.hit, inj.code), label);
+        }
+        if (inj.refuseRemoves) {  // what could not be removed, the next upgrade replaces
+            const Outcome next = upgrade(v.chunk, {}, label + ", then a clean upgrade", disk);
+            EXPECT_TRUE(next.started) << label;
+            leftovers += countOf(out, "files.remove");
         }
         ++perSeam[out.hit];
         if (HasFatalFailure() || testing::Test::HasFailure())
@@ -632,15 +665,22 @@ TEST_P(Torture, EveryFallibleCallFailedInTurn) {
         seams += " " + seam + "=" + std::to_string(n);
     std::printf("[ torture  ] %s: %zu injection points in a clean upgrade, %zu runs:%s\n", v.name,
                 clean.calls.size(), runs.size(), seams.c_str());
+    if (v.refuseRemoves)
+        std::printf("[ torture  ] %s: %d removals refused, each run followed by a clean one\n",
+                    v.name, leftovers);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Upgrade, Torture,
-    testing::Values(Variant{"representative", 4096, false, false},
-                    Variant{"otherCodes", 4096, true, false}, Variant{"reads1", 1, false, false},
-                    Variant{"reads2", 2, false, false}, Variant{"reads3", 3, false, false},
-                    Variant{"reads7", 7, false, false},
-                    Variant{"stallEveryRead", 4096, false, true}),
-    [](const testing::TestParamInfo<Variant>& i) { return std::string(i.param.name); });
+INSTANTIATE_TEST_SUITE_P(Upgrade, Torture,
+                         testing::Values(Variant{"representative", 4096, false, false, false},
+                                         Variant{"otherCodes", 4096, true, false, false},
+                                         Variant{"reads1", 1, false, false, false},
+                                         Variant{"reads2", 2, false, false, false},
+                                         Variant{"reads3", 3, false, false, false},
+                                         Variant{"reads7", 7, false, false, false},
+                                         Variant{"stallEveryRead", 4096, false, true, false},
+                                         Variant{"removalsRefused", 4096, false, false, true}),
+                         [](const testing::TestParamInfo<Variant>& i) {
+                             return std::string(i.param.name);
+                         });
 
 }  // namespace
