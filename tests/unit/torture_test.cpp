@@ -1,9 +1,10 @@
-// One whole upgrade (the three files, the tool behind a redirect, the system package cut and
-// resumed, the tool's signature checked) through the real download engine and the window's logic,
-// run once clean to count every fallible seam call, then once per call with just that call
-// failing (or stalling). Each run must end without a crash, a leak or a hang, with every result
-// named, nothing under a final name that is not whole, no partial file left and the tool started
-// only when it and the customer's package arrived and its checks passed.
+// One whole upgrade (the three files, the tool behind a redirect, the system package cut twice,
+// started again from zero and resumed, the tool's signature checked) through the real download
+// engine and the window's logic, run once clean to count every fallible seam call, then once per
+// call with just that call failing (or stalling). Each run must end without a crash, a leak or a
+// hang, with every result named, nothing under a final name that is not whole, no partial file
+// left (unless its removal was refused) and the tool started only when it and the customer's
+// package arrived and its checks passed. tests/README.md has the figures.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -187,12 +188,12 @@ const char* queryName(std::uint32_t level) {
     return "net.query.other";
 }
 
-// The download server: the tool behind a redirect, the system package cut short the first time
-// and resumable, the customer's package; bodies in reads of `chunk` bytes.
+// The download server: the tool behind a redirect, the system package cut short twice and
+// resumable, the customer's package; bodies in reads of `chunk` bytes.
 struct Server {
     std::int64_t chunk;
     std::int64_t toolSize = 10 * chunk, systemSize = 15 * chunk, packageSize = 8 * chunk;
-    bool systemCut = false;
+    int systemRequests = 0;
 
     Answer answer(const std::string& url, const std::string& headers) {
         const auto whole = [&](std::int64_t size) { return Answer::whole(size, -1, chunk); };
@@ -210,10 +211,12 @@ struct Server {
             missing.status = "404";
             return missing;
         }
+        // The first answer is cut after a third; the second ignores the range asked for, so the
+        // file starts again from zero, and is cut after two thirds; then the rest is resumed.
         const std::size_t range = headers.find("Range: bytes=");
-        if (range == std::string::npos) {
-            Answer a = Answer::whole(systemSize, systemCut ? -1 : 5 * chunk, chunk);
-            systemCut = true;
+        if (++systemRequests <= 2 || range == std::string::npos) {
+            const std::int64_t cut = systemRequests <= 2 ? 5 * systemRequests * chunk : -1;
+            Answer a = Answer::whole(systemSize, cut, chunk);
             return a.header(download::kQueryAcceptRanges, "bytes")
                 .header(download::kQueryEtag, "\"s1\"");
         }
