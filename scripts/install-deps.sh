@@ -7,6 +7,7 @@ set -euo pipefail
 PACKAGES=(
   cmake make g++ googletest
   clang-format
+  clang libclang-rt-14-dev libfuzzer-14-dev
   g++-mingw-w64-i686 binutils-mingw-w64-i686
   wine wine32:i386 wine64
   xvfb xauth x11-utils xdotool imagemagick

@@ -129,18 +129,15 @@ void Engine::waitAndPump() {
 }
 
 // Gives up the call's transfer threads and removes the partial file. The lock is only ever held
-// around file operations, never across a network call, so it comes free within a disk write;
-// `patient` waits for it (pumping) so that the file is closed before it is deleted.
+// around short file operations (a write, the flush and close, one try of the rename), never
+// across a network call, the caller's check or a pause between rename tries, so it comes free
+// when the operation under way returns; `patient` waits for it (pumping) so that the file is
+// closed before it is deleted.
 void Engine::giveUp(CallShared& call, bool patient) {
     call.owner.store(CallShared::kGivenUp);
     const std::uint32_t start = clock_.nowMs();
-    for (;;) {
-        if (call.lock.tryLock()) {
-            if (call.file)
-                files_.close(std::exchange(call.file, 0));
-            call.lock.unlock();
-            break;
-        }
+    bool locked = false;
+    while (!(locked = call.lock.tryLock())) {
         if (clock_.nowMs() - start >=
             (patient ? 1000u * static_cast<std::uint32_t>(stallSeconds_) : 250u))
             break;  // the transfer thread closes it when it ends; deleted then
@@ -149,7 +146,14 @@ void Engine::giveUp(CallShared& call, bool patient) {
         else
             clock_.sleepMs(10);  // the program is ending: no more messages
     }
-    files_.remove(call.partialPath);
+    if (locked && call.file)
+        files_.close(std::exchange(call.file, 0));
+    // The caller's check may hold the file open: then the attempt that runs it removes the file
+    // when the check ends, and sees under the lock that it has to.
+    if (!files_.remove(call.partialPath).ok())
+        call.partialLeft.store(true);
+    if (locked)
+        call.lock.unlock();
 }
 
 void Engine::abandonActiveDownloads() {

@@ -304,12 +304,21 @@ class Attempt {
                 return {Ending::Failed, refused};
         }
 
-        norvik::LockGuard guard(call_.lock);
+        // The lock is held for each try of the rename alone, so that giving up never waits for
+        // the pauses between them.
         const std::uint32_t start = s_.clock.nowMs();
         for (;;) {
-            if (!mine())
-                return {Ending::Failed, kNetErr};
-            const Status renamed = s_.files.replace(call_.partialPath, call_.finalPath);
+            Status renamed;
+            {
+                norvik::LockGuard guard(call_.lock);
+                if (!mine()) {
+                    // Given up while the check held the file, which could not be removed then.
+                    if (call_.partialLeft.load())
+                        s_.files.remove(call_.partialPath);
+                    return {Ending::Failed, kNetErr};
+                }
+                renamed = s_.files.replace(call_.partialPath, call_.finalPath);
+            }
             if (renamed.ok())
                 return {Ending::Done, kResultOk};
             // A target another program holds open may be let go within moments.

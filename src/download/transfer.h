@@ -92,6 +92,9 @@ struct CallShared {
     std::atomic<int> owner{kNobody};
     // The program is ending: the window's thread leaves the call at once.
     std::atomic<bool> abandoned{false};
+    // Giving up could not remove the partial file (the caller's check held it): the attempt in
+    // that check removes it when the check ends.
+    std::atomic<bool> partialLeft{false};
 
     FileApi& files;
     norvik::Mutex lock;  // guards the two fields below and every use of the file

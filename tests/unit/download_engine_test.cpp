@@ -2,8 +2,10 @@
 // in lockstep with the window's waits.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "download/download_engine.h"
@@ -434,6 +436,8 @@ TEST(Redirect, LocationResolution) {
              Case{base.c_str(), "b.exe", "https://h.vn/Sandel/a/b.exe"},
              Case{base.c_str(), "../b.exe?q#frag", "https://h.vn/Sandel/b.exe?q"},
              Case{base.c_str(), "./../../../x", "https://h.vn/x"},
+             Case{base.c_str(), "..", "https://h.vn/Sandel/"},
+             Case{base.c_str(), ".", "https://h.vn/Sandel/a/"},
              Case{base.c_str(), "?y=2", "https://h.vn/Sandel/a/Sandel.exe?y=2"},
              Case{"http://h.vn", "f", "http://h.vn/f"},
              Case{base.c_str(), "", std::nullopt},
@@ -714,6 +718,19 @@ TEST_F(DownloadTest, ResumedAnswers) {
     }
 }
 
+// A transfer that starts again from zero shows its bar from the start again, also after the cut
+// attempt had filled it.
+TEST_F(DownloadTest, RestartFromZeroShowsTheBarFromTheStartAgain) {
+    const std::int64_t size = 1000 * 1024;
+    serve({Answer::whole(size, size - 1024), Answer::whole(size)});  // no validator: from zero
+    EXPECT_EQ(run(), "");
+    const auto full =
+        std::find_if(shown.begin(), shown.end(), [](const auto& s) { return s.second == 300; });
+    ASSERT_NE(full, shown.end());
+    EXPECT_NE(std::find_if(full, shown.end(), [](const auto& s) { return s.second < 300; }),
+              shown.end());
+}
+
 // A resumed answer that is a web page leaves nothing of the download behind.
 TEST_F(DownloadTest, ResumedAnswerThatIsAPageLeavesNoPartial) {
     Answer first = Answer::whole(10000, 4000);
@@ -743,7 +760,8 @@ TEST(ResumeRules, ContentRangeMustContinueTheFile) {
 
 // Local failures are DiskErr: the file could not be created, written, put on the disk or renamed;
 // VirusErr when an antivirus program blocked or removed it. A rename refused because another
-// program holds the target is tried again for about 2 s.
+// program holds the target is tried again for about 2 s. (Disk full, access denied and the
+// antivirus codes at every file operation of a whole upgrade: torture_test.cpp.)
 TEST_F(DownloadTest, LocalFailuresAreDiskErrOrVirusErr) {
     using Fault = FakeFiles::Fault;
     struct Case {
@@ -755,22 +773,16 @@ TEST_F(DownloadTest, LocalFailuresAreDiskErrOrVirusErr) {
         std::uint32_t minMs;
     };
     const Case cases[] = {
-        {"disk full at creation", "create", Fault{112}, "DiskErr", 0, 0},
-        {"access denied", "create", Fault{5}, "DiskErr", 0, 0},
         {"path too long", "create", Fault{206}, "DiskErr", 0, 0},
         {"no such folder", "create", Fault{3}, "DiskErr", 0, 0},
         {"invalid name", "create", Fault{123}, "DiskErr", 0, 0},
-        {"disk full while writing", "write", Fault{112, 2}, "DiskErr", 0, 0},
         {"handle disk full", "write", Fault{39}, "DiskErr", 0, 0},
-        {"flush fails", "flush", Fault{112}, "DiskErr", 0, 0},
-        {"close fails", "close", Fault{112}, "DiskErr", 0, 0},
         {"rename: disk full", "replace", Fault{112}, "DiskErr", 1, 0},
         {"rename: target held open", "replace", Fault{32}, "DiskErr", 21, 2000},
         {"rename: held open, let go", "replace", Fault{32, 0, 3}, "", 4, 300},
         {"rename: locked, let go", "replace", Fault{33, 0, 1}, "", 2, 100},
-        {"creation: virus found", "create", Fault{225}, "VirusErr", 0, 0},
-        {"writing: virus removed", "write", Fault{226, 1}, "VirusErr", 0, 0},
-        {"flush: virus found", "flush", Fault{225}, "VirusErr", 0, 0},
+        {"rename: access denied, let go", "replace", Fault{5, 0, 2}, "", 3, 200},
+        {"rename: access denied stays", "replace", Fault{5}, "DiskErr", 21, 2000},
         {"rename: virus found", "replace", Fault{225}, "VirusErr", 1, 0},
     };
     for (const Case& c : cases) {
@@ -794,6 +806,7 @@ TEST_F(DownloadTest, LocalFailuresAreDiskErrOrVirusErr) {
     }
     EXPECT_TRUE(download::mayClearSoon(32));
     EXPECT_TRUE(download::mayClearSoon(33));
+    EXPECT_TRUE(download::mayClearSoon(5));
     for (std::uint32_t stays : {112u, 39u, 206u, 3u, 123u, 2u, 0u})
         EXPECT_FALSE(download::mayClearSoon(stays)) << stays;
 }
@@ -830,45 +843,133 @@ TEST_F(DownloadTest, AcceptHookDecidesBeforeTheRename) {
     }
 }
 
-// Exit during a transfer, whatever its thread is doing: the call returns at once, the thread
-// writes nothing more, and nothing of the partial file stays once that thread has ended.
+// Exit during a transfer, whatever its thread is doing: the call returns at once (waiting only
+// while the thread holds the file for a write), the thread writes and renames nothing more, and
+// nothing of the partial file stays once that thread has ended, also when the caller's check held
+// the file open at the exit.
 TEST_F(DownloadTest, AbandonedDownloadRemovesItsPartialAndStops) {
     Answer blocked = Answer::whole(40960);
     blocked.reads = {4096, Answer::kStall};
+    const Answer running = Answer::whole(40960, -1, 4096);
+    enum class At { Running, Reading, Writing, PausingBetweenRenames, Checking };
     struct Case {
         const char* what;
         Answer answer;
-        bool inWrite;  // exit while the thread holds the lock writing
+        At at;
+        std::uint32_t waitMs;  // how long the exit waits for the thread
     };
-    for (const Case& c : {Case{"running", Answer::whole(40960, -1, 4096), false},
-                          Case{"blocked reading", blocked, false},
-                          Case{"writing", Answer::whole(40960, -1, 4096), true}}) {
+    const Case cases[] = {
+        {"running", running, At::Running, 0},
+        {"blocked reading", blocked, At::Reading, 0},
+        {"writing", running, At::Writing, 250},
+        {"pausing between renames", running, At::PausingBetweenRenames, 0},
+        {"checking", running, At::Checking, 0},
+    };
+    const std::thread::id window = std::this_thread::get_id();
+    for (const Case& c : cases) {
         serve({c.answer});
-        std::atomic<bool> writing{false};
+        files.faults.clear();
+        if (c.at == At::PausingBetweenRenames)
+            files.faults["replace"] = {32, 0, 3};
+        if (c.at == At::Checking)
+            files.faults["remove"] = {32, 0, 1};  // the check holds the file open
+        std::atomic<bool> there{false};           // the thread stands where the exit comes
+        const auto stay = [&](At at) {
+            if (c.at != at)
+                return;
+            there = true;
+            lockstep.awaitStep();
+            lockstep.awaitStep();
+        };
         files.writes = 0;
         files.beforeWrite = [&](int n) {
-            if (c.inWrite && n == 2) {
-                writing = true;
-                lockstep.awaitStep();
-                lockstep.awaitStep();
-            }
+            if (n == 2)
+                stay(At::Writing);
+        };
+        clock.onSleep = [&] {
+            if (std::this_thread::get_id() != window)
+                stay(At::PausingBetweenRenames);
+        };
+        const download::AcceptFile check = [&](const std::string&) {
+            stay(At::Checking);
+            return std::string();
         };
         int pumps = 0, waitsAtAbandon = -1, writesAtAbandon = -1;
+        std::uint32_t waitedMs = 0;
         engine.setPump([&] {
-            if (waitsAtAbandon < 0 && (c.inWrite ? writing.load() : ++pumps == 3)) {
+            const bool now =
+                c.at == At::Running || c.at == At::Reading ? ++pumps == 3 : there.load();
+            if (waitsAtAbandon < 0 && now) {
                 EXPECT_EQ(files.files.count(kPartial), 1u) << c.what;
+                const std::uint32_t before = clock.nowMs();
                 engine.abandonActiveDownloads();
+                waitedMs = clock.nowMs() - before;
                 waitsAtAbandon = threads.waits;
                 writesAtAbandon = files.writes;
             }
         });
-        EXPECT_EQ(run(), "NetErr") << c.what;
+        EXPECT_EQ(run(":", true, check), "NetErr") << c.what;
         EXPECT_EQ(threads.waits, waitsAtAbandon) << c.what;
+        EXPECT_EQ(waitedMs, c.waitMs) << c.what;
         threads.joinAll();  // the thread wakes, finishes what it was doing, and stops
         EXPECT_EQ(files.writes, writesAtAbandon) << c.what;
         expectUntouchedAfterFailure(c.what);
         engine.abandonActiveDownloads();  // nothing left registered
     }
+    clock.onSleep = nullptr;
+}
+
+// A call given up while its thread is inside a slow disk write (here: the stall's retry cannot
+// start) waits for the write with the window answering, closes the partial file, then removes it.
+TEST_F(DownloadTest, GivenUpDuringASlowWriteClosesThenRemovesThePartial) {
+    serve({Answer::whole(40960, -1, 4096)});
+    threads.failStartAt = 2;
+    std::atomic<int> pumps{0};
+    int pumpsDuringWrite = 0;
+    engine.setPump([&] { ++pumps; });
+    files.beforeWrite = [&](int n) {
+        if (n != 1)
+            return;
+        const int before = pumps;
+        for (int i = 0; i < 200; ++i)  // longer than the stall time and the retry's pause
+            lockstep.awaitStep();
+        pumpsDuringWrite = pumps - before;
+    };
+    EXPECT_EQ(run(), "NetErr");
+    EXPECT_GE(pumpsDuringWrite, 190);
+    const auto at = [&](const std::string& entry) {
+        return std::find(files.log.begin(), files.log.end(), entry) - files.log.begin();
+    };
+    EXPECT_LT(at("close " + kPartial), at("remove " + kPartial));
+    expectUntouchedAfterFailure();
+}
+
+// An attempt given up in a stalled read whose data arrive after a newer attempt took over the
+// partial file writes none of them.
+TEST_F(DownloadTest, LateDataOfAGivenUpAttemptAreNotWritten) {
+    const std::int64_t size = 20 * 4096;
+    Answer first = Answer::whole(size, -1, 4096);
+    first.header(download::kQueryAcceptRanges, "bytes").header(download::kQueryEtag, "\"e\"");
+    first.reads = {4096, Answer::kLateData};
+    Answer rest;
+    rest.status = "206";
+    rest.from = 4096;
+    rest.header(download::kQueryContentLength, std::to_string(size - 4096))
+        .header(download::kQueryContentRange,
+                "bytes 4096-" + std::to_string(size - 1) + "/" + std::to_string(size))
+        .body(size - 4096, 4096);
+    serve({first, rest});
+    bool unblocked = false;
+    engine.setPump([&] {
+        if (!unblocked && threads.started == 2 && files.length(kPartial) > 4 * 4096) {
+            lockstep.unblock();  // the first attempt's read returns now
+            unblocked = true;
+        }
+    });
+    EXPECT_EQ(run(), "");
+    EXPECT_TRUE(unblocked);
+    EXPECT_EQ(files.files.at(kLocal), fakes::fileBytes(size));
+    EXPECT_EQ(files.writes, 1 + (size - 4096) / 4096);
 }
 
 TEST_F(DownloadTest, ExceptionFromThePumpStillCleansUp) {

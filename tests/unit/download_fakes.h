@@ -51,13 +51,21 @@ class Lockstep {
         if (used_ < granted_)
             ++used_;
     }
-    // Transfer thread: a call that never returns until the test ends; then it fails.
+    // Transfer thread: a call that does not return until unblock() or the end of the test.
     void blockForever() {
         std::unique_lock<std::mutex> lock(m_);
         ++blocked_;
         cv_.notify_all();
-        cv_.wait(lock, [&] { return released_; });
+        const long generation = unblocked_;
+        cv_.wait(lock, [&] { return released_ || unblocked_ != generation; });
         --blocked_;
+    }
+    // Window's thread: lets the blocked calls return (the next step waits for their threads to
+    // come to rest again).
+    void unblock() {
+        std::lock_guard<std::mutex> lock(m_);
+        ++unblocked_;
+        cv_.notify_all();
     }
     // Window's thread: one step, then back when every transfer thread stands still again.
     void step() {
@@ -95,7 +103,7 @@ class Lockstep {
     std::mutex m_;
     std::condition_variable cv_;
     int live_ = 0, blocked_ = 0, waiting_ = 0;
-    long granted_ = 0, used_ = 0;
+    long granted_ = 0, used_ = 0, unblocked_ = 0;
     bool released_ = false;
 };
 
@@ -103,8 +111,14 @@ class Lockstep {
 class FakeClock : public download::Clock {
   public:
     std::atomic<std::uint32_t> now{1000};
+    // Runs at the start of every sleep, on the sleeping thread.
+    std::function<void()> onSleep;
     std::uint32_t nowMs() override { return now.load(); }
-    void sleepMs(std::uint32_t ms) override { now += ms; }
+    void sleepMs(std::uint32_t ms) override {
+        if (onSleep)
+            onSleep();
+        now += ms;
+    }
 };
 
 // Transfer threads are real threads in lockstep with the window's waits; all are joined when the
@@ -123,8 +137,10 @@ class FakeThreads : public download::Threads {
     }
     int started = 0;
     int waits = 0;
+    int failStartAt = 0;  // the n-th start fails (0: none)
     bool start(std::function<void()> body) override {
-        ++started;
+        if (++started == failStartAt)
+            return false;
         lockstep_.threadStarted();
         threads_.emplace_back([this, body = std::move(body)] {
             body();
@@ -163,6 +179,8 @@ struct Answer {
     std::vector<std::int64_t> reads;            // sizes of successive reads; kStall, kFail as below
     static constexpr std::int64_t kStall = -1;  // the read never returns
     static constexpr std::int64_t kFail = -2;   // the read fails
+    // The read does not return until Lockstep::unblock(), then brings 4096 bytes.
+    static constexpr std::int64_t kLateData = -3;
     std::string content;  // when set, the body's bytes (else the file's, from fileByte)
 
     // A 200 answer with Content-Length `size`, delivering `delivered` bytes in reads of `chunk`.
@@ -314,6 +332,10 @@ class FakeNet : public download::InternetApi {
         }
         if (size == Answer::kFail)
             return download::failure<std::uint32_t>(12030);
+        if (size == Answer::kLateData) {
+            lockstep_.blockForever();
+            size = 4096;
+        }
         char* out = static_cast<char*>(buffer);
         for (std::int64_t i = 0; fill && i < size; ++i)
             out[i] = content.empty() ? fileByte(at + i)
@@ -354,7 +376,8 @@ class FakeNet : public download::InternetApi {
 // Files kept in memory. `countOnly` keeps lengths instead of bytes (for huge transfers).
 class FakeFiles : public download::FileApi {
   public:
-    // A failure of an operation ("create", "write", "truncate", "flush", "close", "replace"):
+    // A failure of an operation ("create", "write", "truncate", "flush", "close", "replace",
+    // "remove"):
     // its Windows error code, after `after` successful calls, for `times` calls (-1: always).
     struct Fault {
         std::uint32_t error = 0;
@@ -451,6 +474,8 @@ class FakeFiles : public download::FileApi {
     download::Status remove(const std::string& path) override {
         std::lock_guard<std::mutex> lock(m_);
         log.push_back("remove " + path);
+        if (const std::uint32_t e = fault("remove"))
+            return download::failure(e);
         if (!files.count(path))
             return download::failure(2);
         // Opened with delete sharing: gone once the last handle closes.

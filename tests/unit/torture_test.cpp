@@ -1,0 +1,689 @@
+// One whole upgrade (the three files, the tool behind a redirect, the system package cut twice,
+// started again from zero and resumed, the tool's signature checked) through the real download
+// engine and the window's logic, run once clean to count every fallible seam call, then once per
+// call with just that call failing (or stalling). Each run must end without a crash, a leak or a
+// hang, with every result named, nothing under a final name that is not whole, no partial file
+// left (unless its removal was refused) and the tool started only when it and the customer's
+// package arrived and its checks passed. tests/README.md has the figures.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "app/frm_main.h"
+#include "app/tool_launch.h"
+#include "app/upgrade_layout.h"
+#include "download/download_engine.h"
+#include "download/failure_results.h"
+#include "download_fakes.h"
+#include "ui/frm_main_def.h"
+
+namespace {
+
+using download::Result;
+using fakes::Answer;
+
+// How a failing call of a seam affects the upgrade: by design nothing changes, or the download
+// it belongs to ends with `name` unless that download tries again after it and succeeds.
+enum class Effect { Harmless, Named };
+struct SeamRow {
+    const char* seam;
+    std::uint32_t code;  // the representative Windows error
+    Effect effect;
+    const char* name;  // the download's result, or for the tool's start the box it shows
+};
+// Every fallible seam call of the upgrade.
+const SeamRow kSeams[] = {
+    {"net.cache", 2, Effect::Harmless, ""},        // dropping the cache entry is a courtesy
+    {"net.option", 12018, Effect::Harmless, ""},   // timeouts Wine ignores anyway
+    {"net.open", 12029, Effect::Named, "NetErr"},  // InternetOpen
+    {"net.openUrl", 12029, Effect::Named, "NetErr"},
+    {"net.query.status", 12150, Effect::Named, "NetErr"},
+    {"net.query.type", 12150, Effect::Harmless, ""},  // a missing type: judged by the bytes
+    {"net.query.location", 12150, Effect::Named, "NetErr"},
+    {"net.query.length", 12150, Effect::Named, "NetErr"},
+    {"net.query.encoding", 12150, Effect::Harmless, ""},  // a missing header: no coding
+    {"net.query.transfer", 12150, Effect::Harmless, ""},
+    {"net.query.ranges", 12150, Effect::Harmless, ""},  // no resuming: the file starts again
+    {"net.query.etag", 12150, Effect::Harmless, ""},
+    {"net.query.lastmod", 12150, Effect::Harmless, ""},
+    {"net.query.range", 12150, Effect::Named, "NetErr"},
+    {"net.available", 12030, Effect::Named, "NetErr"},
+    {"net.read", 12030, Effect::Named, "NetErr"},
+    {"files.create", 5, Effect::Named, "DiskErr"},
+    {"files.write", 112, Effect::Named, "DiskErr"},
+    {"files.truncate", 112, Effect::Named, "DiskErr"},
+    {"files.flush", 112, Effect::Named, "DiskErr"},
+    {"files.close", 112, Effect::Named, "DiskErr"},
+    {"files.replace", 5, Effect::Named, "DiskErr"},
+    {"files.remove", 5, Effect::Named, "NetErr"},  // only on the way out of a failure: refused
+                                                   // at every call by the last table
+    {"threads.start", 8, Effect::Named, "NetErr"},
+    {"sign.download", 0x800B0100, Effect::Named, "SignErr"},
+    {"tool.hold", 5, Effect::Named, "CannotStart"},
+    {"sign.held", 0x800B0100, Effect::Named, "SignErr"},
+    {"tool.start", 5, Effect::Named, "CannotStart"},
+};
+const SeamRow& rowOf(const std::string& seam) {
+    for (const SeamRow& r : kSeams)
+        if (seam == r.seam)
+            return r;
+    throw std::logic_error("no row for " + seam);
+}
+
+// The other codes that the engine or the start tells apart, each run at every call of the
+// seams it applies to.
+struct CodeRow {
+    const char* seamPrefix;
+    std::uint32_t code;
+};
+const CodeRow kOtherCodes[] = {
+    {"files.", 112},           // disk full
+    {"files.", 5},             // access denied: a rename is tried again
+    {"files.", 32},            // sharing violation: a rename is tried again
+    {"files.", 225},           // blocked by an antivirus program
+    {"files.", 226},           // removed by an antivirus program
+    {"net.openUrl", 12002},    // timeout
+    {"net.openUrl", 12007},    // name not resolved
+    {"net.openUrl", 12037},    // certificate out of date: the clock
+    {"net.openUrl", 12038},    // certificate for another host
+    {"net.openUrl", 12045},    // unknown issuer
+    {"net.openUrl", 12157},    // no secure channel
+    {"net.openUrl", 12056},    // no revocation data
+    {"net.openUrl", 12057},    // Wine: a certificate it does not trust
+    {"net.read", 12002},       // timeout
+    {"net.available", 12002},  // timeout
+    {"sign.download", 225},    // the check cannot open the file: blocked
+    {"tool.hold", 32},         // a scanner holds the new tool: tried again
+    {"tool.hold", 225},        // blocked
+    {"sign.held", 225},        // blocked
+    {"tool.start", 32},        // tried again
+    {"tool.start", 226},       // removed
+    {"tool.start", 740},       // elevation asked for: started through the shell
+};
+
+// Which call fails, counted over every seam (or only those starting with `prefix`).
+struct Injection {
+    int at = 0;  // 1-based; 0: none
+    std::string prefix;
+    std::uint32_t code = 0;      // 0: the seam's representative code
+    bool stall = false;          // a read that never returns instead of failing
+    bool refuseRemoves = false;  // besides, every removal of a file is refused (access denied)
+};
+
+class Injector {
+  public:
+    explicit Injector(Injection i) : inj_(std::move(i)) {}
+    // Counts a call; the error code it fails with, or 0.
+    std::uint32_t fault(const std::string& seam) {
+        std::lock_guard<std::mutex> lock(m_);
+        calls.push_back({seam, download.load()});
+        if (inj_.refuseRemoves && seam == "files.remove")
+            return 5;
+        if (seam.rfind(inj_.prefix, 0) != 0 || ++counted_ != inj_.at)
+            return 0;
+        hit = seam;
+        hitDownload = download.load();
+        hitIndex = calls.size() - 1;
+        return inj_.code ? inj_.code : rowOf(seam).code;
+    }
+    bool stalls() const { return inj_.stall; }
+    // True when the failed step was tried again: another attempt of its download, or the same
+    // rename, hold or start.
+    bool retriedAfterHit() const {
+        const bool inPlace = hit == "files.replace" || hit == "tool.hold" || hit == "tool.start";
+        for (std::size_t i = hitIndex + 1; i < calls.size(); ++i)
+            if (calls[i].download == hitDownload &&
+                (calls[i].seam == "threads.start" || (inPlace && calls[i].seam == hit)))
+                return true;
+        return false;
+    }
+
+    struct Call {
+        std::string seam;
+        int download;
+    };
+    std::vector<Call> calls;
+    // The download under way (0 tool, 1 system package, 2 customer package), -1 between them.
+    std::atomic<int> download{-1};
+    std::string hit;
+    int hitDownload = -1;
+    std::size_t hitIndex = 0;
+
+  private:
+    Injection inj_;
+    std::mutex m_;
+    int counted_ = 0;
+};
+
+const char* queryName(std::uint32_t level) {
+    switch (level) {
+        case download::kQueryContentType:
+            return "net.query.type";
+        case download::kQueryStatusCode:
+            return "net.query.status";
+        case download::kQueryLocation:
+            return "net.query.location";
+        case download::kQueryContentLength:
+            return "net.query.length";
+        case download::kQueryContentEncoding:
+            return "net.query.encoding";
+        case download::kQueryTransferEncoding:
+            return "net.query.transfer";
+        case download::kQueryAcceptRanges:
+            return "net.query.ranges";
+        case download::kQueryEtag:
+            return "net.query.etag";
+        case download::kQueryLastModified:
+            return "net.query.lastmod";
+        case download::kQueryContentRange:
+            return "net.query.range";
+    }
+    return "net.query.other";
+}
+
+// The download server: the tool behind a redirect, the system package cut short twice and
+// resumable, the customer's package; bodies in reads of `chunk` bytes.
+struct Server {
+    std::int64_t chunk;
+    std::int64_t toolSize = 10 * chunk, systemSize = 15 * chunk, packageSize = 8 * chunk;
+    int systemRequests = 0;
+
+    Answer answer(const std::string& url, const std::string& headers) {
+        const auto whole = [&](std::int64_t size) { return Answer::whole(size, -1, chunk); };
+        if (url == "https://h.test/Sandel/Sandel.exe") {
+            Answer a;
+            a.status = "302";
+            return a.header(download::kQueryLocation, "../mirror/Sandel.exe");
+        }
+        if (url == "https://h.test/mirror/Sandel.exe")
+            return whole(toolSize);
+        if (url == "https://h.test/Sandel/KH001/Norvik.rar")
+            return whole(packageSize);
+        if (url != "https://h.test/Sandel/Norvik_sys.rar") {
+            Answer missing;
+            missing.status = "404";
+            return missing;
+        }
+        // The first answer is cut after a third; the second ignores the range asked for, so the
+        // file starts again from zero, and is cut after two thirds; then the rest is resumed.
+        const std::size_t range = headers.find("Range: bytes=");
+        if (++systemRequests <= 2 || range == std::string::npos) {
+            const std::int64_t cut = systemRequests <= 2 ? 5 * systemRequests * chunk : -1;
+            Answer a = Answer::whole(systemSize, cut, chunk);
+            return a.header(download::kQueryAcceptRanges, "bytes")
+                .header(download::kQueryEtag, "\"s1\"");
+        }
+        const std::int64_t from = std::stoll(headers.substr(range + 13));
+        Answer a;
+        a.status = "206";
+        a.from = from;
+        a.header(download::kQueryContentLength, std::to_string(systemSize - from))
+            .header(download::kQueryContentRange, "bytes " + std::to_string(from) + "-" +
+                                                      std::to_string(systemSize - 1) + "/" +
+                                                      std::to_string(systemSize));
+        return a.body(systemSize - from, chunk);
+    }
+};
+
+class TortureNet : public fakes::FakeNet {
+  public:
+    TortureNet(fakes::Lockstep& l, fakes::FakeClock& c, Injector& i, Server& s)
+        : FakeNet(l, c), lockstep_(l), inj_(i), server_(s) {}
+    bool deleteUrlCacheEntry(const std::string& url) override {
+        return !inj_.fault("net.cache") && FakeNet::deleteUrlCacheEntry(url);
+    }
+    Result<download::NetHandle> open(const std::string& agent, std::uint32_t type,
+                                     const char* proxy, const char* bypass,
+                                     std::uint32_t flags) override {
+        if (const std::uint32_t e = inj_.fault("net.open"))
+            return download::failure<download::NetHandle>(e);
+        return FakeNet::open(agent, type, proxy, bypass, flags);
+    }
+    download::Status setOption(download::NetHandle h, std::uint32_t option,
+                               std::uint32_t value) override {
+        if (const std::uint32_t e = inj_.fault("net.option"))
+            return download::failure(e);
+        return FakeNet::setOption(h, option, value);
+    }
+    Result<download::NetHandle> openUrl(download::NetHandle session, const std::string& url,
+                                        const std::string& headers, std::uint32_t flags) override {
+        if (const std::uint32_t e = inj_.fault("net.openUrl"))
+            return download::failure<download::NetHandle>(e);
+        std::lock_guard<std::mutex> lock(m_);
+        answers = {server_.answer(url, headers)};
+        return FakeNet::openUrl(session, url, headers, flags);
+    }
+    Result<std::string> queryInfo(download::NetHandle request, std::uint32_t level) override {
+        const Result<std::string> r = FakeNet::queryInfo(request, level);
+        if (!r.ok())  // a header the answer does not have is no call that could fail otherwise
+            return r;
+        if (const std::uint32_t e = inj_.fault(queryName(level)))
+            return download::failure<std::string>(e);
+        return r;
+    }
+    Result<std::uint32_t> queryDataAvailable(download::NetHandle request) override {
+        if (const std::uint32_t e = inj_.fault("net.available"))
+            return download::failure<std::uint32_t>(e);
+        return FakeNet::queryDataAvailable(request);
+    }
+    Result<std::uint32_t> readFile(download::NetHandle request, void* buffer,
+                                   std::uint32_t toRead) override {
+        if (const std::uint32_t e = inj_.fault("net.read")) {
+            if (!inj_.stalls())
+                return download::failure<std::uint32_t>(e);
+            lockstep_.blockForever();
+            return download::failure<std::uint32_t>(12002);
+        }
+        return FakeNet::readFile(request, buffer, toRead);
+    }
+
+  private:
+    fakes::Lockstep& lockstep_;
+    Injector& inj_;
+    Server& server_;
+    std::mutex m_;
+};
+
+class TortureFiles : public fakes::FakeFiles {
+  public:
+    explicit TortureFiles(Injector& i) : inj_(i) {}
+    Result<download::FileHandle> create(const std::string& path) override {
+        if (const std::uint32_t e = inj_.fault("files.create"))
+            return download::failure<download::FileHandle>(e);
+        return FakeFiles::create(path);
+    }
+    download::Status write(download::FileHandle f, const void* data, std::size_t size) override {
+        if (const std::uint32_t e = inj_.fault("files.write"))
+            return download::failure(e);
+        return FakeFiles::write(f, data, size);
+    }
+    download::Status truncate(download::FileHandle f, std::int64_t size) override {
+        if (const std::uint32_t e = inj_.fault("files.truncate"))
+            return download::failure(e);
+        return FakeFiles::truncate(f, size);
+    }
+    download::Status flush(download::FileHandle f) override {
+        if (const std::uint32_t e = inj_.fault("files.flush"))
+            return download::failure(e);
+        return FakeFiles::flush(f);
+    }
+    download::Status close(download::FileHandle f) override {
+        const download::Status closed = FakeFiles::close(f);  // a failed close still closes
+        if (const std::uint32_t e = inj_.fault("files.close"))
+            return download::failure(e);
+        return closed;
+    }
+    download::Status replace(const std::string& from, const std::string& to) override {
+        if (const std::uint32_t e = inj_.fault("files.replace"))
+            return download::failure(e);
+        return FakeFiles::replace(from, to);
+    }
+    download::Status remove(const std::string& path) override {
+        if (const std::uint32_t e = inj_.fault("files.remove"))
+            return download::failure(e);
+        return FakeFiles::remove(path);
+    }
+
+  private:
+    Injector& inj_;
+};
+
+class TortureThreads : public fakes::FakeThreads {
+  public:
+    TortureThreads(fakes::FakeClock& c, fakes::Lockstep& l, Injector& i)
+        : FakeThreads(c, l), inj_(i) {}
+    bool start(std::function<void()> body) override {
+        return !inj_.fault("threads.start") && FakeThreads::start(std::move(body));
+    }
+
+  private:
+    Injector& inj_;
+};
+
+const std::string kFolder = "C:\\Norvik";
+const std::string kTool = kFolder + "\\Sandel.exe";
+const std::string kTemp = kFolder + "\\NorvikSandelTemp";
+const std::string kLocal[] = {kTool, kTemp + "\\Norvik_sys.rar", kTemp + "\\Norvik.rar"};
+struct Ended {};
+
+// The window's side: the folder, the boxes, the signature checks and the tool's start.
+class AppSide : public app::FileSystem,
+                public form::Runtime,
+                public app::ProcessLauncher,
+                public app::SignatureVerifier {
+  public:
+    AppSide(Injector& i, fakes::FakeFiles& f, std::int64_t toolSize)
+        : inj_(i), files_(f), toolSize_(toolSize) {}
+    bool isPlainFile(const std::string& p) override { return p != kTemp; }
+    bool exists(const std::string&) override { return true; }
+    bool deleteFile(const std::string& p) override { return files_.files.erase(p) > 0; }
+    bool canReplace(const std::string&) override { return true; }
+    bool createFolder(const std::string&) override { return true; }
+    void doEvents() override {}
+    void msgBox(const std::string& text, const std::string&, form::MsgIcon) override {
+        boxes.push_back(text);
+    }
+    void endProgram() override { throw Ended{}; }
+    // The signature is valid exactly for the whole tool.
+    app::SignatureCheck checkFile(const std::string& path) override {
+        return check(path, "sign.download");
+    }
+    struct Held : app::HeldProgram {
+        AppSide& side;
+        explicit Held(AppSide& s) : side(s) {}
+        app::SignatureCheck signature() override { return side.check(kTool, "sign.held"); }
+    };
+    app::HoldResult hold(const std::string&) override {
+        if (const std::uint32_t e = inj_.fault("tool.hold"))
+            return {nullptr, e};
+        return {std::make_unique<Held>(*this), 0};
+    }
+    std::uint32_t start(const std::string& path) override {
+        if (const std::uint32_t e = inj_.fault("tool.start"))
+            return e;
+        started.push_back(path);
+        return 0;
+    }
+    std::uint32_t startElevated(const std::string& path, const std::string&) override {
+        started.push_back(path);
+        return 0;
+    }
+
+    std::vector<std::string> boxes, started;
+
+  private:
+    // A failing check reports its code as a refusal (an HRESULT) or as the file not opening.
+    app::SignatureCheck check(const std::string& path, const char* seam) {
+        app::SignatureCheck c;
+        if (const std::uint32_t e = inj_.fault(seam)) {
+            (e >= 0x80000000u ? c.status : c.openError) = e;
+            return c;
+        }
+        const auto it = files_.files.find(path);
+        if (it == files_.files.end() || it->second != fakes::fileBytes(toolSize_))
+            return c;
+        return {app::kTrustValid, "Norvik Software JSC"};
+    }
+    Injector& inj_;
+    fakes::FakeFiles& files_;
+    std::int64_t toolSize_;
+};
+
+// What one upgrade did.
+struct Outcome {
+    std::vector<std::string> results;  // of each download, in order
+    bool started = false;
+    std::vector<std::string> boxes;
+    std::vector<Injector::Call> calls;
+    std::string hit;
+    int hitDownload = -1;
+    bool retried = false;
+    std::uint32_t fakeMs = 0;
+};
+
+// The files of the three final names, and whatever else lies beside them.
+using Disk = std::map<std::string, std::string>;
+Disk oldFiles() {
+    Disk disk;
+    for (const std::string& local : kLocal)
+        disk[local] = "old " + local;
+    return disk;
+}
+
+// One whole upgrade with reads of `chunk` bytes on `disk`, failing as `injection` says; checks
+// what must hold after any run and returns what happened.
+Outcome upgrade(std::int64_t chunk, const Injection& injection, const std::string& label,
+                Disk& disk) {
+    SCOPED_TRACE(label);
+    Injector inj(injection);
+    Server server{chunk};
+    fakes::Lockstep lockstep;
+    fakes::FakeClock clock;
+    TortureNet net(lockstep, clock, inj, server);
+    TortureFiles files(inj);
+    Outcome out;
+    {
+        TortureThreads threads(clock, lockstep, inj);
+        download::Engine engine(net, files, clock, threads);
+        engine.setBaseUrl("https://h.test");
+        engine.setStallSeconds(4);
+        AppSide side(inj, files, server.toolSize);
+        files.files = disk;
+
+        app::Services svc;
+        svc.runtime = &side;
+        svc.files = &side;
+        svc.launcher = &side;
+        svc.signatures = &side;
+        svc.clock = &clock;
+        svc.toolPublisher = "Norvik Software JSC";
+        svc.downloadFile = [&](const std::string& remote, const std::string& local,
+                               form::Control* cap, form::Control* bar, const std::string& proxy,
+                               const app::AcceptFile& accept) {
+            inj.download = static_cast<int>(out.results.size());
+            out.results.push_back(engine.downloadFile(remote, local, cap, bar, proxy, accept));
+            inj.download = -1;
+            return out.results.back();
+        };
+        svc.abandonDownloads = [&] { engine.abandonActiveDownloads(); };
+        form::Form frm(ui::frmMainDefinition(), 15, 15);
+        app::FrmMain main(frm, svc);
+        frm.control("cmdUpd").fireClick();
+        frm.control("txtRK").setText("KH001");
+        frm.control("txtFolder").setText(kFolder);
+        const std::uint32_t start = clock.nowMs();
+        try {
+            frm.control("cmdOK").fireClick();
+        } catch (const Ended&) {
+        }
+        out.fakeMs = clock.nowMs() - start;
+        out.started = !side.started.empty();
+        out.boxes = side.boxes;
+        threads.joinAll();  // stalled reads return now; their threads end
+        EXPECT_FALSE(main.bDownloading);
+    }
+    out.calls = inj.calls;
+    out.hit = inj.hit;
+    out.hitDownload = inj.hitDownload;
+    out.retried = !inj.hit.empty() && inj.retriedAfterHit();
+
+    // Every download named its result; a final name holds the whole file or what it held.
+    const std::int64_t sizes[] = {server.toolSize, server.systemSize, server.packageSize};
+    for (std::size_t d = 0; d < out.results.size(); ++d) {
+        const std::string& r = out.results[d];
+        EXPECT_TRUE(r.empty() || r == "NetErr" || r == "FileErr" || r == "DiskErr" ||
+                    r == "ProxyAuthErr" || r == "SignErr" || r == "PageErr" || r == "ClockErr" ||
+                    r == "SecureErr" || r == "VirusErr")
+            << "download " << d << ": " << r;
+        if (!files.files.count(kLocal[d])) {  // a tool that changed after its check is removed
+            EXPECT_EQ(d, 0u);
+            EXPECT_EQ(out.boxes, std::vector<std::string>{app::kMsgSignErr});
+            continue;
+        }
+        EXPECT_EQ(files.files.at(kLocal[d]),
+                  r.empty() ? fakes::fileBytes(sizes[d]) : disk[kLocal[d]])
+            << "download " << d << ": " << r;
+    }
+    // A partial file stays only when its removal was refused (the next upgrade replaces it).
+    for (const auto& [path, content] : files.files) {
+        if (!injection.refuseRemoves) {
+            EXPECT_EQ(path.find(".part"), std::string::npos) << path;
+        }
+    }
+    disk = files.files;
+    EXPECT_EQ(files.openCount(), 0);
+    EXPECT_EQ(net.liveHandles(), 0);
+    EXPECT_LT(out.fakeMs, 120000u);  // bounded waits only
+    // The tool starts only when it and the customer's package arrived whole and it passed both
+    // checks; otherwise exactly one box tells why.
+    if (out.started) {
+        EXPECT_EQ(out.results.size(), 3u);
+        EXPECT_EQ(out.results[0], "");
+        EXPECT_EQ(out.results[2], "");
+        EXPECT_TRUE(out.boxes.empty());
+    } else {
+        EXPECT_EQ(out.boxes.size(), 1u);
+    }
+    return out;
+}
+
+// The same on the old files.
+Outcome upgrade(std::int64_t chunk, const Injection& injection, const std::string& label) {
+    Disk disk = oldFiles();
+    return upgrade(chunk, injection, label, disk);
+}
+
+// The box the window shows for a row's name.
+std::string boxFor(const std::string& name) {
+    if (name == "CannotStart")
+        return app::msgCannotStartTool(kTool);
+    const std::map<std::string, std::string> boxes = {
+        {"NetErr", app::kMsgNetErr},     {"FileErr", app::kMsgFileErr},
+        {"DiskErr", app::kMsgDiskErr},   {"SignErr", app::kMsgSignErr},
+        {"ClockErr", app::kMsgClockErr}, {"SecureErr", app::kMsgSecureErr},
+        {"VirusErr", app::kMsgVirusErr}};
+    return boxes.at(name);
+}
+
+// Checks a run that failed one call against the seam's row; `name` is the result it must give.
+void expectNamed(const Outcome& out, const Outcome& clean, const std::string& name,
+                 const std::string& label) {
+    SCOPED_TRACE(label + " (" + out.hit + ")");
+    ASSERT_FALSE(out.hit.empty());
+    const SeamRow& row = rowOf(out.hit);
+    if (row.effect == Effect::Harmless) {
+        EXPECT_EQ(out.results, clean.results);
+        EXPECT_TRUE(out.started);
+        return;
+    }
+    const int d = out.hitDownload;
+    if (d < 0) {  // the tool's start
+        if (out.started) {
+            EXPECT_TRUE(out.retried || name.empty()) << "a failure nobody noticed";
+            return;
+        }
+        ASSERT_EQ(out.boxes.size(), 1u);
+        EXPECT_EQ(out.boxes[0], boxFor(name));
+        return;
+    }
+    const std::string& result = out.results.at(static_cast<std::size_t>(d));
+    if (result.empty()) {
+        EXPECT_TRUE(out.retried) << "a failure nobody noticed";
+        return;
+    }
+    EXPECT_EQ(result, name);
+    if (d != 1) {  // the system package's result is not shown
+        ASSERT_EQ(out.boxes.size(), 1u);
+        EXPECT_EQ(out.boxes[0], boxFor(name));
+    }
+}
+
+int countOf(const Outcome& o, const std::string& prefix) {
+    int n = 0;
+    for (const Injector::Call& c : o.calls)
+        n += c.seam.rfind(prefix, 0) == 0;
+    return n;
+}
+
+// The name a call failing with `code` must give ("" when it is no failure at all).
+std::string nameFor(const std::string& seam, std::uint32_t code) {
+    if (code == 0 || seam == "files.remove")
+        return rowOf(seam).name;
+    if (seam.rfind("files.", 0) == 0)
+        return download::resultForFileError(code);
+    if (seam == "net.openUrl")
+        return download::resultForInternetError(code);
+    if (seam.rfind("net.", 0) == 0)
+        return "NetErr";
+    if (code == app::kErrorElevationRequired)
+        return "";
+    return download::isVirusError(code) ? "VirusErr" : rowOf(seam).name;
+}
+
+struct Variant {
+    const char* name;
+    std::int64_t chunk;   // reads return at most this many bytes
+    bool otherCodes;      // the second table: the other codes of each seam
+    bool stallEveryRead;  // each read in turn never returns instead of failing
+    bool refuseRemoves;   // the representative table with every removal refused, each run
+                          // followed by a clean upgrade that must leave no partial file
+};
+
+void PrintTo(const Variant& v, std::ostream* os) {
+    *os << v.name;
+}
+
+class Torture : public testing::TestWithParam<Variant> {};
+
+TEST_P(Torture, EveryFallibleCallFailedInTurn) {
+    const Variant& v = GetParam();
+    const Outcome clean = upgrade(v.chunk, {}, "clean");
+    ASSERT_TRUE(clean.started);
+    ASSERT_EQ(clean.results, (std::vector<std::string>{"", "", ""}));
+
+    std::vector<Injection> runs;
+    if (v.stallEveryRead) {
+        for (int at = 1; at <= countOf(clean, "net.read"); ++at)
+            runs.push_back({at, "net.read", 0, true});
+    } else if (v.otherCodes) {
+        for (const CodeRow& c : kOtherCodes)
+            for (int at = 1; at <= countOf(clean, c.seamPrefix); ++at)
+                runs.push_back({at, c.seamPrefix, c.code, false});
+    } else {
+        for (int at = 1; at <= static_cast<int>(clean.calls.size()); ++at)
+            runs.push_back({at, "", 0, false, v.refuseRemoves});
+    }
+    std::map<std::string, int> perSeam;
+    int leftovers = 0;  // refused removals
+    for (const Injection& inj : runs) {
+        const std::string label = std::string(v.name) + " " +
+                                  (inj.prefix.empty() ? "" : inj.prefix) + "#" +
+                                  std::to_string(inj.at) + " code " + std::to_string(inj.code);
+        Disk disk = oldFiles();
+        const Outcome out = upgrade(v.chunk, inj, label, disk);
+        if (inj.stall) {  // a stall is a cut like any other: resumed or named
+            EXPECT_FALSE(out.hit.empty()) << label;
+            expectNamed(out, clean, "NetErr", label);
+        } else {
+            expectNamed(out, clean, nameFor(out.hit, inj.code), label);
+        }
+        if (inj.refuseRemoves) {  // what could not be removed, the next upgrade replaces
+            const Outcome next = upgrade(v.chunk, {}, label + ", then a clean upgrade", disk);
+            EXPECT_TRUE(next.started) << label;
+            leftovers += countOf(out, "files.remove");
+        }
+        ++perSeam[out.hit];
+        if (HasFatalFailure() || testing::Test::HasFailure())
+            break;  // the first failing run tells enough
+    }
+    std::string seams;
+    for (const auto& [seam, n] : perSeam)
+        seams += " " + seam + "=" + std::to_string(n);
+    std::printf("[ torture  ] %s: %zu injection points in a clean upgrade, %zu runs:%s\n", v.name,
+                clean.calls.size(), runs.size(), seams.c_str());
+    if (v.refuseRemoves)
+        std::printf("[ torture  ] %s: %d removals refused, each run followed by a clean one\n",
+                    v.name, leftovers);
+}
+
+INSTANTIATE_TEST_SUITE_P(Upgrade, Torture,
+                         testing::Values(Variant{"representative", 4096, false, false, false},
+                                         Variant{"otherCodes", 4096, true, false, false},
+                                         Variant{"reads1", 1, false, false, false},
+                                         Variant{"reads2", 2, false, false, false},
+                                         Variant{"reads3", 3, false, false, false},
+                                         Variant{"reads7", 7, false, false, false},
+                                         Variant{"stallEveryRead", 4096, false, true, false},
+                                         Variant{"removalsRefused", 4096, false, false, true}),
+                         [](const testing::TestParamInfo<Variant>& i) {
+                             return std::string(i.param.name);
+                         });
+
+}  // namespace
