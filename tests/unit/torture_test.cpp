@@ -370,7 +370,11 @@ class AppSide : public app::FileSystem,
     void msgBox(const std::string& text, const std::string&, form::MsgIcon) override {
         boxes.push_back(text);
     }
-    void endProgram() override { throw Ended{}; }
+    // The program ends only after starting the tool, and says so.
+    void endProgram(int exitCode) override {
+        EXPECT_EQ(exitCode, 0);
+        throw Ended{};
+    }
     // The signature is valid exactly for the whole tool.
     app::SignatureCheck checkFile(const std::string& path) override {
         return check(path, "sign.download");
