@@ -34,7 +34,7 @@ struct Runtime : form::Runtime {
     void msgBox(const std::string&, const std::string&, form::MsgIcon icon) override {
         boxes.push_back(icon);
     }
-    void endProgram() override { FUZZ_CHECK(false); }
+    void endProgram(int) override { FUZZ_CHECK(false); }
 };
 
 }  // namespace
