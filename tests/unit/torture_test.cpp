@@ -78,43 +78,54 @@ const SeamRow& rowOf(const std::string& seam) {
 }
 
 // The other codes that the engine or the start tells apart, each run at every call of the
-// seams it applies to.
+// seams it applies to, with the name each must give ("" for a tool that starts after all; a
+// removal's failure is named as in the first table). A final failure is never tried again.
 struct CodeRow {
     const char* seamPrefix;
     std::uint32_t code;
+    const char* name;
+    bool final;
 };
 const CodeRow kOtherCodes[] = {
-    {"files.", 112},           // disk full
-    {"files.", 5},             // access denied: a rename is tried again
-    {"files.", 32},            // sharing violation: a rename is tried again
-    {"files.", 225},           // blocked by an antivirus program
-    {"files.", 226},           // removed by an antivirus program
-    {"net.openUrl", 12002},    // timeout
-    {"net.openUrl", 12007},    // name not resolved
-    {"net.openUrl", 12037},    // certificate out of date: the clock
-    {"net.openUrl", 12038},    // certificate for another host
-    {"net.openUrl", 12045},    // unknown issuer
-    {"net.openUrl", 12157},    // no secure channel
-    {"net.openUrl", 12056},    // no revocation data
-    {"net.openUrl", 12057},    // Wine: a certificate it does not trust
-    {"net.read", 12002},       // timeout
-    {"net.available", 12002},  // timeout
-    {"sign.download", 225},    // the check cannot open the file: blocked
-    {"tool.hold", 32},         // a scanner holds the new tool: tried again
-    {"tool.hold", 225},        // blocked
-    {"sign.held", 225},        // blocked
-    {"tool.start", 32},        // tried again
-    {"tool.start", 226},       // removed
-    {"tool.start", 740},       // elevation asked for: started through the shell
+    {"files.", 112, "DiskErr", true},         // disk full
+    {"files.", 5, "DiskErr", false},          // access denied: a rename is tried again
+    {"files.", 32, "DiskErr", false},         // sharing violation: a rename is tried again
+    {"files.", 225, "VirusErr", true},        // blocked by an antivirus program
+    {"files.", 226, "VirusErr", true},        // removed by an antivirus program
+    {"files.create", 206, "DiskErr", true},   // path too long
+    {"files.create", 3, "DiskErr", true},     // no such folder
+    {"files.create", 123, "DiskErr", true},   // invalid name
+    {"files.write", 39, "DiskErr", true},     // handle disk full
+    {"net.openUrl", 12002, "NetErr", false},  // timeout
+    {"net.openUrl", 12007, "NetErr", false},  // name not resolved
+    // A refused certificate or secure channel, also after some progress.
+    {"net.openUrl", 12037, "ClockErr", true},   // certificate out of date: the clock
+    {"net.openUrl", 12038, "SecureErr", true},  // certificate for another host
+    {"net.openUrl", 12045, "SecureErr", true},  // unknown issuer
+    {"net.openUrl", 12055, "SecureErr", true},  // certificate errors
+    {"net.openUrl", 12056, "SecureErr", true},  // no revocation data
+    {"net.openUrl", 12057, "SecureErr", true},  // Wine: a certificate it does not trust
+    {"net.openUrl", 12157, "SecureErr", true},  // no secure channel
+    {"net.openUrl", 12169, "SecureErr", true},  // invalid certificate
+    {"net.openUrl", 12170, "SecureErr", true},  // revoked
+    {"net.read", 12002, "NetErr", false},       // timeout
+    {"net.available", 12002, "NetErr", false},  // timeout
+    {"sign.download", 225, "VirusErr", true},   // the check cannot open the file: blocked
+    {"tool.hold", 32, "CannotStart", false},    // a scanner holds the new tool: tried again
+    {"tool.hold", 225, "VirusErr", true},       // blocked
+    {"sign.held", 225, "VirusErr", true},       // blocked
+    {"tool.start", 32, "CannotStart", false},   // tried again
+    {"tool.start", 226, "VirusErr", true},      // removed
+    {"tool.start", 740, "", false},             // elevation asked for: started through the shell
 };
 
 // Which call fails, counted over every seam (or only those starting with `prefix`).
 struct Injection {
     int at = 0;  // 1-based; 0: none
     std::string prefix;
-    std::uint32_t code = 0;      // 0: the seam's representative code
-    bool stall = false;          // a read that never returns instead of failing
-    bool refuseRemoves = false;  // besides, every removal of a file is refused (access denied)
+    const CodeRow* other = nullptr;  // a row of the other codes; none: the seam's own code
+    bool stall = false;              // a read that never returns instead of failing
+    bool refuseRemoves = false;      // besides, every removal of a file is refused (access denied)
 };
 
 class Injector {
@@ -131,7 +142,7 @@ class Injector {
         hit = seam;
         hitDownload = download.load();
         hitIndex = calls.size() - 1;
-        return inj_.code ? inj_.code : rowOf(seam).code;
+        return inj_.other ? inj_.other->code : rowOf(seam).code;
     }
     bool stalls() const { return inj_.stall; }
     // True when the failed step was tried again: another attempt of its download, or the same
@@ -163,29 +174,27 @@ class Injector {
 };
 
 const char* queryName(std::uint32_t level) {
-    switch (level) {
-        case download::kQueryContentType:
-            return "net.query.type";
-        case download::kQueryStatusCode:
-            return "net.query.status";
-        case download::kQueryLocation:
-            return "net.query.location";
-        case download::kQueryContentLength:
-            return "net.query.length";
-        case download::kQueryContentEncoding:
-            return "net.query.encoding";
-        case download::kQueryTransferEncoding:
-            return "net.query.transfer";
-        case download::kQueryAcceptRanges:
-            return "net.query.ranges";
-        case download::kQueryEtag:
-            return "net.query.etag";
-        case download::kQueryLastModified:
-            return "net.query.lastmod";
-        case download::kQueryContentRange:
-            return "net.query.range";
-    }
-    return "net.query.other";
+    static const std::map<std::uint32_t, const char*> names = {
+        {download::kQueryContentType, "net.query.type"},
+        {download::kQueryStatusCode, "net.query.status"},
+        {download::kQueryLocation, "net.query.location"},
+        {download::kQueryContentLength, "net.query.length"},
+        {download::kQueryContentEncoding, "net.query.encoding"},
+        {download::kQueryTransferEncoding, "net.query.transfer"},
+        {download::kQueryAcceptRanges, "net.query.ranges"},
+        {download::kQueryEtag, "net.query.etag"},
+        {download::kQueryLastModified, "net.query.lastmod"},
+        {download::kQueryContentRange, "net.query.range"}};
+    const auto it = names.find(level);
+    return it == names.end() ? "net.query.other" : it->second;
+}
+
+// The seam's call, unless the injector fails it.
+template <typename Call>
+auto unlessFailed(Injector& inj, const char* seam, Call call) -> decltype(call()) {
+    if (const std::uint32_t e = inj.fault(seam))
+        return download::failure<decltype(call().value)>(e);
+    return call();
 }
 
 // The download server: the tool behind a redirect, the system package cut short twice and
@@ -242,15 +251,13 @@ class TortureNet : public fakes::FakeNet {
     Result<download::NetHandle> open(const std::string& agent, std::uint32_t type,
                                      const char* proxy, const char* bypass,
                                      std::uint32_t flags) override {
-        if (const std::uint32_t e = inj_.fault("net.open"))
-            return download::failure<download::NetHandle>(e);
-        return FakeNet::open(agent, type, proxy, bypass, flags);
+        return unlessFailed(inj_, "net.open",
+                            [&] { return FakeNet::open(agent, type, proxy, bypass, flags); });
     }
     download::Status setOption(download::NetHandle h, std::uint32_t option,
                                std::uint32_t value) override {
-        if (const std::uint32_t e = inj_.fault("net.option"))
-            return download::failure(e);
-        return FakeNet::setOption(h, option, value);
+        return unlessFailed(inj_, "net.option",
+                            [&] { return FakeNet::setOption(h, option, value); });
     }
     Result<download::NetHandle> openUrl(download::NetHandle session, const std::string& url,
                                         const std::string& headers, std::uint32_t flags) override {
@@ -269,9 +276,8 @@ class TortureNet : public fakes::FakeNet {
         return r;
     }
     Result<std::uint32_t> queryDataAvailable(download::NetHandle request) override {
-        if (const std::uint32_t e = inj_.fault("net.available"))
-            return download::failure<std::uint32_t>(e);
-        return FakeNet::queryDataAvailable(request);
+        return unlessFailed(inj_, "net.available",
+                            [&] { return FakeNet::queryDataAvailable(request); });
     }
     Result<std::uint32_t> readFile(download::NetHandle request, void* buffer,
                                    std::uint32_t toRead) override {
@@ -295,40 +301,26 @@ class TortureFiles : public fakes::FakeFiles {
   public:
     explicit TortureFiles(Injector& i) : inj_(i) {}
     Result<download::FileHandle> create(const std::string& path) override {
-        if (const std::uint32_t e = inj_.fault("files.create"))
-            return download::failure<download::FileHandle>(e);
-        return FakeFiles::create(path);
+        return unlessFailed(inj_, "files.create", [&] { return FakeFiles::create(path); });
     }
     download::Status write(download::FileHandle f, const void* data, std::size_t size) override {
-        if (const std::uint32_t e = inj_.fault("files.write"))
-            return download::failure(e);
-        return FakeFiles::write(f, data, size);
+        return unlessFailed(inj_, "files.write", [&] { return FakeFiles::write(f, data, size); });
     }
     download::Status truncate(download::FileHandle f, std::int64_t size) override {
-        if (const std::uint32_t e = inj_.fault("files.truncate"))
-            return download::failure(e);
-        return FakeFiles::truncate(f, size);
+        return unlessFailed(inj_, "files.truncate", [&] { return FakeFiles::truncate(f, size); });
     }
     download::Status flush(download::FileHandle f) override {
-        if (const std::uint32_t e = inj_.fault("files.flush"))
-            return download::failure(e);
-        return FakeFiles::flush(f);
+        return unlessFailed(inj_, "files.flush", [&] { return FakeFiles::flush(f); });
     }
     download::Status close(download::FileHandle f) override {
         const download::Status closed = FakeFiles::close(f);  // a failed close still closes
-        if (const std::uint32_t e = inj_.fault("files.close"))
-            return download::failure(e);
-        return closed;
+        return unlessFailed(inj_, "files.close", [&] { return closed; });
     }
     download::Status replace(const std::string& from, const std::string& to) override {
-        if (const std::uint32_t e = inj_.fault("files.replace"))
-            return download::failure(e);
-        return FakeFiles::replace(from, to);
+        return unlessFailed(inj_, "files.replace", [&] { return FakeFiles::replace(from, to); });
     }
     download::Status remove(const std::string& path) override {
-        if (const std::uint32_t e = inj_.fault("files.remove"))
-            return download::failure(e);
-        return FakeFiles::remove(path);
+        return unlessFailed(inj_, "files.remove", [&] { return FakeFiles::remove(path); });
     }
 
   private:
@@ -556,17 +548,18 @@ std::string boxFor(const std::string& name) {
     return boxes.at(name);
 }
 
-// Checks a run that failed one call against the seam's row; `name` is the result it must give.
-void expectNamed(const Outcome& out, const Outcome& clean, const std::string& name,
+// Checks a run that failed one call against the seam's row; `name` is the result it must give,
+// and a `final` failure is never tried again.
+void expectNamed(const Outcome& out, const Outcome& clean, const std::string& name, bool final,
                  const std::string& label) {
     SCOPED_TRACE(label + " (" + out.hit + ")");
-    ASSERT_FALSE(out.hit.empty());
     const SeamRow& row = rowOf(out.hit);
     if (row.effect == Effect::Harmless) {
         EXPECT_EQ(out.results, clean.results);
         EXPECT_TRUE(out.started);
         return;
     }
+    EXPECT_FALSE(final && out.retried) << "a final failure tried again";
     const int d = out.hitDownload;
     if (d < 0) {  // the tool's start
         if (out.started) {
@@ -596,21 +589,6 @@ int countOf(const Outcome& o, const std::string& prefix) {
     return n;
 }
 
-// The name a call failing with `code` must give ("" when it is no failure at all).
-std::string nameFor(const std::string& seam, std::uint32_t code) {
-    if (code == 0 || seam == "files.remove")
-        return rowOf(seam).name;
-    if (seam.rfind("files.", 0) == 0)
-        return download::resultForFileError(code);
-    if (seam == "net.openUrl")
-        return download::resultForInternetError(code);
-    if (seam.rfind("net.", 0) == 0)
-        return "NetErr";
-    if (code == app::kErrorElevationRequired)
-        return "";
-    return download::isVirusError(code) ? "VirusErr" : rowOf(seam).name;
-}
-
 struct Variant {
     const char* name;
     std::int64_t chunk;   // reads return at most this many bytes
@@ -635,29 +613,29 @@ TEST_P(Torture, EveryFallibleCallFailedInTurn) {
     std::vector<Injection> runs;
     if (v.stallEveryRead) {
         for (int at = 1; at <= countOf(clean, "net.read"); ++at)
-            runs.push_back({at, "net.read", 0, true});
+            runs.push_back({at, "net.read", nullptr, true});
     } else if (v.otherCodes) {
         for (const CodeRow& c : kOtherCodes)
             for (int at = 1; at <= countOf(clean, c.seamPrefix); ++at)
-                runs.push_back({at, c.seamPrefix, c.code, false});
+                runs.push_back({at, c.seamPrefix, &c});
     } else {
         for (int at = 1; at <= static_cast<int>(clean.calls.size()); ++at)
-            runs.push_back({at, "", 0, false, v.refuseRemoves});
+            runs.push_back({at, "", nullptr, false, v.refuseRemoves});
     }
     std::map<std::string, int> perSeam;
     int leftovers = 0;  // refused removals
     for (const Injection& inj : runs) {
-        const std::string label = std::string(v.name) + " " +
-                                  (inj.prefix.empty() ? "" : inj.prefix) + "#" +
-                                  std::to_string(inj.at) + " code " + std::to_string(inj.code);
+        const std::string label = std::string(v.name) + " " + inj.prefix + "#" +
+                                  std::to_string(inj.at) + " code " +
+                                  std::to_string(inj.other ? inj.other->code : 0);
         Disk disk = oldFiles();
         const Outcome out = upgrade(v.chunk, inj, label, disk);
-        if (inj.stall) {  // a stall is a cut like any other: resumed or named
-            EXPECT_FALSE(out.hit.empty()) << label;
-            expectNamed(out, clean, "NetErr", label);
-        } else {
-            expectNamed(out, clean, nameFor(out.hit, inj.code), label);
-        }
+        ASSERT_FALSE(out.hit.empty()) << label;
+        // A stall is a cut like any other: resumed or named as the failing read.
+        if (inj.other && out.hit != "files.remove")
+            expectNamed(out, clean, inj.other->name, inj.other->final, label);
+        else
+            expectNamed(out, clean, rowOf(out.hit).name, false, label);
         if (inj.refuseRemoves) {  // what could not be removed, the next upgrade replaces
             const Outcome next = upgrade(v.chunk, {}, label + ", then a clean upgrade", disk);
             EXPECT_TRUE(next.started) << label;
