@@ -13,12 +13,14 @@
 #include "app/frm_main.h"
 #include "app/tool_launch.h"
 #include "app/upgrade_layout.h"
+#include "box_texts.h"
 #include "download_fakes.h"
 #include "form/form.h"
 #include "ui/frm_main_def.h"
 
 namespace {
 
+using namespace boxtexts;
 const std::string kHost = "updates.example.test:8443";
 
 using form::MsgIcon;
@@ -789,29 +791,6 @@ TEST_F(AppUpgrade, BoxesChangedDuringTheUpgradeAreReadAfreshAtEachStep) {
 // ----------------------------------------------------------------------------------------------
 // Results
 
-const std::string kNetErrText =
-    "Download khong thanh cong.\r\nXin vui long kiem tra ket noi Internet.";
-const std::string kFileErrText =
-    "Khong tim thay du lieu tren may chu. Xin vui long lien he nha cung cap.";
-const std::string kDiskErrText =
-    "Khong ghi duoc tep vao thu muc cai dat Norvik.\r\n"
-    "Xin vui long kiem tra dung luong dia va quyen ghi vao thu muc nay.";
-const std::string kProxyAuthText = "May chu proxy yeu cau dang nhap.";
-const std::string kSignErrText =
-    "Ban cap nhat Sandel.exe khong co chu ky hop le cua nha san xuat.\r\n"
-    "Xin vui long lien he nha cung cap.";
-const std::string kPageErrText =
-    "Mang tra ve mot trang web thay vi tep cap nhat.\r\n"
-    "Xin vui long mo trinh duyet, dang nhap mang (Wi-Fi, proxy) roi thu lai.";
-const std::string kClockErrText =
-    "Ngay gio cua may tinh khong dung nen khong ket noi an toan duoc.\r\n"
-    "Xin vui long chinh lai ngay gio roi thu lai.";
-const std::string kSecureErrText =
-    "Khong ket noi an toan duoc toi may chu cap nhat.\r\n"
-    "Phan mem diet virus, tuong lua hoac proxy co the dang chan ket noi.";
-const std::string kVirusErrText =
-    "Phan mem diet virus da chan tep cap nhat.\r\nXin vui long lien he nha cung cap.";
-
 struct ResultCase {
     const char* label;
     std::string failing;  // remote path whose download fails
@@ -850,27 +829,18 @@ TEST_P(AppDownloadResult, FailureShowsItsBoxLeavesTheWindowIdleAndStartsNothing)
               (std::vector<std::string>{app::kRemoteTool, app::kRemoteSystemPackage, kPkg}));
 }
 
+// The results a whole upgrade through the engine gives (network, disk, signature, clock, secure
+// channel, antivirus) are checked with their boxes by torture_test.cpp.
 INSTANTIATE_TEST_SUITE_P(
     AppResults, AppDownloadResult,
     testing::Values(
-        ResultCase{"toolNet", "/Sandel/Sandel.exe", "NetErr", kNetErrText, 1},
         ResultCase{"toolFile", "/Sandel/Sandel.exe", "FileErr", kFileErrText, 1},
-        ResultCase{"toolDisk", "/Sandel/Sandel.exe", "DiskErr", kDiskErrText, 1},
         ResultCase{"toolProxyAuth", "/Sandel/Sandel.exe", "ProxyAuthErr", kProxyAuthText, 1},
-        ResultCase{"toolSign", "/Sandel/Sandel.exe", "SignErr", kSignErrText, 1},
         ResultCase{"toolPage", "/Sandel/Sandel.exe", "PageErr", kPageErrText, 1},
-        ResultCase{"toolClock", "/Sandel/Sandel.exe", "ClockErr", kClockErrText, 1},
-        ResultCase{"toolSecure", "/Sandel/Sandel.exe", "SecureErr", kSecureErrText, 1},
-        ResultCase{"toolVirus", "/Sandel/Sandel.exe", "VirusErr", kVirusErrText, 1},
         ResultCase{"toolOther", "/Sandel/Sandel.exe", "Oops", "", 1},
-        ResultCase{"pkgNet", "/Sandel/KH001/Norvik.rar", "NetErr", kNetErrText, 3},
         ResultCase{"pkgFile", "/Sandel/KH001/Norvik.rar", "FileErr", kFileErrText, 3},
-        ResultCase{"pkgDisk", "/Sandel/KH001/Norvik.rar", "DiskErr", kDiskErrText, 3},
         ResultCase{"pkgProxyAuth", "/Sandel/KH001/Norvik.rar", "ProxyAuthErr", kProxyAuthText, 3},
         ResultCase{"pkgPage", "/Sandel/KH001/Norvik.rar", "PageErr", kPageErrText, 3},
-        ResultCase{"pkgClock", "/Sandel/KH001/Norvik.rar", "ClockErr", kClockErrText, 3},
-        ResultCase{"pkgSecure", "/Sandel/KH001/Norvik.rar", "SecureErr", kSecureErrText, 3},
-        ResultCase{"pkgVirus", "/Sandel/KH001/Norvik.rar", "VirusErr", kVirusErrText, 3},
         ResultCase{"pkgOther", "/Sandel/KH001/Norvik.rar", "neterr", "", 3}),
     [](const testing::TestParamInfo<ResultCase>& i) { return std::string(i.param.label); });
 
@@ -974,8 +944,8 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<TrustCase>& i) { return std::string(i.param.label); });
 
 // Starting the checked tool: elevation through the shell when the system asks for it; a scanner
-// still reading the new tool is waited for up to 2 s by the clock, the window answering; an
-// antivirus block is named.
+// still reading the new tool is waited for up to 2 s by the clock, the window answering. (An
+// antivirus block at the hold or the start, never tried again, with its box: torture_test.cpp.)
 TEST_F(AppUpgrade, ToolStartElevatesWaitsForAScannerAndNamesEachFailure) {
     const std::string tool = kFolder + "\\Sandel.exe";
     const std::string runas = "runas " + tool + " in " + kFolder;
@@ -995,8 +965,6 @@ TEST_F(AppUpgrade, ToolStartElevatesWaitsForAScannerAndNamesEachFailure) {
                   1, 1, 0},
              Case{"notAProgram", 0, 193, 0, 0, 0, cannotStart, 1, 1, 0, 0},
              Case{"cannotBeOpened", 5, 0, 0, 0, 0, cannotStart, 1, 0, 0, 0},
-             Case{"virusAtOpen", 225, 0, 0, 0, 0, kVirusErrText, 1, 0, 0, 0},
-             Case{"virusAtStart", 0, 226, 0, 0, 0, kVirusErrText, 1, 1, 0, 0},
              Case{"scannerLetsGoOfTheStart", 0, 0, 0, 0, 5, "", 1, 6, 0, 250},
              Case{"scannerLetsGoOfTheFile", 0, 0, 0, 3, 0, "", 4, 1, 0, 150},
              Case{"scannerHoldsOn", 0, 0, 0, 0, 1000, cannotStart, 1, 41, 0, 2000},

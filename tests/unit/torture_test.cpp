@@ -19,6 +19,7 @@
 #include "app/frm_main.h"
 #include "app/tool_launch.h"
 #include "app/upgrade_layout.h"
+#include "box_texts.h"
 #include "download/download_engine.h"
 #include "download/failure_results.h"
 #include "download_fakes.h"
@@ -359,7 +360,9 @@ class AppSide : public app::FileSystem,
     bool canReplace(const std::string&) override { return true; }
     bool createFolder(const std::string&) override { return true; }
     void doEvents() override {}
-    void msgBox(const std::string& text, const std::string&, form::MsgIcon) override {
+    void msgBox(const std::string& text, const std::string& title, form::MsgIcon icon) override {
+        EXPECT_EQ(title, "THONG BAO");
+        EXPECT_EQ(icon, form::MsgIcon::Information);
         boxes.push_back(text);
     }
     // The program ends only after starting the tool, and says so.
@@ -481,6 +484,9 @@ Outcome upgrade(std::int64_t chunk, const Injection& injection, const std::strin
         }
         out.fakeMs = clock.nowMs() - start;
         out.started = !side.started.empty();
+        if (!out.started) {  // idle on the upgrade screen
+            EXPECT_TRUE(frm.control("cmdOK").visible());
+        }
         out.boxes = side.boxes;
         threads.joinAll();  // stalled reads return now; their threads end
         EXPECT_FALSE(main.bDownloading);
@@ -490,17 +496,19 @@ Outcome upgrade(std::int64_t chunk, const Injection& injection, const std::strin
     out.hitDownload = inj.hitDownload;
     out.retried = !inj.hit.empty() && inj.retriedAfterHit();
 
-    // Every download named its result; a final name holds the whole file or what it held.
+    // Every download named its result, a failed tool or customer's package ended the upgrade,
+    // and a final name holds the whole file or what it held.
     const std::int64_t sizes[] = {server.toolSize, server.systemSize, server.packageSize};
     for (std::size_t d = 0; d < out.results.size(); ++d) {
         const std::string& r = out.results[d];
+        EXPECT_TRUE(r.empty() || d == 1 || d + 1 == out.results.size()) << "download " << d;
         EXPECT_TRUE(r.empty() || r == "NetErr" || r == "FileErr" || r == "DiskErr" ||
                     r == "ProxyAuthErr" || r == "SignErr" || r == "PageErr" || r == "ClockErr" ||
                     r == "SecureErr" || r == "VirusErr")
             << "download " << d << ": " << r;
         if (!files.files.count(kLocal[d])) {  // a tool that changed after its check is removed
             EXPECT_EQ(d, 0u);
-            EXPECT_EQ(out.boxes, std::vector<std::string>{app::kMsgSignErr});
+            EXPECT_EQ(out.boxes, std::vector<std::string>{boxtexts::kSignErrText});
             continue;
         }
         EXPECT_EQ(files.files.at(kLocal[d]),
@@ -540,11 +548,10 @@ Outcome upgrade(std::int64_t chunk, const Injection& injection, const std::strin
 std::string boxFor(const std::string& name) {
     if (name == "CannotStart")
         return app::msgCannotStartTool(kTool);
+    using namespace boxtexts;
     const std::map<std::string, std::string> boxes = {
-        {"NetErr", app::kMsgNetErr},     {"FileErr", app::kMsgFileErr},
-        {"DiskErr", app::kMsgDiskErr},   {"SignErr", app::kMsgSignErr},
-        {"ClockErr", app::kMsgClockErr}, {"SecureErr", app::kMsgSecureErr},
-        {"VirusErr", app::kMsgVirusErr}};
+        {"NetErr", kNetErrText},     {"DiskErr", kDiskErrText},     {"SignErr", kSignErrText},
+        {"ClockErr", kClockErrText}, {"SecureErr", kSecureErrText}, {"VirusErr", kVirusErrText}};
     return boxes.at(name);
 }
 
