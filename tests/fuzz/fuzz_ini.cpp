@@ -5,52 +5,20 @@
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
-#include <map>
-#include <stdexcept>
 #include <string>
-#include <tuple>
 
+#include "fake_profile.h"
 #include "fuzz_check.h"
 #include "settings/cls_ini.h"
 
-namespace {
-
-struct Profile : settings::ProfileApi {
-    std::string windows;
-    bool windowsFails = false, writesFail = false;
-    std::map<std::tuple<std::string, std::string, std::string>, std::string> entries;
-    std::string lastFile;
-    std::string windowsDirectory() override {
-        if (windowsFails)
-            throw std::runtime_error("no Windows directory");
-        return windows;
-    }
-    std::string readString(const std::string& section, const std::string& key,
-                           const std::string& file) override {
-        lastFile = file;
-        const auto it = entries.find({section, key, file});
-        return it == entries.end() ? "" : it->second;
-    }
-    bool writeString(const std::string& section, const std::string& key, const std::string& value,
-                     const std::string& file) override {
-        lastFile = file;
-        if (writesFail)
-            return false;
-        entries[{section, key, file}] = value;
-        return true;
-    }
-};
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedDataProvider in(data, size);
-    Profile profile;
+    testsupport::FakeProfile profile;
     profile.windows = in.ConsumeRandomLengthString(40);
-    profile.windowsFails = in.ConsumeIntegralInRange(0, 15) == 0;
+    profile.throwOnWindows = in.ConsumeIntegralInRange(0, 15) == 0;
     try {
         settings::ClsSkin ini(profile);
-        FUZZ_CHECK(!profile.windowsFails);
+        FUZZ_CHECK(!profile.throwOnWindows);
         FUZZ_CHECK(ini.WindowsPath() == profile.windows && ini.INIPath() == profile.windows);
         FUZZ_CHECK(ini.FileName().empty());
         while (in.remaining_bytes() > 0) {
@@ -70,12 +38,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const std::string file = ini.INIPath() + "\\" + ini.FileName();
             if (op == 2) {
                 const std::string value = in.ConsumeRandomLengthString(300);
-                profile.writesFail = in.ConsumeIntegralInRange(0, 7) == 0;
+                profile.refuseWrites = in.ConsumeIntegralInRange(0, 7) == 0;
                 try {
                     ini.WriteINI(a, key, value);
-                    FUZZ_CHECK(!profile.writesFail);
+                    FUZZ_CHECK(!profile.refuseWrites);
                 } catch (const settings::IniError& e) {
-                    FUZZ_CHECK(profile.writesFail && e.number() == settings::kErrWriteEntry);
+                    FUZZ_CHECK(profile.refuseWrites && e.number() == settings::kErrWriteEntry);
                     FUZZ_CHECK(e.source() == "WriteTo()");
                     FUZZ_CHECK(e.description() == "There was a critical Error writing to the " +
                                                       ini.FileName() + " file.");
@@ -93,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             FUZZ_CHECK(profile.lastFile == file);
         }
     } catch (const settings::IniError& e) {
-        FUZZ_CHECK(profile.windowsFails && e.number() == settings::kErrWindowsPath);
+        FUZZ_CHECK(profile.throwOnWindows && e.number() == settings::kErrWindowsPath);
         FUZZ_CHECK(e.source() == "clsINI.cls");
     }
     return 0;

@@ -1,42 +1,14 @@
 // The INI class against a fake profile store.
 #include <gtest/gtest.h>
 
-#include <map>
-#include <stdexcept>
 #include <string>
 
+#include "fake_profile.h"
 #include "settings/cls_ini.h"
 
 namespace {
 
-class FakeProfile : public settings::ProfileApi {
-  public:
-    std::string windows = "C:\\windows";
-    bool throwOnWindows = false;
-    bool refuseWrites = false;
-    std::map<std::string, std::string> entries;  // file|section|key -> value
-    std::string lastFile;
-
-    std::string windowsDirectory() override {
-        if (throwOnWindows)
-            throw std::runtime_error("no");
-        return windows;
-    }
-    std::string readString(const std::string& s, const std::string& k,
-                           const std::string& f) override {
-        lastFile = f;
-        auto it = entries.find(f + "|" + s + "|" + k);
-        return it == entries.end() ? "" : it->second;
-    }
-    bool writeString(const std::string& s, const std::string& k, const std::string& v,
-                     const std::string& f) override {
-        lastFile = f;
-        if (refuseWrites)
-            return false;
-        entries[f + "|" + s + "|" + k] = v;
-        return true;
-    }
-};
+using testsupport::FakeProfile;
 
 TEST(ClsSkin, NewObjectPointsAtTheWindowsDirectory) {
     FakeProfile p;
@@ -63,7 +35,7 @@ TEST(ClsSkin, ErrorsCarryNumberSourceAndDescription) {
     FakeProfile p;
     settings::ClsSkin ini(p);
     ini.FileName("app.ini");
-    p.entries["C:\\windows\\app.ini|S|empty"] = "";
+    p.entries[{"S", "empty", "C:\\windows\\app.ini"}] = "";
     for (const char* key : {"missing", "empty"}) {
         try {
             ini.ReadINI("S", key);

@@ -100,24 +100,26 @@ const CodeRow kOtherCodes[] = {
     {"net.openUrl", 12002, "NetErr", false},  // timeout
     {"net.openUrl", 12007, "NetErr", false},  // name not resolved
     // A refused certificate or secure channel, also after some progress.
-    {"net.openUrl", 12037, "ClockErr", true},   // certificate out of date: the clock
-    {"net.openUrl", 12038, "SecureErr", true},  // certificate for another host
-    {"net.openUrl", 12045, "SecureErr", true},  // unknown issuer
-    {"net.openUrl", 12055, "SecureErr", true},  // certificate errors
-    {"net.openUrl", 12056, "SecureErr", true},  // no revocation data
-    {"net.openUrl", 12057, "SecureErr", true},  // Wine: a certificate it does not trust
-    {"net.openUrl", 12157, "SecureErr", true},  // no secure channel
-    {"net.openUrl", 12169, "SecureErr", true},  // invalid certificate
-    {"net.openUrl", 12170, "SecureErr", true},  // revoked
-    {"net.read", 12002, "NetErr", false},       // timeout
-    {"net.available", 12002, "NetErr", false},  // timeout
-    {"sign.download", 225, "VirusErr", true},   // the check cannot open the file: blocked
-    {"tool.hold", 32, "CannotStart", false},    // a scanner holds the new tool: tried again
-    {"tool.hold", 225, "VirusErr", true},       // blocked
-    {"sign.held", 225, "VirusErr", true},       // blocked
-    {"tool.start", 32, "CannotStart", false},   // tried again
-    {"tool.start", 226, "VirusErr", true},      // removed
-    {"tool.start", 740, "", false},             // elevation asked for: started through the shell
+    {"net.openUrl", 12037, "ClockErr", true},         // certificate out of date: the clock
+    {"net.openUrl", 12038, "SecureErr", true},        // certificate for another host
+    {"net.openUrl", 12045, "SecureErr", true},        // unknown issuer
+    {"net.openUrl", 12055, "SecureErr", true},        // certificate errors
+    {"net.openUrl", 12056, "SecureErr", true},        // no revocation data
+    {"net.openUrl", 12057, "SecureErr", true},        // Wine: a certificate it does not trust
+    {"net.openUrl", 12157, "SecureErr", true},        // no secure channel
+    {"net.openUrl", 12169, "SecureErr", true},        // invalid certificate
+    {"net.openUrl", 12170, "SecureErr", true},        // revoked
+    {"net.read", 12002, "NetErr", false},             // timeout
+    {"net.available", 12002, "NetErr", false},        // timeout
+    {"sign.download", 225, "VirusErr", true},         // the check cannot open the file: blocked
+    {"sign.download", 0x800700E2, "VirusErr", true},  // the check's file removed: 226 as HRESULT
+    {"tool.hold", 32, "CannotStart", false},          // a scanner holds the new tool: tried again
+    {"tool.hold", 225, "VirusErr", true},             // blocked
+    {"sign.held", 225, "VirusErr", true},             // blocked
+    {"sign.held", 0x800700E2, "VirusErr", true},      // removed
+    {"tool.start", 32, "CannotStart", false},         // tried again
+    {"tool.start", 226, "VirusErr", true},            // removed
+    {"tool.start", 740, "", false},  // elevation asked for: started through the shell
 };
 
 // Which call fails, counted over every seam (or only those starting with `prefix`).
