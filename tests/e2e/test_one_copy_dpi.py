@@ -56,11 +56,13 @@ def second_start_while_idle_restores_the_first():
         wait_eq(lambda: drv("foreground"), "1", 5, "the first window in front")
         check_eq(drv.visible_children(), ["cmdExit", "cmdHelp", "cmdProxy", "cmdUpd"],
                  "the first window's home screen")
-        # Killed, the first copy leaves no guard behind: the next start is a normal one.
-        first.proc.kill()
-        first.proc.wait()
+        exit_with(first, EXIT_CLOSED)
+    # Ended by Thoat or killed, a copy leaves no guard behind: the next start is a normal one.
     with launched(EXE, args.artifacts, drv) as again:
-        exit_with(again, EXIT_CLOSED)
+        again.proc.kill()
+        again.proc.wait()
+    with launched(EXE, args.artifacts, drv) as last:
+        exit_with(last, EXIT_CLOSED)
 
 
 def second_start_while_downloading_leaves_the_transfer_going():
