@@ -283,7 +283,7 @@ tls_handshake() {
   else
     local why
     why=$(grep -m1 -i 'error\|alert\|refused\|timed out' "$log" |
-      sed 's/^[0-9A-F]*:error:[0-9A-F]*:[^:]*:\([^:]*\):.*/\1/')
+      sed 's/^[0-9A-F]*:error:[0-9A-F]*:[^:]*:[^:]*:\([^:]*\):.*/\1/')
     not_met "TLS 1.2 handshake as $name: refused (${why:-no handshake}): these machines cannot download over https"
   fi
 }

@@ -176,10 +176,10 @@ if [ $check = 1 ]; then
   exit 1
 fi
 
+refuse_out "$out"
 if [ -n "$(git -C "$ROOT" status --porcelain --untracked-files=no)" ]; then
   echo "release.sh: note: uncommitted changes are not in the release (it is built from $commit)"
 fi
-refuse_out "$out"
 start=$(date +%s)
 echo "== release build of $commit (host $host, publisher \"$publisher\", stall $stall s)"
 work=$out/work
