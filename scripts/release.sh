@@ -100,13 +100,19 @@ refuse_out() {
   done < <(ls -A "$1")
 }
 
-# tool_versions: the versions a rebuild needs for the same bytes, one line each.
+# tool_versions: the versions a rebuild needs for the same bytes, one line each: the program's
+# own words and the version of the Debian package that holds it.
 tool_versions() {
-  echo "  compiler:  $(i686-w64-mingw32-g++-win32 --version | head -n1)"
-  echo "  binutils:  $(i686-w64-mingw32-ld --version | head -n1)"
-  echo "  mingw-w64: $(dpkg-query -W -f='mingw-w64-i686-dev ${Version}' mingw-w64-i686-dev 2>/dev/null ||
-    echo unknown)"
-  echo "  cmake:     $(cmake --version | head -n1)"
+  local name program
+  for name in i686-w64-mingw32-g++-win32 i686-w64-mingw32-ld cmake; do
+    program=$(readlink -f "$(command -v "$name")")
+    echo "  $("$name" --version | head -n1) ($(package_version "$(dpkg-query -S "$program" 2>/dev/null |
+      cut -d: -f1)"))"
+  done
+  echo "  mingw-w64 runtime ($(package_version mingw-w64-i686-dev))"
+}
+package_version() {
+  dpkg-query -W -f='${Package} ${Version}' "$1" 2>/dev/null || echo "not a Debian package"
 }
 
 commit=$(git -C "$ROOT" rev-parse HEAD)
