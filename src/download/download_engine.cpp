@@ -123,7 +123,7 @@ void Engine::clearUrlCacheEntry(const std::string& url) {
 }
 
 void Engine::waitAndPump() {
-    threads_.waitForMessageOrWake(kFrameMs);
+    threads_.waitForMessageOrWake(norvik::kFrameMs);
     if (pump_)
         pump_();
 }
@@ -167,7 +167,7 @@ std::string Engine::downloadFile(const std::string& remotePath, const std::strin
                                  form::Control* caption, form::Control* bar,
                                  const std::string& proxy, const AcceptFile& accept) {
     if (baseUrl_.empty() || remotePath.empty() || localPath.empty())
-        return kFileErr;
+        return results::kFileErr;
 
     auto call = std::make_shared<CallShared>(files_);
     call->url = baseUrl_ + remotePath;
@@ -199,7 +199,7 @@ std::string Engine::downloadFile(const std::string& remotePath, const std::strin
         view.bar = bar;
     }
     const std::string result = runCall(call, view);
-    if (result != kResultOk && !call->abandoned.load())
+    if (result != results::kResultOk && !call->abandoned.load())
         giveUp(*call, true);
     guard.settled = true;
     return result;
@@ -238,16 +238,16 @@ std::string Engine::runCall(const std::shared_ptr<CallShared>& shared, View& vie
         const Seams seams{net_, files_, clock_, threads_};
         if (!threads_.start(
                 [seams, shared, attempt, plan] { runAttempt(seams, shared, attempt, plan); }))
-            return kNetErr;
+            return results::kNetErr;
 
         // The stall clock: every kStallBytes received restart it.
         std::uint32_t markTime = clock_.nowMs();
         std::int64_t markBytes = 0;
         Ending ending = Ending::Cut;
-        std::string result = kNetErr;
+        std::string result = results::kNetErr;
         for (;;) {
             if (call.abandoned.load())
-                return kNetErr;
+                return results::kNetErr;
             if (attempt->ended.load()) {
                 ending = attempt->ending;
                 result = attempt->result;
@@ -263,7 +263,7 @@ std::string Engine::runCall(const std::shared_ptr<CallShared>& shared, View& vie
             try {
                 show(*attempt);
             } catch (const std::exception&) {
-                return kNetErr;
+                return results::kNetErr;
             }
             waitAndPump();
         }
@@ -271,7 +271,7 @@ std::string Engine::runCall(const std::shared_ptr<CallShared>& shared, View& vie
         try {
             show(*attempt);
         } catch (const std::exception&) {
-            return kNetErr;
+            return results::kNetErr;
         }
 
         progressMade = progressMade || attempt->received.load() > 0;
@@ -287,7 +287,7 @@ std::string Engine::runCall(const std::shared_ptr<CallShared>& shared, View& vie
                     // that.
                 }
             }
-            return kResultOk;
+            return results::kResultOk;
         }
         const bool retryable = ending == Ending::Cut || ending == Ending::Restart;
         if (!retryable || !progressMade || retries == kMaxRetries)
@@ -298,7 +298,7 @@ std::string Engine::runCall(const std::shared_ptr<CallShared>& shared, View& vie
         const std::uint32_t pauseStart = clock_.nowMs();
         while (clock_.nowMs() - pauseStart < retryDelayMs(retries)) {
             if (call.abandoned.load())
-                return kNetErr;
+                return results::kNetErr;
             waitAndPump();
         }
     }
