@@ -5,11 +5,12 @@
 #include "app/exit_codes.h"
 #include "app/proxy_entries.h"
 #include "app/screen_modes.h"
+#include "app/tool_check.h"
 #include "app/tool_launch.h"
-#include "app/tool_trust.h"
 #include "app/upgrade_layout.h"
 #include "app/url_segment.h"
 #include "common/skip_failure.h"
+#include "download/download_engine.h"
 
 namespace app {
 namespace {
@@ -189,22 +190,28 @@ void FrmMain::cmdOK_Click() {
         notify(kMsgFolderChanged);
         return;
     }
-    switch (launchTool(*svc_.launcher, toolToStart, folder, svc_.toolPublisher, *svc_.clock,
-                       [this] { svc_.runtime->doEvents(); })) {
-        case LaunchOutcome::Started:
-            svc_.runtime->endProgram(kExitToolStarted);
-            return;
+    // The progress caption says what the window waits for; the last download's caption comes
+    // back when the tool does not start.
+    form::Control& caption = frm_.control("ProgressCap");
+    const std::string captionBefore = caption.text();
+    caption.setText(download::checkingCaption(toolToStart));
+    const LaunchResult launched =
+        launchTool(svc_, toolToStart, [this] { svc_.runtime->doEvents(); });
+    if (launched.outcome == LaunchOutcome::Started) {
+        svc_.runtime->endProgram(kExitToolStarted);
+        return;
+    }
+    caption.setText(captionBefore);
+    switch (launched.outcome) {
         case LaunchOutcome::Refused:
             // Changed since it was checked at its download: it must not stay to be started later.
             svc_.files->deleteFile(toolToStart);
-            notify(kMsgSignErr);
+            fnMsgBox4Download(launched.result);
             return;
-        case LaunchOutcome::WrongClock:
-            notify(kMsgClockErr);
+        case LaunchOutcome::Named:
+            fnMsgBox4Download(launched.result);
             return;
-        case LaunchOutcome::Blocked:
-            notify(kMsgVirusErr);
-            return;
+        case LaunchOutcome::Started:
         case LaunchOutcome::CannotStart:
             notify(msgCannotStartTool(toolToStart));
             return;
@@ -238,7 +245,8 @@ void FrmMain::fnMsgBox4Download(const std::string& result) {
          {Box{"NetErr", kMsgNetErr}, Box{"FileErr", kMsgFileErr}, Box{"DiskErr", kMsgDiskErr},
           Box{"ProxyAuthErr", kMsgProxyAuthErr}, Box{"SignErr", kMsgSignErr},
           Box{"PageErr", kMsgPageErr}, Box{"ClockErr", kMsgClockErr},
-          Box{"SecureErr", kMsgSecureErr}, Box{"VirusErr", kMsgVirusErr}}) {
+          Box{"SecureErr", kMsgSecureErr}, Box{"VirusErr", kMsgVirusErr},
+          Box{"RootErr", kMsgRootErr}, Box{"SignTimeoutErr", kMsgSignTimeoutErr}}) {
         if (result == box.result) {
             notify(box.text);
             return;
@@ -270,12 +278,12 @@ bool FrmMain::folderForNextStep(std::string& folder) {
 AcceptFile FrmMain::toolAcceptor() const {
     if (svc_.toolPublisher.empty())
         return {};
-    // Copies only: the check runs on the transfer thread.
-    return [verifier = svc_.signatures,
+    // Copies only: the check runs on the transfer thread. The clock outlives every thread.
+    return [verifier = svc_.signatures, clock = svc_.clock,
             publisher = svc_.toolPublisher](const std::string& path) -> std::string {
-        if (!verifier)
+        if (!verifier || !clock)
             return download::kSignErr;
-        return toolSignatureResult(verifier->checkFile(path), publisher);
+        return checkDownloadedTool(*verifier, *clock, path, publisher);
     };
 }
 

@@ -22,6 +22,11 @@ std::string toolSignatureResult(const SignatureCheck& check, const std::string& 
         return download::kVirusErr;
     if (check.status == kTrustValid && check.signer == publisher)
         return download::kResultOk;
+    // A changed file fails its digest before the chain is judged, so these two codes come only
+    // for an intact signature.
+    if ((check.status == kTrustUntrustedRoot || check.status == kTrustChaining) &&
+        check.signer == publisher)
+        return download::kRootErr;
     if (check.status == kTrustExpired && check.checkedAt != 0 &&
         check.checkedAt < check.signerValidFrom)
         return download::kClockErr;

@@ -57,6 +57,13 @@ inline const std::string kMsgSecureErr =
     "Phan mem diet virus, tuong lua hoac proxy co the dang chan ket noi.";
 inline const std::string kMsgVirusErr =
     "Phan mem diet virus da chan tep cap nhat." + kCrLf + "Xin vui long lien he nha cung cap.";
+// The update tool is the maker's, but this computer lacks the root certificate of its chain.
+inline const std::string kMsgRootErr =
+    "May tinh chua co chung chi goc de kiem tra Sandel.exe." + kCrLf +
+    "Xin vui long chay Windows Update (cap nhat chung chi goc) roi thu lai.";
+// The check of the update tool's signature did not end within its bound.
+inline const std::string kMsgSignTimeoutErr = "Khong kiem tra duoc chu ky cua Sandel.exe." + kCrLf +
+                                              "Xin vui long kiem tra ket noi Internet roi thu lai.";
 inline const std::string kMsgBadProxy = "Thong tin proxy khong hop le.";
 // The install folder was changed to another one while the update tool was being downloaded.
 inline const std::string kMsgFolderChanged =

@@ -1,8 +1,8 @@
 #pragma once
 // MdlDownload: fetches one file from the download host into a local path, showing its progress
 // on a caption label and a bar of the window, and returns a DownloadResult: "" (success),
-// "NetErr", "FileErr", "DiskErr", "ProxyAuthErr", "SignErr", "PageErr", "ClockErr", "SecureErr"
-// or "VirusErr" (see transfer.h).
+// "NetErr", "FileErr", "DiskErr", "ProxyAuthErr", "SignErr", "RootErr", "SignTimeoutErr",
+// "PageErr", "ClockErr", "SecureErr" or "VirusErr" (see transfer.h).
 //
 // The blocking network calls and the file writes run on a transfer thread (transfer.h); the
 // caller's thread keeps pumping the window's messages, shows the progress, watches for a stalled
@@ -32,6 +32,9 @@ std::string partialName(const std::string& localPath);
 // the TLS handshake included). Each program sets its build's value (setStallSeconds).
 inline constexpr int kDefaultStallSeconds = 60;
 inline constexpr std::int64_t kStallBytes = 1024;
+// The caller's check of a complete file (the update tool's signature) gets this many seconds
+// before the download has failed with kSignTimeoutErr (setCheckSeconds).
+inline constexpr int kDefaultCheckSeconds = 60;
 // The window's thread waits at most this long for a message between two looks at the transfer
 // (about 30 progress updates a second).
 using norvik::kFrameMs;
@@ -52,6 +55,8 @@ std::string formatGrouped(double value, const std::string& separator);
 std::string progressCaption(int percentage, double kilobytesDone, std::int64_t announcedKb,
                             const std::string& separator);
 std::string finishedCaption(std::int64_t announcedKb);
+// While the caller's check of the complete file runs: "Dang kiem tra <file name> ...".
+std::string checkingCaption(const std::string& localPath);
 inline constexpr const char* kStartCaption = "Downloading ... 0%";
 
 // The download engine with its module state (BaseUrl) and the seams it uses.
@@ -68,6 +73,7 @@ class Engine {
     // The system's digit-grouping separator (UTF-8) for the progress caption.
     void setGroupSeparator(const std::string& separator) { separator_ = separator; }
     void setStallSeconds(int seconds) { stallSeconds_ = seconds; }
+    void setCheckSeconds(int seconds) { checkSeconds_ = seconds; }
 
     // caption and bar: the progress view, both or neither; without a caption no progress shows.
     // accept: the caller's check of the complete file before it takes its final name.
@@ -99,6 +105,7 @@ class Engine {
     std::function<void()> pump_;
     std::string separator_ = ",";
     int stallSeconds_ = kDefaultStallSeconds;
+    int checkSeconds_ = kDefaultCheckSeconds;
     std::vector<std::shared_ptr<CallShared>> active_;
 };
 

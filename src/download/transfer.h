@@ -30,6 +30,11 @@ inline const std::string kProxyAuthErr = "ProxyAuthErr";
 // The downloaded file was refused by the caller's check before it took its final name (the
 // update tool without the maker's valid signature).
 inline const std::string kSignErr = "SignErr";
+// The update tool is signed by the maker, but this computer lacks the root certificate its chain
+// needs (Windows fetches missing roots through Windows Update).
+inline const std::string kRootErr = "RootErr";
+// The caller's check of the file did not end within its bound, or could not be run at all.
+inline const std::string kSignTimeoutErr = "SignTimeoutErr";
 // A web page (a network's login page) came in place of the file.
 inline const std::string kPageErr = "PageErr";
 // The server's certificate is outside its validity period, or the update tool's signature is
@@ -43,7 +48,8 @@ inline const std::string kVirusErr = "VirusErr";
 
 // The caller's check of a complete download, run on the transfer thread with the partial file
 // complete, flushed and closed, before it takes the final name: "" accepts it, any other text
-// refuses it and is the download's result (kSignErr, kClockErr, kVirusErr). It may still run
+// refuses it and is the download's result (kSignErr, kRootErr, kClockErr, kVirusErr). The window
+// waits for it at most the engine's check bound (kSignTimeoutErr past it). It may still run
 // after the program began to end, so it uses nothing that ends before the process.
 using AcceptFile = std::function<std::string(const std::string& partialPath)>;
 

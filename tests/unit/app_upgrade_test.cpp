@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/frm_main.h"
+#include "app/scanner_patience.h"
 #include "app/tool_launch.h"
 #include "app/upgrade_layout.h"
 #include "box_texts.h"
@@ -114,7 +115,14 @@ class FakeLauncher : public app::ProcessLauncher, public app::SignatureVerifier 
     explicit FakeLauncher(std::vector<std::string>& log) : log_(log) {}
     app::SignatureCheck checkFile(const std::string& path) override {
         log_.push_back("verify " + path);
-        return downloaded;
+        const std::uint32_t error = openErrors.empty() ? 0 : openErrors.front();
+        if (openErrors.size() > 1)  // the last one stays
+            openErrors.erase(openErrors.begin());
+        if (error == 0)
+            return downloaded;
+        app::SignatureCheck notOpened;
+        notOpened.openError = error;
+        return notOpened;
     }
 
     class Held : public app::HeldProgram {
@@ -148,13 +156,16 @@ class FakeLauncher : public app::ProcessLauncher, public app::SignatureVerifier 
         }
         return startError;
     }
-    std::uint32_t startElevated(const std::string& path, const std::string& folder) override {
-        log_.push_back("runas " + path + " in " + folder);
+    std::uint32_t startElevated(const std::string& path) override {
+        log_.push_back("runas " + path);
         return elevatedError;
     }
 
     std::uint32_t holdError = 0;
     app::SignatureCheck downloaded = kSignedByUs, atStart = kSignedByUs;
+    // What opening the downloaded file for its check meets, try after try (the last one stays);
+    // none: it opens.
+    std::vector<std::uint32_t> openErrors;
     std::uint32_t startError = 0;
     // The first this many holds or starts meet a scanner reading the file (a sharing violation).
     int busyHolds = 0, busyStarts = 0;
@@ -162,6 +173,30 @@ class FakeLauncher : public app::ProcessLauncher, public app::SignatureVerifier 
 
   private:
     std::vector<std::string>& log_;
+};
+
+// The thread that checks the held tool: runs the check at once, or keeps it until the test ends
+// (a check that does not return); the window's waits move the clock.
+class FakeCheckThreads : public download::Threads {
+  public:
+    explicit FakeCheckThreads(fakes::FakeClock& clock) : clock_(clock) {}
+    bool start(std::function<void()> body) override {
+        if (refuse)
+            return false;
+        if (hang)
+            kept.push_back(std::move(body));
+        else
+            body();
+        return true;
+    }
+    void waitForMessageOrWake(std::uint32_t ms) override { clock_.now += ms; }
+    void wake() override {}
+
+    bool refuse = false, hang = false;
+    std::vector<std::function<void()>> kept;
+
+  private:
+    fakes::FakeClock& clock_;
 };
 
 struct Download {
@@ -181,6 +216,7 @@ class AppUpgrade : public testing::Test {
         svc_.launcher = &launcher_;
         svc_.signatures = &launcher_;
         svc_.clock = &clock_;
+        svc_.threads = &checkThreads_;
         svc_.toolPublisher = kPublisher;
         // As the engine: a failure leaves the local path as it was; a complete file is offered
         // to the check before it replaces what the local path held.
@@ -271,6 +307,7 @@ class AppUpgrade : public testing::Test {
     FakeFiles files_{log_};
     FakeLauncher launcher_{log_};
     fakes::FakeClock clock_;
+    FakeCheckThreads checkThreads_{clock_};
     app::Services svc_;
     form::Form frm_;
     app::FrmMain main_{frm_, svc_};
@@ -574,7 +611,8 @@ TEST_F(AppUpgrade, DownloadsTheThreeFilesInOrderThenStartsTheToolAndEnds) {
                         "release",
                         "end 0",
                     }));
-    EXPECT_EQ(frm_.control("ProgressCap").text(), "");  // the screen was laid out again
+    // The screen was laid out again; the last caption is the start's.
+    EXPECT_EQ(frm_.control("ProgressCap").text(), "Dang kiem tra Sandel.exe ...");
     EXPECT_TRUE(runtime_.boxes.empty());
 }
 
@@ -895,8 +933,10 @@ TEST_P(AppToolTrust, OnlyThePublishersToolReplacesTheOldOneAndStarts) {
             continue;
         }
         ASSERT_EQ(runtime_.boxes.size(), 1u);
-        const std::map<std::string, std::string> boxes{
-            {"SignErr", kSignErrText}, {"ClockErr", kClockErrText}, {"VirusErr", kVirusErrText}};
+        const std::map<std::string, std::string> boxes{{"SignErr", kSignErrText},
+                                                       {"ClockErr", kClockErrText},
+                                                       {"VirusErr", kVirusErrText},
+                                                       {"RootErr", kRootErrText}};
         EXPECT_EQ(runtime_.boxes[0].text, boxes.at(c.result));
         EXPECT_EQ(runtime_.boxes[0].icon, MsgIcon::Information);
         expectIdleOnUpgradeScreen();
@@ -929,7 +969,12 @@ INSTANTIATE_TEST_SUITE_P(
                   "SignErr"},
         TrustCase{"unsigned", kPublisher, {app::kTrustNoSignature, ""}, "SignErr"},
         TrustCase{"badDigest", kPublisher, {app::kTrustBadDigest, kPublisher}, "SignErr"},
-        TrustCase{"untrustedRoot", kPublisher, {0x800B0109, kPublisher}, "SignErr"},
+        // A root this computer lacks: named only for the publisher's own, otherwise sound,
+        // signature.
+        TrustCase{"untrustedRoot", kPublisher, {0x800B0109, kPublisher}, "RootErr"},
+        TrustCase{"chainNotBuilt", kPublisher, {0x800B010A, kPublisher}, "RootErr"},
+        TrustCase{"untrustedRootOfAnother", kPublisher, {0x800B0109, "Other Ltd"}, "SignErr"},
+        TrustCase{"chainNotBuiltUnnamed", kPublisher, {0x800B010A, ""}, "SignErr"},
         // Refused as expired: the computer's date lies before the signer's certificate begins,
         // or after it.
         TrustCase{
@@ -946,7 +991,7 @@ INSTANTIATE_TEST_SUITE_P(
 // antivirus block at the hold or the start, never tried again, with its box: torture_test.cpp.)
 TEST_F(AppUpgrade, ToolStartElevatesWaitsForAScannerAndNamesEachFailure) {
     const std::string tool = kFolder + "\\Sandel.exe";
-    const std::string runas = "runas " + tool + " in " + kFolder;
+    const std::string runas = "runas " + tool;
     const std::string cannotStart = app::msgCannotStartTool(tool);
     struct Case {
         const char* label;
@@ -998,6 +1043,101 @@ TEST_F(AppUpgrade, ToolStartElevatesWaitsForAScannerAndNamesEachFailure) {
         EXPECT_EQ(count("delete "), 0);
         click("cmdHelp");  // the window answers again
         EXPECT_TRUE(frm_.control("bg5").visible());
+    }
+}
+
+// The downloaded tool's check opens the file that its download has just closed: a scanner
+// reading it is waited for up to 2 s by the clock (on the transfer thread: no pumping), and a file
+// that is gone or locked away right after our own write was quarantined.
+TEST_F(AppUpgrade, TheDownloadedToolsCheckWaitsForAScannerAndNamesAQuarantine) {
+    const std::uint32_t busy = app::kErrorSharingViolation;
+    struct Case {
+        const char* label;
+        std::vector<std::uint32_t> openErrors;
+        std::string box;  // "": the upgrade goes on
+        int checks;
+        std::uint32_t waitedMs;
+    };
+    for (const Case& c : {
+             Case{"scannerLetsGo", {busy, busy, busy, 0}, "", 4, 150},
+             Case{"scannerHoldsOn", {busy}, kVirusErrText, 41, 2000},
+             Case{"quarantinedAway", {2}, kVirusErrText, 1, 0},
+             Case{"quarantinedLocked", {5}, kVirusErrText, 1, 0},
+             Case{"blocked", {225}, kVirusErrText, 1, 0},
+         }) {
+        SCOPED_TRACE(c.label);
+        downloads_.clear();
+        runtime_.boxes.clear();
+        launcher_.openErrors = c.openErrors;
+        prepare();
+        const std::uint32_t before = clock_.nowMs();
+        EXPECT_EQ(pressOK(), c.box.empty());
+        EXPECT_EQ(clock_.nowMs() - before, c.waitedMs);
+        EXPECT_EQ(count("verify " + kFolder + "\\Sandel.exe.part"), c.checks);
+        EXPECT_EQ(count("doEvents"), c.box.empty() ? 3 : 1);
+        if (c.box.empty())
+            continue;
+        ASSERT_EQ(runtime_.boxes.size(), 1u);
+        EXPECT_EQ(runtime_.boxes[0].text, c.box);
+        EXPECT_EQ(downloads_.size(), 1u);
+        expectIdleOnUpgradeScreen();
+    }
+}
+
+// The held tool is checked on a thread of its own: the window answers meanwhile, the caption
+// says what it waits for, Exit ends the program at any time, and a check that outlasts its bound
+// (or cannot be started) is named; the tool stays for the next try.
+TEST_F(AppUpgrade, TheHeldToolsCheckIsBoundedOffTheWindowsThread) {
+    const std::string tool = kFolder + "\\Sandel.exe";
+    struct Case {
+        const char* label;
+        bool hang, refuse;
+        int exitAtPump;  // 0: no Exit
+        bool ended;
+        std::string box;
+    };
+    for (const Case& c : {
+             Case{"outlastsItsBound", true, false, 0, false, kSignTimeoutText},
+             Case{"noThread", false, true, 0, false, kSignTimeoutText},
+             Case{"exitWhileChecking", true, false, 20, true, ""},
+         }) {
+        SCOPED_TRACE(c.label);
+        runtime_.boxes.clear();
+        downloads_.clear();
+        checkThreads_.hang = c.hang;
+        checkThreads_.refuse = c.refuse;
+        prepare();
+        std::vector<std::string> captions;  // at each pump after the three downloads
+        runtime_.onDoEvents = [&](int) {
+            if (downloads_.size() < 3)
+                return;
+            captions.push_back(frm_.control("ProgressCap").text());
+            if (static_cast<int>(captions.size()) == c.exitAtPump)
+                click("cmdExit");
+        };
+        const std::uint32_t before = clock_.nowMs();
+        EXPECT_EQ(pressOK(), c.ended);
+        runtime_.onDoEvents = nullptr;
+        checkThreads_.kept.clear();  // the abandoned check lets go of the tool
+        EXPECT_EQ(count("start "), 0);
+        if (c.hang) {
+            // Pumped once per frame from the first wait on.
+            ASSERT_FALSE(captions.empty());
+            EXPECT_EQ(captions.front(), "Dang kiem tra Sandel.exe ...");
+            EXPECT_GE(static_cast<int>(captions.size()), c.ended ? c.exitAtPump : 1800);
+        }
+        if (c.ended) {
+            EXPECT_EQ(count("end 1"), 1);
+            EXPECT_TRUE(runtime_.boxes.empty());
+            continue;
+        }
+        EXPECT_LE(clock_.nowMs() - before, c.hang ? 60000u + 33u : 0u);
+        EXPECT_GE(clock_.nowMs() - before, c.hang ? 60000u : 0u);
+        ASSERT_EQ(runtime_.boxes.size(), 1u);
+        EXPECT_EQ(runtime_.boxes[0].text, c.box);
+        EXPECT_EQ(frm_.control("ProgressCap").text(), "");  // the last download's caption
+        EXPECT_EQ(count("delete " + tool), 0);
+        expectIdleOnUpgradeScreen();
     }
 }
 

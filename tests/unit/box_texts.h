@@ -28,5 +28,11 @@ inline const std::string kSecureErrText =
     "Phan mem diet virus, tuong lua hoac proxy co the dang chan ket noi.";
 inline const std::string kVirusErrText =
     "Phan mem diet virus da chan tep cap nhat.\r\nXin vui long lien he nha cung cap.";
+inline const std::string kRootErrText =
+    "May tinh chua co chung chi goc de kiem tra Sandel.exe.\r\n"
+    "Xin vui long chay Windows Update (cap nhat chung chi goc) roi thu lai.";
+inline const std::string kSignTimeoutText =
+    "Khong kiem tra duoc chu ky cua Sandel.exe.\r\n"
+    "Xin vui long kiem tra ket noi Internet roi thu lai.";
 
 }  // namespace boxtexts
