@@ -136,7 +136,7 @@ void FrmMain::cmdOK_Click() {
     // The update tool. The old copy stays until the new one, complete and signed by the maker,
     // replaces it in one rename; an old copy that could not be replaced then (read-only, or
     // held open by another program) stops the upgrade before anything is downloaded.
-    if (!folderForNextStep(folder))
+    if (!folderForNextStep(folder) || !tempFolderReady(folder))
         return;
     const std::string toolPath = toolLocalPath(folder);
     if (svc_.files->isPlainFile(toolPath) && !svc_.files->canReplace(toolPath)) {
@@ -151,11 +151,8 @@ void FrmMain::cmdOK_Click() {
     }
 
     // The system package; its result is not examined.
-    if (!folderForNextStep(folder))
+    if (!folderForNextStep(folder) || !tempFolderReady(folder))
         return;
-    std::string tempFolder = tempFolderPath(folder);
-    if (!svc_.files->exists(tempFolder))
-        svc_.files->createFolder(tempFolder);
     const std::string systemPackage = systemPackageLocalPath(folder);
     svc_.runtime->doEvents();
     download(kRemoteSystemPackage, systemPackage, {});
@@ -167,11 +164,8 @@ void FrmMain::cmdOK_Click() {
         return;
     }
     const std::string remotePackage = customerPackageRemotePath(codeNow);
-    if (!folderForNextStep(folder))
+    if (!folderForNextStep(folder) || !tempFolderReady(folder))
         return;
-    tempFolder = tempFolderPath(folder);
-    if (!svc_.files->exists(tempFolder))
-        svc_.files->createFolder(tempFolder);
     const std::string customerPackage = customerPackageLocalPath(folder);
     svc_.runtime->doEvents();
     result = download(remotePackage, customerPackage, {});
@@ -272,6 +266,15 @@ bool FrmMain::folderForNextStep(std::string& folder) {
         return true;
     // Without a folder the paths would point at the root of the current drive.
     notify(kMsgEnterFolder);
+    return false;
+}
+
+bool FrmMain::tempFolderReady(const std::string& folder) {
+    const std::string tempFolder = tempFolderPath(folder);
+    if (pathsFitWindows(folder) &&
+        (svc_.files->exists(tempFolder) || svc_.files->createFolder(tempFolder)))
+        return true;
+    notify(msgDiskErrIn(tempFolder));
     return false;
 }
 

@@ -43,6 +43,10 @@ class FrmMain {
     // The install folder for the next step of the upgrade; when the user has emptied the box
     // in the meantime, asks for it again and returns false (the sequence stops).
     bool folderForNextStep(std::string& folder);
+    // The packages' folder in `folder`, created when missing; when it cannot be created, or a
+    // path of the upgrade would be too long for Windows, says so and returns false (the sequence
+    // stops before it downloads anything more).
+    bool tempFolderReady(const std::string& folder);
     // The check that a downloaded update tool is signed by the maker (empty when it is off).
     AcceptFile toolAcceptor() const;
     std::string download(const std::string& remotePath, const std::string& localPath,

@@ -594,12 +594,13 @@ TEST_F(AppUpgrade, DownloadsTheThreeFilesInOrderThenStartsTheToolAndEnds) {
     EXPECT_TRUE(pressOK());
     const std::string tool = kFolder + "\\Sandel.exe";
     EXPECT_EQ(log_, (std::vector<std::string>{
+                        "exists? " + kTemp,
+                        "mkdir " + kTemp,
                         "plain? " + tool,
                         "doEvents",
                         "download /Sandel/Sandel.exe -> " + tool,
                         "verify " + tool + ".part",
                         "exists? " + kTemp,
-                        "mkdir " + kTemp,
                         "doEvents",
                         "download /Sandel/Norvik_sys.rar -> " + kTemp + "\\Norvik_sys.rar",
                         "exists? " + kTemp,
@@ -626,35 +627,70 @@ TEST_F(AppUpgrade, TrailingBackslashIsDoubledAsItStands) {
     EXPECT_EQ(count("start D:\\\\Sandel.exe"), 1);
 }
 
-TEST_F(AppUpgrade, TemporaryFolderIsReusedOrCreatedBeforeEachPackage) {
+// The packages' folder is reused, or created before anything is downloaded and again before a
+// package when it went missing; one that cannot be created, or an install folder so deep that a
+// path of the upgrade would pass Windows' limit (counted in UTF-16 characters: the longest is the
+// system package's partial file, 222 + 37), stops the upgrade at once with the folder named.
+TEST_F(AppUpgrade, TemporaryFolderIsReadyBeforeAnythingIsDownloaded) {
     struct Case {
         const char* label;
+        std::string folder;
         bool present;
-        bool refuse;  // creation fails, so it is still missing before the third download
+        bool refuse;  // its creation fails
         int mkdirs;
+        bool refused;
     };
-    for (const Case& c : {Case{"present", true, false, 0}, Case{"missing", false, false, 1},
-                          Case{"uncreatable", false, true, 2}}) {
+    std::string deepest = "C:";  // 222 characters
+    while (deepest.size() < 222)
+        deepest += "\\" + std::string(std::min<size_t>(40, 222 - deepest.size() - 1), 'd');
+    std::string wide = "C:\\";  // 222 characters, two bytes each in UTF-8 but one in UTF-16
+    while (wide.size() < 3 + 2 * 219)
+        wide += "\xC4\x90";
+    for (const Case& c : {Case{"present", kFolder, true, false, 0, false},
+                          Case{"missing", kFolder, false, false, 1, false},
+                          Case{"uncreatable", kFolder, false, true, 1, true},
+                          Case{"deepestThatFits", deepest, false, false, 1, false},
+                          Case{"oneTooDeep", deepest + "x", false, false, 0, true},
+                          Case{"wideCharactersFit", wide, false, false, 1, false}}) {
         SCOPED_TRACE(c.label);
-        files_.entries.erase(kTemp);
+        const std::string temp = c.folder + "\\NorvikSandelTemp";
+        files_.entries.erase(temp);
         if (c.present)
-            files_.entries[kTemp] = Entry{true, false, false, {}};
+            files_.entries[temp] = Entry{true, false, false, {}};
         files_.refuseFolders = c.refuse;
         downloads_.clear();
-        prepare();
-        pressOK();
-        EXPECT_EQ(count("mkdir " + kTemp), c.mkdirs);
-        EXPECT_EQ(count("exists? " + kTemp), 2);
-        // Each creation comes before the download that needs the folder.
-        for (size_t i = 0; i + 2 < log_.size(); ++i) {
-            if (log_[i].rfind("mkdir", 0) == 0) {
-                EXPECT_EQ(log_[i + 1], "doEvents");
-                EXPECT_EQ(log_[i + 2].find("download /Sandel/Sandel.exe"), std::string::npos);
-                EXPECT_EQ(log_[i + 2].rfind("download ", 0), 0u) << log_[i + 2];
-            }
+        runtime_.boxes.clear();
+        prepare("KH001", c.folder);
+        EXPECT_EQ(pressOK(), !c.refused);
+        EXPECT_EQ(count("mkdir " + temp), c.mkdirs);
+        if (c.refused) {
+            ASSERT_EQ(runtime_.boxes.size(), 1u);
+            EXPECT_EQ(runtime_.boxes[0].text,
+                      "Khong ghi duoc tep vao thu muc cai dat Norvik.\r\n" + temp +
+                          "\r\nXin vui long kiem tra dung luong dia va quyen ghi vao thu muc "
+                          "nay.");
+            EXPECT_TRUE(downloads_.empty());
+            expectIdleOnUpgradeScreen();
+            continue;
         }
         EXPECT_EQ(downloads_.size(), 3u);
+        EXPECT_EQ(count("exists? " + temp), 3);
+        EXPECT_LT(std::find(log_.begin(), log_.end(), "exists? " + temp) - log_.begin(),
+                  std::find(log_.begin(), log_.end(),
+                            "download /Sandel/Sandel.exe -> " + c.folder + "\\Sandel.exe") -
+                      log_.begin());
     }
+    // Gone while the tool downloads: created again before the package.
+    files_.refuseFolders = false;
+    files_.entries.erase(kTemp);
+    downloads_.clear();
+    prepare();
+    duringDownload = [&](int n) {
+        if (n == 1)
+            files_.entries.erase(kTemp);
+    };
+    EXPECT_TRUE(pressOK());
+    EXPECT_EQ(count("mkdir " + kTemp), 2);
 }
 
 TEST_F(AppUpgrade, OldToolStaysUntilACheckedNewOneReplacesIt) {
@@ -687,8 +723,8 @@ TEST_F(AppUpgrade, OldToolStaysUntilACheckedNewOneReplacesIt) {
         ASSERT_TRUE(files_.entries.count(tool));
         EXPECT_EQ(files_.entries[tool].content, c.replaced ? "new " + app::kRemoteTool : "old");
         // Whether it could be replaced was asked before its download.
-        EXPECT_EQ(log_.at(1), "replaceable? " + tool);
-        EXPECT_EQ(log_.at(3), "download /Sandel/Sandel.exe -> " + tool);
+        EXPECT_EQ(log_.at(2), "replaceable? " + tool);
+        EXPECT_EQ(log_.at(4), "download /Sandel/Sandel.exe -> " + tool);
     }
 }
 
