@@ -1,6 +1,7 @@
 #include "app/frm_main.h"
 
 #include <exception>
+#include <utility>
 
 #include "app/exit_codes.h"
 #include "app/proxy_entries.h"
@@ -57,6 +58,7 @@ void FrmMain::Form_Load() {
 void FrmMain::cmdExit_Click() {
     if (svc_.abandonDownloads)
         svc_.abandonDownloads();
+    removeMadeTempFolder();
     svc_.runtime->endProgram(kExitClosed);
 }
 
@@ -132,11 +134,17 @@ void FrmMain::cmdOK_Click() {
     // the queue meets the flag raised and does nothing.
     BusyScope busy(bDownloading);
     std::string folder;
+    // The packages' folder is made before the tool's download; when the upgrade stops before the
+    // packages, a folder this run made goes again (it is still empty).
+    struct MadeForNow {
+        FrmMain& main;
+        ~MadeForNow() { main.removeMadeTempFolder(); }
+    } madeForNow{*this};
 
     // The update tool. The old copy stays until the new one, complete and signed by the maker,
     // replaces it in one rename; an old copy that could not be replaced then (read-only, or
     // held open by another program) stops the upgrade before anything is downloaded.
-    if (!folderForNextStep(folder) || !tempFolderReady(folder))
+    if (!folderForNextStep(folder) || !tempFolderReady(folder, &madeTempFolder_))
         return;
     const std::string toolPath = toolLocalPath(folder);
     if (svc_.files->isPlainFile(toolPath) && !svc_.files->canReplace(toolPath)) {
@@ -153,6 +161,7 @@ void FrmMain::cmdOK_Click() {
     // The system package; its result is not examined.
     if (!folderForNextStep(folder) || !tempFolderReady(folder))
         return;
+    madeTempFolder_.clear();  // the packages go there now
     const std::string systemPackage = systemPackageLocalPath(folder);
     svc_.runtime->doEvents();
     download(kRemoteSystemPackage, systemPackage, {});
@@ -269,13 +278,24 @@ bool FrmMain::folderForNextStep(std::string& folder) {
     return false;
 }
 
-bool FrmMain::tempFolderReady(const std::string& folder) {
+bool FrmMain::tempFolderReady(const std::string& folder, std::string* made) {
     const std::string tempFolder = tempFolderPath(folder);
-    if (pathsFitWindows(folder) &&
-        (svc_.files->exists(tempFolder) || svc_.files->createFolder(tempFolder)))
-        return true;
+    if (pathsFitWindows(folder)) {
+        if (svc_.files->exists(tempFolder))
+            return true;
+        if (svc_.files->createFolder(tempFolder)) {
+            if (made)
+                *made = tempFolder;
+            return true;
+        }
+    }
     notify(msgDiskErrIn(tempFolder));
     return false;
+}
+
+void FrmMain::removeMadeTempFolder() {
+    if (!madeTempFolder_.empty())
+        svc_.files->removeFolder(std::exchange(madeTempFolder_, {}));
 }
 
 AcceptFile FrmMain::toolAcceptor() const {

@@ -30,6 +30,8 @@ class FileSystem {
     virtual bool canReplace(const std::string& path) = 0;
     // Creates one folder level; false when it cannot be created.
     virtual bool createFolder(const std::string& path) = 0;
+    // Removes an empty folder; false when it cannot be removed (or is not empty).
+    virtual bool removeFolder(const std::string& path) = 0;
 };
 
 // The Authenticode check of a file by its path. Safe to call from any thread.

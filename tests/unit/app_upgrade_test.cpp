@@ -97,6 +97,11 @@ class FakeFiles : public app::FileSystem {
         return true;
     }
 
+    bool removeFolder(const std::string& path) override {
+        log_.push_back("rmdir " + path);
+        return entries.erase(path) > 0;
+    }
+
     std::map<std::string, Entry> entries;
     std::set<std::string> unreplaceable;
     bool refuseFolders = false;
@@ -447,9 +452,11 @@ TEST_F(AppUpgrade, ExitEndsAtOnceIdleOrDuringEachDownload) {
         };
         EXPECT_TRUE(pressOK());
         EXPECT_EQ(static_cast<int>(downloads_.size()), during);
-        ASSERT_GE(log_.size(), 2u);
-        EXPECT_EQ(log_[log_.size() - 2], "abandon");
-        EXPECT_EQ(log_.back(), "end 1");
+        // During the tool's download, the packages' folder made for it goes too.
+        std::vector<std::string> expected{"abandon", "end 1"};
+        if (during == 1)
+            expected.insert(expected.begin() + 1, "rmdir " + kTemp);
+        EXPECT_EQ(std::vector<std::string>(log_.end() - expected.size(), log_.end()), expected);
         EXPECT_EQ(count("start "), 0);
         EXPECT_TRUE(runtime_.boxes.empty());
     }
@@ -691,6 +698,18 @@ TEST_F(AppUpgrade, TemporaryFolderIsReadyBeforeAnythingIsDownloaded) {
     };
     EXPECT_TRUE(pressOK());
     EXPECT_EQ(count("mkdir " + kTemp), 2);
+    // Made for a tool that then fails: the folder goes again, one that was there stays.
+    duringDownload = nullptr;
+    results_[app::kRemoteTool] = "NetErr";
+    for (const bool present : {false, true}) {
+        files_.entries.erase(kTemp);
+        if (present)
+            files_.entries[kTemp] = Entry{true, false, false, {}};
+        prepare();
+        EXPECT_FALSE(pressOK());
+        EXPECT_EQ(files_.entries.count(kTemp), present ? 1u : 0u);
+        EXPECT_EQ(count("rmdir " + kTemp), present ? 0 : 1);
+    }
 }
 
 TEST_F(AppUpgrade, OldToolStaysUntilACheckedNewOneReplacesIt) {

@@ -368,6 +368,7 @@ class AppSide : public app::FileSystem,
     bool deleteFile(const std::string& p) override { return files_.files.erase(p) > 0; }
     bool canReplace(const std::string&) override { return true; }
     bool createFolder(const std::string&) override { return true; }
+    bool removeFolder(const std::string&) override { return true; }
     void doEvents() override {}
     void msgBox(const std::string& text, const std::string& title, form::MsgIcon icon) override {
         EXPECT_EQ(title, "THONG BAO");

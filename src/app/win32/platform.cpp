@@ -56,6 +56,9 @@ class Win32FileSystem : public FileSystem {
     bool createFolder(const std::string& path) override {
         return CreateDirectoryW(toWide(path).c_str(), nullptr) != 0;
     }
+    bool removeFolder(const std::string& path) override {
+        return RemoveDirectoryW(toWide(path).c_str()) != 0;
+    }
 };
 
 // The program file, open for reading with read sharing only: it can still be read and run,
