@@ -34,6 +34,9 @@ set(NORVIK_TEST_PORT 47080 CACHE STRING "Loopback port of the end-to-end tests' 
 # and the loopback test copies' (short, so that the stall tests take seconds).
 set(NORVIK_STALL_SECONDS 60 CACHE STRING "Seconds without 1 KiB received before a download fails")
 set(NORVIK_TEST_STALL_SECONDS 4 CACHE STRING "NORVIK_STALL_SECONDS of the loopback test copies")
+# How long each check of the update tool's signature may take before the upgrade stops with
+# "SignTimeoutErr" (on Windows XP the check may fetch from the network).
+set(NORVIK_SIGN_CHECK_SECONDS 60 CACHE STRING "Seconds each signature check of the update tool may take")
 # The subject common name the update tool's Authenticode signer must have; empty turns the
 # check off (see the README for what that costs).
 set(NORVIK_TOOL_PUBLISHER "Norvik Software JSC" CACHE STRING
@@ -65,7 +68,8 @@ function(norvik_product target host stall_seconds output_dir)
     ${CMAKE_SOURCE_DIR}/src/download/win32/build_settings.cpp ${NORVIK_RC})
   target_link_libraries(${target} PRIVATE norvik_win32)
   target_compile_definitions(${target} PRIVATE NORVIK_DOWNLOAD_HOST="${host}"
-    NORVIK_STALL_SECONDS=${stall_seconds} NORVIK_TOOL_PUBLISHER="${NORVIK_TOOL_PUBLISHER}")
+    NORVIK_STALL_SECONDS=${stall_seconds} NORVIK_TOOL_PUBLISHER="${NORVIK_TOOL_PUBLISHER}"
+    NORVIK_SIGN_CHECK_SECONDS=${NORVIK_SIGN_CHECK_SECONDS})
   target_include_directories(${target} PRIVATE ${NORVIK_GENERATED})
   target_link_options(${target} PRIVATE -municode $<$<BOOL:${NORVIK_RELEASE}>:-s>)
   norvik_warnings(${target})

@@ -1,15 +1,17 @@
 #include "app/frm_main.h"
 
 #include <exception>
+#include <utility>
 
 #include "app/exit_codes.h"
 #include "app/proxy_entries.h"
 #include "app/screen_modes.h"
+#include "app/tool_check.h"
 #include "app/tool_launch.h"
-#include "app/tool_trust.h"
 #include "app/upgrade_layout.h"
 #include "app/url_segment.h"
 #include "common/skip_failure.h"
+#include "download/download_engine.h"
 #include "results/results.h"
 
 namespace app {
@@ -57,6 +59,7 @@ void FrmMain::Form_Load() {
 void FrmMain::cmdExit_Click() {
     if (svc_.abandonDownloads)
         svc_.abandonDownloads();
+    removeMadeTempFolder();
     svc_.runtime->endProgram(kExitClosed);
 }
 
@@ -132,11 +135,17 @@ void FrmMain::cmdOK_Click() {
     // the queue meets the flag raised and does nothing.
     BusyScope busy(bDownloading);
     std::string folder;
+    // The packages' folder is made before the tool's download; when the upgrade stops before the
+    // packages, a folder this run made goes again (it is still empty).
+    struct MadeForNow {
+        FrmMain& main;
+        ~MadeForNow() { main.removeMadeTempFolder(); }
+    } madeForNow{*this};
 
     // The update tool. The old copy stays until the new one, complete and signed by the maker,
     // replaces it in one rename; an old copy that could not be replaced then (read-only, or
     // held open by another program) stops the upgrade before anything is downloaded.
-    if (!folderForNextStep(folder))
+    if (!folderForNextStep(folder) || !tempFolderReady(folder, &madeTempFolder_))
         return;
     const std::string toolPath = toolLocalPath(folder);
     if (svc_.files->isPlainFile(toolPath) && !svc_.files->canReplace(toolPath)) {
@@ -151,11 +160,9 @@ void FrmMain::cmdOK_Click() {
     }
 
     // The system package; its result is not examined.
-    if (!folderForNextStep(folder))
+    if (!folderForNextStep(folder) || !tempFolderReady(folder))
         return;
-    std::string tempFolder = tempFolderPath(folder);
-    if (!svc_.files->exists(tempFolder))
-        svc_.files->createFolder(tempFolder);
+    madeTempFolder_.clear();  // the packages go there now
     const std::string systemPackage = systemPackageLocalPath(folder);
     svc_.runtime->doEvents();
     download(kRemoteSystemPackage, systemPackage, {});
@@ -167,11 +174,8 @@ void FrmMain::cmdOK_Click() {
         return;
     }
     const std::string remotePackage = customerPackageRemotePath(codeNow);
-    if (!folderForNextStep(folder))
+    if (!folderForNextStep(folder) || !tempFolderReady(folder))
         return;
-    tempFolder = tempFolderPath(folder);
-    if (!svc_.files->exists(tempFolder))
-        svc_.files->createFolder(tempFolder);
     const std::string customerPackage = customerPackageLocalPath(folder);
     svc_.runtime->doEvents();
     result = download(remotePackage, customerPackage, {});
@@ -190,12 +194,17 @@ void FrmMain::cmdOK_Click() {
         notify(kMsgFolderChanged);
         return;
     }
-    result = launchTool(*svc_.launcher, toolToStart, folder, svc_.toolPublisher, *svc_.clock,
-                        [this] { svc_.runtime->doEvents(); });
+    // The progress caption says what the window waits for; the last download's caption comes
+    // back when the tool does not start.
+    form::Control& caption = frm_.control("ProgressCap");
+    const std::string captionBefore = caption.text();
+    caption.setText(download::checkingCaption(toolToStart));
+    result = launchTool(svc_, toolToStart, [this] { svc_.runtime->doEvents(); });
     if (result.empty()) {
         svc_.runtime->endProgram(kExitToolStarted);
         return;
     }
+    caption.setText(captionBefore);
     if (result == kToolNotStarted) {
         notify(msgCannotStartTool(toolToStart));
         return;
@@ -256,15 +265,35 @@ bool FrmMain::folderForNextStep(std::string& folder) {
     return false;
 }
 
+bool FrmMain::tempFolderReady(const std::string& folder, std::string* made) {
+    const std::string tempFolder = tempFolderPath(folder);
+    if (pathsFitWindows(folder)) {
+        if (svc_.files->exists(tempFolder))
+            return true;
+        if (svc_.files->createFolder(tempFolder)) {
+            if (made)
+                *made = tempFolder;
+            return true;
+        }
+    }
+    notify(msgDiskErrIn(tempFolder));
+    return false;
+}
+
+void FrmMain::removeMadeTempFolder() {
+    if (!madeTempFolder_.empty())
+        svc_.files->removeFolder(std::exchange(madeTempFolder_, {}));
+}
+
 AcceptFile FrmMain::toolAcceptor() const {
     if (svc_.toolPublisher.empty())
         return {};
-    // Copies only: the check runs on the transfer thread.
-    return [verifier = svc_.signatures,
+    // Copies only: the check runs on the transfer thread. The clock outlives every thread.
+    return [verifier = svc_.signatures, clock = svc_.clock,
             publisher = svc_.toolPublisher](const std::string& path) -> std::string {
-        if (!verifier)
+        if (!verifier || !clock)
             return results::kSignErr;
-        return toolSignatureResult(verifier->checkFile(path), publisher);
+        return checkDownloadedTool(*verifier, *clock, path, publisher);
     };
 }
 

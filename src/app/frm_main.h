@@ -43,6 +43,13 @@ class FrmMain {
     // The install folder for the next step of the upgrade; when the user has emptied the box
     // in the meantime, asks for it again and returns false (the sequence stops).
     bool folderForNextStep(std::string& folder);
+    // The packages' folder in `folder`, created when missing; when it cannot be created, or a
+    // path of the upgrade would be too long for Windows, says so and returns false (the sequence
+    // stops before it downloads anything more). `made`, when given, receives the folder when
+    // this call created it.
+    bool tempFolderReady(const std::string& folder, std::string* made = nullptr);
+    // Removes the packages' folder when this run made it and nothing was put there yet.
+    void removeMadeTempFolder();
     // The check that a downloaded update tool is signed by the maker (empty when it is off).
     AcceptFile toolAcceptor() const;
     std::string download(const std::string& remotePath, const std::string& localPath,
@@ -51,6 +58,9 @@ class FrmMain {
     form::Form& frm_;
     Services& svc_;
     bool browsing_ = false;  // the folder dialog is open
+    // The packages' folder this upgrade made before the tool's download, until a package goes
+    // there.
+    std::string madeTempFolder_;
 };
 
 }  // namespace app

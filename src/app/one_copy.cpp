@@ -24,4 +24,13 @@ StartPlan planStart(GuardState guard, bool otherWindowFound, bool otherMinimized
     return plan;
 }
 
+SecondStart afterLook(bool guardAcquired, bool windowThere, bool windowThereBefore,
+                      std::uint32_t waitedMs) {
+    if (guardAcquired)
+        return SecondStart::RunAsFirst;
+    if (windowThere && (windowThereBefore || waitedMs >= kGuardWaitMs))
+        return SecondStart::BringOtherForward;
+    return waitedMs >= kGuardWaitMs ? SecondStart::EndQuietly : SecondStart::KeepWaiting;
+}
+
 }  // namespace app

@@ -25,4 +25,22 @@ struct StartPlan {
 
 StartPlan planStart(GuardState guard, bool otherWindowFound, bool otherMinimized);
 
+// The guard exists: the copy that holds it may be ending (its window already gone, or about to
+// go). The second start waits on the guard in looks of kGuardLookMs, for kGuardWaitMs at most.
+inline constexpr std::uint32_t kGuardWaitMs = 5000;
+inline constexpr std::uint32_t kGuardLookMs = 100;
+
+enum class SecondStart {
+    RunAsFirst,         // the guard came free (released or abandoned): this copy holds it now
+    BringOtherForward,  // the other copy's window stayed over a whole look (or is there when the
+                        // wait ends): it is not ending
+    EndQuietly,         // the guard stayed taken and no window stayed there: nothing to show
+    KeepWaiting,
+};
+
+// After one look: whether the guard was acquired in it, whether the other copy's window is
+// there now and was there at the look before, and how long the start has waited.
+SecondStart afterLook(bool guardAcquired, bool windowThere, bool windowThereBefore,
+                      std::uint32_t waitedMs);
+
 }  // namespace app

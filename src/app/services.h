@@ -30,6 +30,8 @@ class FileSystem {
     virtual bool canReplace(const std::string& path) = 0;
     // Creates one folder level; false when it cannot be created.
     virtual bool createFolder(const std::string& path) = 0;
+    // Removes an empty folder; false when it cannot be removed (or is not empty).
+    virtual bool removeFolder(const std::string& path) = 0;
 };
 
 // The Authenticode check of a file by its path. Safe to call from any thread.
@@ -64,9 +66,10 @@ class ProcessLauncher {
     // Starts exactly the program at `path` with no arguments, keeping the working folder;
     // 0, or the Windows error code of the failure.
     virtual std::uint32_t start(const std::string& path) = 0;
-    // The same through the shell with the "runas" verb, which asks the user for elevation, in
-    // `folder`; 0, or the Windows error code (ERROR_CANCELLED when the user declines).
-    virtual std::uint32_t startElevated(const std::string& path, const std::string& folder) = 0;
+    // The same through the shell with the "runas" verb, which asks the user for elevation, also
+    // keeping the working folder; 0, or the Windows error code (ERROR_CANCELLED when the user
+    // declines).
+    virtual std::uint32_t startElevated(const std::string& path) = 0;
 };
 
 // The download engine's check of a complete file. Runs on the transfer thread, so it must not
@@ -82,6 +85,11 @@ struct Services {
     SignatureVerifier* signatures = nullptr;
     // The clock that bounds the window thread's waits outside a download.
     download::Clock* clock = nullptr;
+    // The thread that checks the held update tool, and the window thread's wait for it.
+    download::Threads* threads = nullptr;
+    // How long each check of the update tool's signature may take, fixed when the program was
+    // built (the download's check is bounded by the download engine with the same value).
+    std::uint32_t signCheckMs = 60000;
     // The subject common name the update tool's signer must have, fixed when the program was
     // built; "" turns the check off.
     std::string toolPublisher;

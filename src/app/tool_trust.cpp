@@ -21,6 +21,11 @@ std::string toolSignatureResult(const SignatureCheck& check, const std::string& 
         return results::kVirusErr;
     if (check.status == kTrustValid && check.signer == publisher)
         return results::kResultOk;
+    // A changed file fails its digest before the chain is judged, so these two codes come only
+    // for an intact signature.
+    if ((check.status == kTrustUntrustedRoot || check.status == kTrustChaining) &&
+        check.signer == publisher)
+        return results::kRootErr;
     if (check.status == kTrustExpired && check.checkedAt != 0 &&
         check.checkedAt < check.signerValidFrom)
         return results::kClockErr;

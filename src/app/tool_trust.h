@@ -11,11 +11,15 @@ inline constexpr std::uint32_t kTrustValid = 0;
 inline constexpr std::uint32_t kTrustNoSignature = 0x800B0100;  // TRUST_E_NOSIGNATURE
 inline constexpr std::uint32_t kTrustExpired = 0x800B0101;      // CERT_E_EXPIRED
 inline constexpr std::uint32_t kTrustBadDigest = 0x80096010;    // TRUST_E_BAD_DIGEST
+// The chain ends in a root this computer does not trust, or cannot be built up to a root.
+inline constexpr std::uint32_t kTrustUntrustedRoot = 0x800B0109;  // CERT_E_UNTRUSTEDROOT
+inline constexpr std::uint32_t kTrustChaining = 0x800B010A;       // CERT_E_CHAINING
 
 // What the Authenticode check of one file found.
 struct SignatureCheck {
     std::uint32_t status = kTrustNoSignature;
-    // The subject common name of the signer's certificate (UTF-8); "" when there is none.
+    // The subject common name of the signer's certificate (UTF-8), also when the signature is
+    // refused; "" when the check got no signer.
     std::string signer;
     // The Windows error code of opening the file for the check; 0 when it was opened.
     std::uint32_t openError = 0;
@@ -29,7 +33,9 @@ struct SignatureCheck {
 // is off: an empty `publisher` accepts every file); "VirusErr" when an antivirus program kept the
 // file from being read; "ClockErr" when the signature was refused as out of its validity period
 // while the computer's date lies before the signer's certificate begins (the clock is wrong, so
-// no signature can be judged); "SignErr" for every other refusal.
+// no signature can be judged); "RootErr" when a signature by `publisher` is refused only because
+// this computer lacks the root its chain needs; "SignErr" for every other refusal (no signature,
+// a changed file, another signer).
 std::string toolSignatureResult(const SignatureCheck& check, const std::string& publisher);
 
 }  // namespace app

@@ -1,6 +1,7 @@
 #include "app/upgrade_layout.h"
 
 #include "app/url_segment.h"
+#include "download/download_engine.h"
 
 namespace app {
 
@@ -24,6 +25,32 @@ std::string customerPackageLocalPath(const std::string& installFolder) {
     return tempFolderPath(installFolder) + "\\Norvik.rar";
 }
 
+namespace {
+
+// The length of a UTF-8 text in UTF-16 code units: one per character, two beyond U+FFFF.
+std::size_t utf16Length(const std::string& utf8) {
+    std::size_t units = 0;
+    for (const char c : utf8) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte & 0xC0) != 0x80)
+            units += byte >= 0xF0 ? 2 : 1;
+    }
+    return units;
+}
+
+}  // namespace
+
+bool pathsFitWindows(const std::string& installFolder) {
+    if (utf16Length(tempFolderPath(installFolder)) > kMaxFolderPath)
+        return false;
+    for (const std::string& file :
+         {toolLocalPath(installFolder), systemPackageLocalPath(installFolder),
+          customerPackageLocalPath(installFolder)})
+        if (utf16Length(download::partialName(file)) > kMaxFilePath)
+            return false;
+    return true;
+}
+
 std::string infoMarkerPath(const std::string& installFolder) {
     return installFolder + "\\Report\\Info.xml";
 }
@@ -40,6 +67,11 @@ std::string msgCannotDeleteOldTool(const std::string& path) {
     return "Khong the xoa ban cu cua chuong trinh cap nhat:" + kCrLf + path + kCrLf +
            "Xin vui long dong chuong trinh cap nhat neu no dang chay, bo thuoc tinh chi doc cua "
            "tep roi thu lai.";
+}
+
+std::string msgDiskErrIn(const std::string& folder) {
+    return "Khong ghi duoc tep vao thu muc cai dat Norvik." + kCrLf + folder + kCrLf +
+           "Xin vui long kiem tra dung luong dia va quyen ghi vao thu muc nay.";
 }
 
 std::string msgCannotStartTool(const std::string& path) {

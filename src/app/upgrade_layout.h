@@ -1,6 +1,7 @@
 #pragma once
 // Where the upgrade's files live on the download server and on disk, and the texts the upgrade
 // shows to the user (the boxes of the named results are in results/results.def).
+#include <cstddef>
 #include <string>
 
 namespace app {
@@ -17,6 +18,13 @@ std::string toolLocalPath(const std::string& installFolder);
 std::string tempFolderPath(const std::string& installFolder);
 std::string systemPackageLocalPath(const std::string& installFolder);
 std::string customerPackageLocalPath(const std::string& installFolder);
+// True when Windows without long-path support takes every path the upgrade uses in the install
+// folder: the packages' folder at most 247 UTF-16 characters (CreateDirectory leaves room for an
+// 8.3 name within MAX_PATH), each file, partial name included, at most 259 (MAX_PATH less the
+// terminating NUL).
+bool pathsFitWindows(const std::string& installFolder);
+inline constexpr std::size_t kMaxFolderPath = 247;
+inline constexpr std::size_t kMaxFilePath = 259;
 // The two files whose presence marks a folder as the product's install folder.
 std::string infoMarkerPath(const std::string& installFolder);
 std::string dllMarkerPath(const std::string& installFolder);
@@ -44,5 +52,7 @@ inline const std::string kMsgStartFailed =
     "Khong khoi dong duoc UpgradeNorvik." + kCrLf + "Xin vui long lien he nha cung cap.";
 std::string msgCannotDeleteOldTool(const std::string& path);
 std::string msgCannotStartTool(const std::string& path);
+// The disk error's box with the folder that cannot be made or used on its own line.
+std::string msgDiskErrIn(const std::string& folder);
 
 }  // namespace app

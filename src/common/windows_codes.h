@@ -8,6 +8,7 @@
 namespace norvik {
 
 // <winerror.h>
+inline constexpr std::uint32_t kErrorFileNotFound = 2;
 inline constexpr std::uint32_t kErrorAccessDenied = 5;
 inline constexpr std::uint32_t kErrorGenFailure = 31;
 inline constexpr std::uint32_t kErrorSharingViolation = 32;

@@ -102,6 +102,11 @@ std::string finishedCaption(std::int64_t announcedKb) {
     return "Finished 100%: " + n + "Kb / " + n + "Kb";
 }
 
+std::string checkingCaption(const std::string& localPath) {
+    const std::size_t slash = localPath.find_last_of("\\/");
+    return "Dang kiem tra " + localPath.substr(slash == std::string::npos ? 0 : slash + 1) + " ...";
+}
+
 // The progress view of one call.
 struct Engine::View {
     form::Control* caption = nullptr;
@@ -109,6 +114,10 @@ struct Engine::View {
     bool started = false;  // the start caption is shown
     std::int64_t shownBytes = -1;
     std::int64_t total = -1;
+    // While the caller's check runs, the caption says so; the progress it replaced comes back
+    // when the check refuses the file.
+    bool checking = false;
+    std::string beforeCheck;
 };
 
 Engine::Engine(InternetApi& net, FileApi& files, Clock& clock, Threads& threads)
@@ -229,7 +238,22 @@ std::string Engine::runCall(const std::shared_ptr<CallShared>& shared, View& vie
             updateProgress(bytes, announcedKb, *view.caption, *view.bar);
     };
 
+    // The caller's check of the complete file: shown in the caption, and bounded.
+    auto checkShown = [&](bool on) {
+        if (!view.caption || view.checking == on)
+            return;
+        view.checking = on;
+        try {
+            if (on)
+                view.beforeCheck = view.caption->text();
+            view.caption->setText(on ? checkingCaption(call.finalPath) : view.beforeCheck);
+        } catch (const std::exception&) {
+            // Only the caption: the check and its result are not affected.
+        }
+    };
+
     const std::uint32_t stallMs = call.stallMs;
+    const std::uint32_t checkMs = 1000u * static_cast<std::uint32_t>(checkSeconds_);
     AttemptPlan plan;
     bool progressMade = false;
     for (int number = 1, retries = 0;; ++number) {
@@ -245,6 +269,7 @@ std::string Engine::runCall(const std::shared_ptr<CallShared>& shared, View& vie
         std::int64_t markBytes = 0;
         Ending ending = Ending::Cut;
         std::string result = results::kNetErr;
+        std::optional<std::uint32_t> checkSince;
         for (;;) {
             if (call.abandoned.load())
                 return results::kNetErr;
@@ -265,8 +290,20 @@ std::string Engine::runCall(const std::shared_ptr<CallShared>& shared, View& vie
             } catch (const std::exception&) {
                 return results::kNetErr;
             }
+            if (call.accept && attempt->complete.load()) {
+                if (!checkSince) {
+                    checkSince = clock_.nowMs();
+                    checkShown(true);
+                } else if (clock_.nowMs() - *checkSince >= checkMs) {
+                    // Given up like a stalled attempt: the check removes the file when it ends.
+                    checkShown(false);
+                    return results::kSignTimeoutErr;
+                }
+            }
             waitAndPump();
         }
+        if (ending != Ending::Done)
+            checkShown(false);
         call.owner.store(CallShared::kNobody);
         try {
             show(*attempt);

@@ -31,6 +31,9 @@ std::string partialName(const std::string& localPath);
 // the TLS handshake included). Each program sets its build's value (setStallSeconds).
 inline constexpr int kDefaultStallSeconds = 60;
 inline constexpr std::int64_t kStallBytes = 1024;
+// The caller's check of a complete file (the update tool's signature) gets this many seconds
+// before the download has failed with kSignTimeoutErr (setCheckSeconds).
+inline constexpr int kDefaultCheckSeconds = 60;
 
 // The URL whose cache entry is dropped: the scheme part lower-cased, host and path unchanged.
 std::string normaliseCacheUrl(const std::string& url);
@@ -48,6 +51,8 @@ std::string formatGrouped(double value, const std::string& separator);
 std::string progressCaption(int percentage, double kilobytesDone, std::int64_t announcedKb,
                             const std::string& separator);
 std::string finishedCaption(std::int64_t announcedKb);
+// While the caller's check of the complete file runs: "Dang kiem tra <file name> ...".
+std::string checkingCaption(const std::string& localPath);
 inline constexpr const char* kStartCaption = "Downloading ... 0%";
 
 // The download engine with its module state (BaseUrl) and the seams it uses.
@@ -64,6 +69,7 @@ class Engine {
     // The system's digit-grouping separator (UTF-8) for the progress caption.
     void setGroupSeparator(const std::string& separator) { separator_ = separator; }
     void setStallSeconds(int seconds) { stallSeconds_ = seconds; }
+    void setCheckSeconds(int seconds) { checkSeconds_ = seconds; }
 
     // caption and bar: the progress view, both or neither; without a caption no progress shows.
     // accept: the caller's check of the complete file before it takes its final name.
@@ -95,6 +101,7 @@ class Engine {
     std::function<void()> pump_;
     std::string separator_ = ",";
     int stallSeconds_ = kDefaultStallSeconds;
+    int checkSeconds_ = kDefaultCheckSeconds;
     std::vector<std::shared_ptr<CallShared>> active_;
 };
 

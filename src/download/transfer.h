@@ -22,7 +22,8 @@
 namespace download {
 
 // The caller's check of a complete download runs with the partial file complete, flushed and
-// closed, before it takes the final name. It may still run after the program began to end, so it
+// closed, before it takes the final name; the window waits for it at most the engine's check bound
+// (SignTimeoutErr past it). It may still run after the program began to end, so it
 // uses nothing that ends before the process.
 using results::AcceptFile;
 

@@ -65,6 +65,25 @@ def second_start_while_idle_restores_the_first():
         exit_with(last, EXIT_CLOSED)
 
 
+def second_start_while_the_first_ends_runs_as_the_first():
+    """A second start while the first is in its last moment (Thoat pressed just after it): it
+    waits for the guard the ending copy lets go of, and shows its own window."""
+    with launched(EXE, args.artifacts, drv) as first:
+        second = App(EXE, args.artifacts)
+        try:
+            drv("click", "cmdExit")
+            check_eq(first.wait_exit(15), EXIT_CLOSED, "the first copy's exit code")
+            wait_until(lambda: not second.running() or
+                       drv("wait-main", 500, check=False) is not None, 15,
+                       "the second start's own window")
+            check(second.running(),
+                  f"the second start ended ({second.proc.returncode}) instead of running")
+            check_eq(drv.visible_children(), ["cmdExit", "cmdHelp", "cmdProxy", "cmdUpd"],
+                     "the second start's home screen")
+        finally:
+            second.stop(drv)
+
+
 def second_start_while_downloading_leaves_the_transfer_going():
     s = steps.started_stage(args, os.path.join(WORK, "downloading"), pkg_size=8_000_000,
                             rate=400_000)
@@ -147,6 +166,8 @@ def window_keeps_its_design_pixels_at_every_dpi():
 run_cases([
     ("a second start while idle restores the first and ends; none after a kill",
      second_start_while_idle_restores_the_first),
+    ("a second start while the first ends on Thoat runs as the first",
+     second_start_while_the_first_ends_runs_as_the_first),
     ("a second start while downloading ends, the transfer goes on, Thoat ends the first",
      second_start_while_downloading_leaves_the_transfer_going),
     ("the window keeps its design pixels at 96, 120 and 144 DPI",

@@ -5,6 +5,7 @@ DLLs planted beside the program under system names are never loaded."""
 
 import contextlib
 import os
+import re
 import shutil
 import sys
 
@@ -22,7 +23,21 @@ LOOPBACK = os.path.join(args.build, "loopback", "UpgradeNorvik.exe")
 TOOLS = os.path.join(args.build, "tools")
 VARIANTS = os.path.join(TOOLS, "sandel-variants")
 PLANTED = os.path.join(TOOLS, "planted")
-PLANTED_DLLS = ["wininet.dll", "msimg32.dll", "wintrust.dll", "crypt32.dll", "gdiplus.dll"]
+# Every DLL the program preloads where SetDefaultDllDirectories is missing (its one list), under
+# the names Wine allows: not the two that Wine's own user32 and comctl32 load from the program's
+# folder at every process start, before any code of the program runs, and only those Wine has
+# in its system folder (a missing one is asked for by nothing but the test).
+WINE_LOADS_FIRST = {"version.dll", "uxtheme.dll"}
+SYSTEM32 = os.path.join(os.environ.get("WINEPREFIX", ""), "drive_c", "windows", "system32")
+with open(os.path.join(args.source, "src", "app", "win32", "dll_search.h")) as header:
+    PLANTED_DLLS = [n for n in re.findall(r'^ +L"(\w+\.dll)",', header.read(), re.M)
+                    if n not in WINE_LOADS_FIRST and os.path.exists(os.path.join(SYSTEM32, n))]
+# Wine's windowscodecs, which its GDI+ loads, resolves its import of propsys with the program's
+# folder first even after SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32) (Windows takes
+# the dependencies of such a load from the system folder too): the real program's run, which
+# takes that path under Wine, leaves it out; the preload that systems without the call get keeps
+# it out (load_by_name below).
+PLANTED_FOR_PROGRAM = [n for n in PLANTED_DLLS if n != "propsys.dll"]
 WORK = os.path.join(args.artifacts, "work")
 OLD_TOOL = b"MZ the update tool of the previous upgrade"
 SIGN_ERR = box("SignErr")
@@ -119,6 +134,8 @@ def planted_dlls_are_never_loaded():
     rc, out = run_quiet([WINE, os.path.join(downloads, "load_by_name.exe"), "--after-preload",
                          *PLANTED_DLLS], cwd=downloads, env=env, timeout=120)
     check_eq((rc, markers()), (0, []), f"planted DLLs loaded after the preload ({out.strip()})")
+    for name in set(PLANTED_DLLS) - set(PLANTED_FOR_PROGRAM):
+        os.remove(os.path.join(downloads, name))
 
     with stage(os.path.join(TOOLS, "Sandel.exe")) as (s, folder):
         try:

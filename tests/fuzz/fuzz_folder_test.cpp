@@ -26,6 +26,7 @@ struct Files : app::FileSystem {
     bool deleteFile(const std::string&) override { return false; }
     bool canReplace(const std::string&) override { return false; }
     bool createFolder(const std::string&) override { return false; }
+    bool removeFolder(const std::string&) override { return false; }
 };
 
 struct Runtime : form::Runtime {

@@ -47,4 +47,29 @@ TEST(AppOneCopy, ASecondStartShowsTheFirstCopysWindowAndEnds) {
     }
 }
 
+// While another copy holds the guard, each look decides: a guard that comes free (the copy
+// ended) lets this one run; a window seen at two looks in a row (or at the last) is a copy that
+// stays, brought forward; with neither the start waits, at most 5 s.
+TEST(AppOneCopy, ASecondStartWaitsForACopyThatIsEnding) {
+    using app::SecondStart;
+    struct Case {
+        bool acquired, there, before;
+        std::uint32_t waitedMs;
+        SecondStart step;
+    };
+    for (const Case& c : {
+             Case{true, false, true, 300, SecondStart::RunAsFirst},
+             Case{true, false, false, 4999, SecondStart::RunAsFirst},
+             Case{false, true, false, 100, SecondStart::KeepWaiting},  // maybe its last moment
+             Case{false, false, true, 200, SecondStart::KeepWaiting},  // the window just went
+             Case{false, true, true, 200, SecondStart::BringOtherForward},
+             Case{false, false, false, 4999, SecondStart::KeepWaiting},
+             Case{false, false, false, app::kGuardWaitMs, SecondStart::EndQuietly},
+             Case{false, true, false, app::kGuardWaitMs, SecondStart::BringOtherForward},
+         }) {
+        SCOPED_TRACE(c.acquired * 1000 + c.there * 100 + c.before * 10);
+        EXPECT_EQ(app::afterLook(c.acquired, c.there, c.before, c.waitedMs), c.step) << c.waitedMs;
+    }
+}
+
 }  // namespace

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/frm_main.h"
+#include "app/scanner_patience.h"
 #include "app/tool_launch.h"
 #include "app/upgrade_layout.h"
 #include "common/windows_codes.h"
@@ -96,6 +97,11 @@ class FakeFiles : public app::FileSystem {
         return true;
     }
 
+    bool removeFolder(const std::string& path) override {
+        log_.push_back("rmdir " + path);
+        return entries.erase(path) > 0;
+    }
+
     std::map<std::string, Entry> entries;
     std::set<std::string> unreplaceable;
     bool refuseFolders = false;
@@ -114,7 +120,14 @@ class FakeLauncher : public app::ProcessLauncher, public app::SignatureVerifier 
     explicit FakeLauncher(std::vector<std::string>& log) : log_(log) {}
     app::SignatureCheck checkFile(const std::string& path) override {
         log_.push_back("verify " + path);
-        return downloaded;
+        const std::uint32_t error = openErrors.empty() ? 0 : openErrors.front();
+        if (openErrors.size() > 1)  // the last one stays
+            openErrors.erase(openErrors.begin());
+        if (error == 0)
+            return downloaded;
+        app::SignatureCheck notOpened;
+        notOpened.openError = error;
+        return notOpened;
     }
 
     class Held : public app::HeldProgram {
@@ -148,13 +161,16 @@ class FakeLauncher : public app::ProcessLauncher, public app::SignatureVerifier 
         }
         return startError;
     }
-    std::uint32_t startElevated(const std::string& path, const std::string& folder) override {
-        log_.push_back("runas " + path + " in " + folder);
+    std::uint32_t startElevated(const std::string& path) override {
+        log_.push_back("runas " + path);
         return elevatedError;
     }
 
     std::uint32_t holdError = 0;
     app::SignatureCheck downloaded = kSignedByUs, atStart = kSignedByUs;
+    // What opening the downloaded file for its check meets, try after try (the last one stays);
+    // none: it opens.
+    std::vector<std::uint32_t> openErrors;
     std::uint32_t startError = 0;
     // The first this many holds or starts meet a scanner reading the file (a sharing violation).
     int busyHolds = 0, busyStarts = 0;
@@ -162,6 +178,30 @@ class FakeLauncher : public app::ProcessLauncher, public app::SignatureVerifier 
 
   private:
     std::vector<std::string>& log_;
+};
+
+// The thread that checks the held tool: runs the check at once, or keeps it until the test ends
+// (a check that does not return); the window's waits move the clock.
+class FakeCheckThreads : public download::Threads {
+  public:
+    explicit FakeCheckThreads(fakes::FakeClock& clock) : clock_(clock) {}
+    bool start(std::function<void()> body) override {
+        if (refuse)
+            return false;
+        if (hang)
+            kept.push_back(std::move(body));
+        else
+            body();
+        return true;
+    }
+    void waitForMessageOrWake(std::uint32_t ms) override { clock_.now += ms; }
+    void wake() override {}
+
+    bool refuse = false, hang = false;
+    std::vector<std::function<void()>> kept;
+
+  private:
+    fakes::FakeClock& clock_;
 };
 
 struct Download {
@@ -181,6 +221,7 @@ class AppUpgrade : public testing::Test {
         svc_.launcher = &launcher_;
         svc_.signatures = &launcher_;
         svc_.clock = &clock_;
+        svc_.threads = &checkThreads_;
         svc_.toolPublisher = kPublisher;
         // As the engine: a failure leaves the local path as it was; a complete file is offered
         // to the check before it replaces what the local path held.
@@ -271,6 +312,7 @@ class AppUpgrade : public testing::Test {
     FakeFiles files_{log_};
     FakeLauncher launcher_{log_};
     fakes::FakeClock clock_;
+    FakeCheckThreads checkThreads_{clock_};
     app::Services svc_;
     form::Form frm_;
     app::FrmMain main_{frm_, svc_};
@@ -410,9 +452,11 @@ TEST_F(AppUpgrade, ExitEndsAtOnceIdleOrDuringEachDownload) {
         };
         EXPECT_TRUE(pressOK());
         EXPECT_EQ(static_cast<int>(downloads_.size()), during);
-        ASSERT_GE(log_.size(), 2u);
-        EXPECT_EQ(log_[log_.size() - 2], "abandon");
-        EXPECT_EQ(log_.back(), "end 1");
+        // During the tool's download, the packages' folder made for it goes too.
+        std::vector<std::string> expected{"abandon", "end 1"};
+        if (during == 1)
+            expected.insert(expected.begin() + 1, "rmdir " + kTemp);
+        EXPECT_EQ(std::vector<std::string>(log_.end() - expected.size(), log_.end()), expected);
         EXPECT_EQ(count("start "), 0);
         EXPECT_TRUE(runtime_.boxes.empty());
     }
@@ -557,12 +601,13 @@ TEST_F(AppUpgrade, DownloadsTheThreeFilesInOrderThenStartsTheToolAndEnds) {
     EXPECT_TRUE(pressOK());
     const std::string tool = kFolder + "\\Sandel.exe";
     EXPECT_EQ(log_, (std::vector<std::string>{
+                        "exists? " + kTemp,
+                        "mkdir " + kTemp,
                         "plain? " + tool,
                         "doEvents",
                         "download /Sandel/Sandel.exe -> " + tool,
                         "verify " + tool + ".part",
                         "exists? " + kTemp,
-                        "mkdir " + kTemp,
                         "doEvents",
                         "download /Sandel/Norvik_sys.rar -> " + kTemp + "\\Norvik_sys.rar",
                         "exists? " + kTemp,
@@ -574,7 +619,8 @@ TEST_F(AppUpgrade, DownloadsTheThreeFilesInOrderThenStartsTheToolAndEnds) {
                         "release",
                         "end 0",
                     }));
-    EXPECT_EQ(frm_.control("ProgressCap").text(), "");  // the screen was laid out again
+    // The screen was laid out again; the last caption is the start's.
+    EXPECT_EQ(frm_.control("ProgressCap").text(), "Dang kiem tra Sandel.exe ...");
     EXPECT_TRUE(runtime_.boxes.empty());
 }
 
@@ -588,34 +634,81 @@ TEST_F(AppUpgrade, TrailingBackslashIsDoubledAsItStands) {
     EXPECT_EQ(count("start D:\\\\Sandel.exe"), 1);
 }
 
-TEST_F(AppUpgrade, TemporaryFolderIsReusedOrCreatedBeforeEachPackage) {
+// The packages' folder is reused, or created before anything is downloaded and again before a
+// package when it went missing; one that cannot be created, or an install folder so deep that a
+// path of the upgrade would pass Windows' limit (counted in UTF-16 characters: the longest is the
+// system package's partial file, 222 + 37), stops the upgrade at once with the folder named.
+TEST_F(AppUpgrade, TemporaryFolderIsReadyBeforeAnythingIsDownloaded) {
     struct Case {
         const char* label;
+        std::string folder;
         bool present;
-        bool refuse;  // creation fails, so it is still missing before the third download
+        bool refuse;  // its creation fails
         int mkdirs;
+        bool refused;
     };
-    for (const Case& c : {Case{"present", true, false, 0}, Case{"missing", false, false, 1},
-                          Case{"uncreatable", false, true, 2}}) {
+    std::string deepest = "C:";  // 222 characters
+    while (deepest.size() < 222)
+        deepest += "\\" + std::string(std::min<size_t>(40, 222 - deepest.size() - 1), 'd');
+    std::string wide = "C:\\";  // 222 characters, two bytes each in UTF-8 but one in UTF-16
+    while (wide.size() < 3 + 2 * 219)
+        wide += "\xC4\x90";
+    for (const Case& c : {Case{"present", kFolder, true, false, 0, false},
+                          Case{"missing", kFolder, false, false, 1, false},
+                          Case{"uncreatable", kFolder, false, true, 1, true},
+                          Case{"deepestThatFits", deepest, false, false, 1, false},
+                          Case{"oneTooDeep", deepest + "x", false, false, 0, true},
+                          Case{"wideCharactersFit", wide, false, false, 1, false}}) {
         SCOPED_TRACE(c.label);
-        files_.entries.erase(kTemp);
+        const std::string temp = c.folder + "\\NorvikSandelTemp";
+        files_.entries.erase(temp);
         if (c.present)
-            files_.entries[kTemp] = Entry{true, false, false, {}};
+            files_.entries[temp] = Entry{true, false, false, {}};
         files_.refuseFolders = c.refuse;
         downloads_.clear();
-        prepare();
-        pressOK();
-        EXPECT_EQ(count("mkdir " + kTemp), c.mkdirs);
-        EXPECT_EQ(count("exists? " + kTemp), 2);
-        // Each creation comes before the download that needs the folder.
-        for (size_t i = 0; i + 2 < log_.size(); ++i) {
-            if (log_[i].rfind("mkdir", 0) == 0) {
-                EXPECT_EQ(log_[i + 1], "doEvents");
-                EXPECT_EQ(log_[i + 2].find("download /Sandel/Sandel.exe"), std::string::npos);
-                EXPECT_EQ(log_[i + 2].rfind("download ", 0), 0u) << log_[i + 2];
-            }
+        runtime_.boxes.clear();
+        prepare("KH001", c.folder);
+        EXPECT_EQ(pressOK(), !c.refused);
+        EXPECT_EQ(count("mkdir " + temp), c.mkdirs);
+        if (c.refused) {
+            ASSERT_EQ(runtime_.boxes.size(), 1u);
+            EXPECT_EQ(runtime_.boxes[0].text,
+                      "Khong ghi duoc tep vao thu muc cai dat Norvik.\r\n" + temp +
+                          "\r\nXin vui long kiem tra dung luong dia va quyen ghi vao thu muc "
+                          "nay.");
+            EXPECT_TRUE(downloads_.empty());
+            expectIdleOnUpgradeScreen();
+            continue;
         }
         EXPECT_EQ(downloads_.size(), 3u);
+        EXPECT_EQ(count("exists? " + temp), 3);
+        EXPECT_LT(std::find(log_.begin(), log_.end(), "exists? " + temp) - log_.begin(),
+                  std::find(log_.begin(), log_.end(),
+                            "download /Sandel/Sandel.exe -> " + c.folder + "\\Sandel.exe") -
+                      log_.begin());
+    }
+    // Gone while the tool downloads: created again before the package.
+    files_.refuseFolders = false;
+    files_.entries.erase(kTemp);
+    downloads_.clear();
+    prepare();
+    duringDownload = [&](int n) {
+        if (n == 1)
+            files_.entries.erase(kTemp);
+    };
+    EXPECT_TRUE(pressOK());
+    EXPECT_EQ(count("mkdir " + kTemp), 2);
+    // Made for a tool that then fails: the folder goes again, one that was there stays.
+    duringDownload = nullptr;
+    results_[app::kRemoteTool] = "NetErr";
+    for (const bool present : {false, true}) {
+        files_.entries.erase(kTemp);
+        if (present)
+            files_.entries[kTemp] = Entry{true, false, false, {}};
+        prepare();
+        EXPECT_FALSE(pressOK());
+        EXPECT_EQ(files_.entries.count(kTemp), present ? 1u : 0u);
+        EXPECT_EQ(count("rmdir " + kTemp), present ? 0 : 1);
     }
 }
 
@@ -649,8 +742,8 @@ TEST_F(AppUpgrade, OldToolStaysUntilACheckedNewOneReplacesIt) {
         ASSERT_TRUE(files_.entries.count(tool));
         EXPECT_EQ(files_.entries[tool].content, c.replaced ? "new " + app::kRemoteTool : "old");
         // Whether it could be replaced was asked before its download.
-        EXPECT_EQ(log_.at(1), "replaceable? " + tool);
-        EXPECT_EQ(log_.at(3), "download /Sandel/Sandel.exe -> " + tool);
+        EXPECT_EQ(log_.at(2), "replaceable? " + tool);
+        EXPECT_EQ(log_.at(4), "download /Sandel/Sandel.exe -> " + tool);
     }
 }
 
@@ -927,7 +1020,12 @@ INSTANTIATE_TEST_SUITE_P(
                   "SignErr"},
         TrustCase{"unsigned", kPublisher, {app::kTrustNoSignature, ""}, "SignErr"},
         TrustCase{"badDigest", kPublisher, {app::kTrustBadDigest, kPublisher}, "SignErr"},
-        TrustCase{"untrustedRoot", kPublisher, {0x800B0109, kPublisher}, "SignErr"},
+        // A root this computer lacks: named only for the publisher's own, otherwise sound,
+        // signature.
+        TrustCase{"untrustedRoot", kPublisher, {0x800B0109, kPublisher}, "RootErr"},
+        TrustCase{"chainNotBuilt", kPublisher, {0x800B010A, kPublisher}, "RootErr"},
+        TrustCase{"untrustedRootOfAnother", kPublisher, {0x800B0109, "Other Ltd"}, "SignErr"},
+        TrustCase{"chainNotBuiltUnnamed", kPublisher, {0x800B010A, ""}, "SignErr"},
         // Refused as expired: the computer's date lies before the signer's certificate begins,
         // or after it.
         TrustCase{
@@ -944,7 +1042,7 @@ INSTANTIATE_TEST_SUITE_P(
 // antivirus block at the hold or the start, never tried again, with its box: torture_test.cpp.)
 TEST_F(AppUpgrade, ToolStartElevatesWaitsForAScannerAndNamesEachFailure) {
     const std::string tool = kFolder + "\\Sandel.exe";
-    const std::string runas = "runas " + tool + " in " + kFolder;
+    const std::string runas = "runas " + tool;
     const std::string cannotStart = app::msgCannotStartTool(tool);
     struct Case {
         const char* label;
@@ -996,6 +1094,102 @@ TEST_F(AppUpgrade, ToolStartElevatesWaitsForAScannerAndNamesEachFailure) {
         EXPECT_EQ(count("delete "), 0);
         click("cmdHelp");  // the window answers again
         EXPECT_TRUE(frm_.control("bg5").visible());
+    }
+}
+
+// The downloaded tool's check opens the file that its download has just closed: a scanner
+// reading it is waited for up to 2 s by the clock (on the transfer thread: no pumping), and a file
+// that is gone or locked away right after our own write was quarantined.
+TEST_F(AppUpgrade, TheDownloadedToolsCheckWaitsForAScannerAndNamesAQuarantine) {
+    const std::uint32_t busy = norvik::kErrorSharingViolation;
+    struct Case {
+        const char* label;
+        std::vector<std::uint32_t> openErrors;
+        std::string box;  // "": the upgrade goes on
+        int checks;
+        std::uint32_t waitedMs;
+    };
+    for (const Case& c : {
+             Case{"scannerLetsGo", {busy, busy, busy, 0}, "", 4, 150},
+             Case{"scannerHoldsOn", {busy}, results::boxText(results::kVirusErr), 41, 2000},
+             Case{"quarantinedAway", {2}, results::boxText(results::kVirusErr), 1, 0},
+             Case{"quarantinedLocked", {5}, results::boxText(results::kVirusErr), 1, 0},
+             Case{"blocked", {225}, results::boxText(results::kVirusErr), 1, 0},
+         }) {
+        SCOPED_TRACE(c.label);
+        downloads_.clear();
+        runtime_.boxes.clear();
+        launcher_.openErrors = c.openErrors;
+        prepare();
+        const std::uint32_t before = clock_.nowMs();
+        EXPECT_EQ(pressOK(), c.box.empty());
+        EXPECT_EQ(clock_.nowMs() - before, c.waitedMs);
+        EXPECT_EQ(count("verify " + kFolder + "\\Sandel.exe.part"), c.checks);
+        EXPECT_EQ(count("doEvents"), c.box.empty() ? 3 : 1);
+        if (c.box.empty())
+            continue;
+        ASSERT_EQ(runtime_.boxes.size(), 1u);
+        EXPECT_EQ(runtime_.boxes[0].text, c.box);
+        EXPECT_EQ(downloads_.size(), 1u);
+        expectIdleOnUpgradeScreen();
+    }
+}
+
+// The held tool is checked on a thread of its own: the window answers meanwhile, the caption
+// says what it waits for, Exit ends the program at any time, and a check that outlasts its bound
+// (or cannot be started) is named; the tool stays for the next try.
+TEST_F(AppUpgrade, TheHeldToolsCheckIsBoundedOffTheWindowsThread) {
+    const std::string tool = kFolder + "\\Sandel.exe";
+    struct Case {
+        const char* label;
+        bool hang, refuse;
+        int exitAtPump;  // 0: no Exit
+        bool ended;
+        std::string box;
+    };
+    for (const Case& c : {
+             Case{"outlastsItsBound", true, false, 0, false,
+                  results::boxText(results::kSignTimeoutErr)},
+             Case{"noThread", false, true, 0, false, results::boxText(results::kSignTimeoutErr)},
+             Case{"exitWhileChecking", true, false, 20, true, ""},
+         }) {
+        SCOPED_TRACE(c.label);
+        runtime_.boxes.clear();
+        downloads_.clear();
+        checkThreads_.hang = c.hang;
+        checkThreads_.refuse = c.refuse;
+        prepare();
+        std::vector<std::string> captions;  // at each pump after the three downloads
+        runtime_.onDoEvents = [&](int) {
+            if (downloads_.size() < 3)
+                return;
+            captions.push_back(frm_.control("ProgressCap").text());
+            if (static_cast<int>(captions.size()) == c.exitAtPump)
+                click("cmdExit");
+        };
+        const std::uint32_t before = clock_.nowMs();
+        EXPECT_EQ(pressOK(), c.ended);
+        runtime_.onDoEvents = nullptr;
+        checkThreads_.kept.clear();  // the abandoned check lets go of the tool
+        EXPECT_EQ(count("start "), 0);
+        if (c.hang) {
+            // Pumped once per frame from the first wait on.
+            ASSERT_FALSE(captions.empty());
+            EXPECT_EQ(captions.front(), "Dang kiem tra Sandel.exe ...");
+            EXPECT_GE(static_cast<int>(captions.size()), c.ended ? c.exitAtPump : 1800);
+        }
+        if (c.ended) {
+            EXPECT_EQ(count("end 1"), 1);
+            EXPECT_TRUE(runtime_.boxes.empty());
+            continue;
+        }
+        EXPECT_LE(clock_.nowMs() - before, c.hang ? 60000u + 33u : 0u);
+        EXPECT_GE(clock_.nowMs() - before, c.hang ? 60000u : 0u);
+        ASSERT_EQ(runtime_.boxes.size(), 1u);
+        EXPECT_EQ(runtime_.boxes[0].text, c.box);
+        EXPECT_EQ(frm_.control("ProgressCap").text(), "");  // the last download's caption
+        EXPECT_EQ(count("delete " + tool), 0);
+        expectIdleOnUpgradeScreen();
     }
 }
 

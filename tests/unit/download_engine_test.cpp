@@ -786,35 +786,50 @@ TEST_F(DownloadTest, RenamesThatMayClearAreTriedAgainForAWhile) {
         EXPECT_FALSE(download::mayClearSoon(stays)) << stays;
 }
 
-// The caller's check runs on the complete, closed partial file before it takes the final name;
-// a check that takes longer than the stall time is no stall.
+// The caller's check runs on the complete, closed partial file before it takes the final name,
+// the caption saying so; a check that takes longer than the stall time is no stall, one that
+// outlasts its own bound is given up (the partial file goes once it ends).
 TEST_F(DownloadTest, AcceptHookDecidesBeforeTheRename) {
     struct Case {
         const char* verdict;  // "" accepts
-        int windowLooks;      // how long the check takes
+        int windowLooks;      // how long the check takes (33 ms each)
+        const char* result;
     };
-    for (const Case& c : {Case{"", 0}, Case{"SignErr", 0}, Case{"ClockErr", 0}, Case{"VirusErr", 0},
-                          Case{"", 200}}) {
+    engine.setCheckSeconds(5);
+    for (const Case& c :
+         {Case{"", 0, ""}, Case{"SignErr", 0, "SignErr"}, Case{"RootErr", 0, "RootErr"},
+          Case{"VirusErr", 0, "VirusErr"}, Case{"", 140, ""}, Case{"", 160, "SignTimeoutErr"}}) {
+        SCOPED_TRACE(c.windowLooks);
         files.files[kLocal] = kOld;
         net.requests.clear();
+        shown.clear();
         serve({Answer::whole(5000)});
         std::vector<std::string> checked;
+        std::string captionDuringCheck;
+        const std::uint32_t start = clock.nowMs();
         const std::string result = run(":", true, [&](const std::string& path) {
             checked.push_back(path);
             EXPECT_EQ(files.files.at(path), fakes::fileBytes(5000));
             EXPECT_EQ(files.openCount(), 0);
             EXPECT_EQ(files.files.at(kLocal), kOld);
-            for (int i = 0; i < c.windowLooks; ++i)
+            for (int i = 0; i < c.windowLooks + 1; ++i)
                 lockstep.awaitStep();
+            captionDuringCheck = cap.text();
             return std::string(c.verdict);
         });
+        EXPECT_LT(clock.nowMs() - start, 5000u + 200u);
+        threads.joinAll();
         EXPECT_EQ(checked, std::vector<std::string>{kPartial});
         EXPECT_EQ(net.requests.size(), 1u);
-        EXPECT_EQ(result, c.verdict);
-        if (*c.verdict)
-            expectUntouchedAfterFailure(c.verdict);
-        else
+        EXPECT_EQ(result, c.result);
+        EXPECT_TRUE(shows("Dang kiem tra Sandel.exe ..."));
+        if (*c.result) {
+            expectUntouchedAfterFailure(c.result);
+            EXPECT_EQ(cap.text(), "Downloading ... 98%: 5Kb / 5Kb");  // the progress again
+        } else {
+            EXPECT_EQ(captionDuringCheck, "Dang kiem tra Sandel.exe ...");
             EXPECT_EQ(files.files.at(kLocal), fakes::fileBytes(5000));
+        }
     }
 }
 

@@ -66,6 +66,7 @@ const SeamRow kSeams[] = {
     {"files.remove", 5, Effect::Named, "NetErr"},  // only on the way out of a failure: refused
                                                    // at every call by the last table
     {"threads.start", 8, Effect::Named, "NetErr"},
+    {"threads.check", 8, Effect::Named, "SignTimeoutErr"},  // the held tool's check
     {"sign.download", 0x800B0100, Effect::Named, "SignErr"},
     {"tool.hold", 5, Effect::Named, "CannotStart"},
     {"sign.held", 0x800B0100, Effect::Named, "SignErr"},
@@ -113,6 +114,9 @@ const CodeRow kOtherCodes[] = {
     {"net.available", 12002, "NetErr", false},        // timeout
     {"sign.download", 225, "VirusErr", true},         // the check cannot open the file: blocked
     {"sign.download", 0x800700E2, "VirusErr", true},  // the check's file removed: 226 as HRESULT
+    {"sign.download", 32, "", false},                 // a scanner reads it: opened again
+    {"sign.download", 2, "VirusErr", true},           // gone right after our write: quarantined
+    {"sign.download", 5, "VirusErr", true},           // locked away right after our write
     {"tool.hold", 32, "CannotStart", false},          // a scanner holds the new tool: tried again
     {"tool.hold", 225, "VirusErr", true},             // blocked
     {"sign.held", 225, "VirusErr", true},             // blocked
@@ -151,7 +155,8 @@ class Injector {
     // True when the failed step was tried again: another attempt of its download, or the same
     // rename, hold or start.
     bool retriedAfterHit() const {
-        const bool inPlace = hit == "files.replace" || hit == "tool.hold" || hit == "tool.start";
+        const bool inPlace = hit == "files.replace" || hit == "tool.hold" || hit == "tool.start" ||
+                             hit == "sign.download";
         for (std::size_t i = hitIndex + 1; i < calls.size(); ++i)
             if (calls[i].download == hitDownload &&
                 (calls[i].seam == "threads.start" || (inPlace && calls[i].seam == hit)))
@@ -330,16 +335,18 @@ class TortureFiles : public fakes::FakeFiles {
     Injector& inj_;
 };
 
+// `seam` names the threads' start: the transfers' or the held tool's check.
 class TortureThreads : public fakes::FakeThreads {
   public:
-    TortureThreads(fakes::FakeClock& c, fakes::Lockstep& l, Injector& i)
-        : FakeThreads(c, l), inj_(i) {}
+    TortureThreads(fakes::FakeClock& c, fakes::Lockstep& l, Injector& i, const char* seam)
+        : FakeThreads(c, l), inj_(i), seam_(seam) {}
     bool start(std::function<void()> body) override {
-        return !inj_.fault("threads.start") && FakeThreads::start(std::move(body));
+        return !inj_.fault(seam_) && FakeThreads::start(std::move(body));
     }
 
   private:
     Injector& inj_;
+    const char* seam_;
 };
 
 const std::string kFolder = "C:\\Norvik";
@@ -361,6 +368,7 @@ class AppSide : public app::FileSystem,
     bool deleteFile(const std::string& p) override { return files_.files.erase(p) > 0; }
     bool canReplace(const std::string&) override { return true; }
     bool createFolder(const std::string&) override { return true; }
+    bool removeFolder(const std::string&) override { return true; }
     void doEvents() override {}
     void msgBox(const std::string& text, const std::string& title, form::MsgIcon icon) override {
         EXPECT_EQ(title, "THONG BAO");
@@ -392,7 +400,7 @@ class AppSide : public app::FileSystem,
         started.push_back(path);
         return 0;
     }
-    std::uint32_t startElevated(const std::string& path, const std::string&) override {
+    std::uint32_t startElevated(const std::string& path) override {
         started.push_back(path);
         return 0;
     }
@@ -451,7 +459,8 @@ Outcome upgrade(std::int64_t chunk, const Injection& injection, const std::strin
     TortureFiles files(inj);
     Outcome out;
     {
-        TortureThreads threads(clock, lockstep, inj);
+        TortureThreads threads(clock, lockstep, inj, "threads.start");
+        TortureThreads checkThreads(clock, lockstep, inj, "threads.check");
         download::Engine engine(net, files, clock, threads);
         engine.setBaseUrl("https://h.test");
         engine.setStallSeconds(4);
@@ -464,6 +473,7 @@ Outcome upgrade(std::int64_t chunk, const Injection& injection, const std::strin
         svc.launcher = &side;
         svc.signatures = &side;
         svc.clock = &clock;
+        svc.threads = &checkThreads;
         svc.toolPublisher = "Norvik Software JSC";
         svc.downloadFile = [&](const std::string& remote, const std::string& local,
                                form::Control* cap, form::Control* bar, const std::string& proxy,
@@ -491,6 +501,7 @@ Outcome upgrade(std::int64_t chunk, const Injection& injection, const std::strin
         }
         out.boxes = side.boxes;
         threads.joinAll();  // stalled reads return now; their threads end
+        checkThreads.joinAll();
         EXPECT_FALSE(main.bDownloading);
     }
     out.calls = inj.calls;

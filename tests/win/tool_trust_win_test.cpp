@@ -4,11 +4,15 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <memory>
 #include <string>
 
+#include "app/tool_check.h"
 #include "app/tool_trust.h"
 #include "app/win32/platform.h"
 #include "app/win32/signature_check.h"
+#include "common/win32/unique_handle.h"
+#include "download/win32/win32_seams.h"
 #include "win_test_support.h"
 
 namespace {
@@ -102,6 +106,62 @@ TEST(ToolTrustWin, AHeldToolCannotBeChangedRenamedOrDeletedUntilReleased) {
         EXPECT_EQ(app::toolSignatureResult(held.program->signature(), kPublisher), "");
     }
     EXPECT_TRUE(MoveFileExW(other.c_str(), wideTool.c_str(), MOVEFILE_REPLACE_EXISTING));
+}
+
+// A held tool whose check lasts until the test lets it end.
+class SlowCheck : public app::HeldProgram {
+  public:
+    SlowCheck(HANDLE started, HANDLE release) : started_(started), release_(release) {}
+    app::SignatureCheck signature() override {
+        SetEvent(started_);
+        WaitForSingleObject(release_, 20000);
+        return {app::kTrustValid, kPublisher};
+    }
+
+  private:
+    HANDLE started_, release_;
+};
+
+struct Probe {
+    HWND window;
+    HANDLE started, release;
+    bool answered = false;
+};
+
+// Another program's view of the window while the check is held: WM_NULL answered within 250 ms.
+DWORD WINAPI probeWindow(void* context) {
+    Probe& probe = *static_cast<Probe*>(context);
+    if (WaitForSingleObject(probe.started, 20000) == WAIT_OBJECT_0) {
+        DWORD_PTR result = 0;
+        probe.answered =
+            SendMessageTimeoutW(probe.window, WM_NULL, 0, 0, SMTO_BLOCK, 250, &result) != 0;
+    }
+    SetEvent(probe.release);
+    return 0;
+}
+
+TEST(ToolTrustWin, TheHeldToolsCheckLeavesTheWindowAnswering) {
+    const HWND window =
+        CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    ASSERT_NE(window, nullptr);
+    const norvik::win32::UniqueKernelHandle started(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    const norvik::win32::UniqueKernelHandle release(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    Probe probe{window, started.get(), release.get()};
+    const norvik::win32::UniqueKernelHandle prober(
+        CreateThread(nullptr, 0, probeWindow, &probe, 0, nullptr));
+    ASSERT_TRUE(static_cast<bool>(prober));
+    download::win32::Win32Threads threads;
+    download::win32::Win32Clock clock;
+    const auto held = std::make_shared<SlowCheck>(started.get(), release.get());
+    const std::string verdict = app::checkHeldTool(held, kPublisher, threads, clock, 20000, [] {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&msg);
+    });
+    WaitForSingleObject(prober.get(), 20000);
+    EXPECT_TRUE(probe.answered);
+    EXPECT_EQ(verdict, "");
+    DestroyWindow(window);
 }
 
 }  // namespace

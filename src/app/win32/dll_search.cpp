@@ -51,8 +51,11 @@ void loadLateDllsFromSystemFolder() {
 
 void loadTlsDllFromSystemFolder() {
     static bool loaded = false;
-    if (!loaded)
-        loadFromSystemFolder(systemFolder(), L"crypt32.dll");
+    if (!loaded) {
+        const std::wstring folder = systemFolder();
+        for (const wchar_t* dll : {L"crypt32.dll", L"secur32.dll"})
+            loadFromSystemFolder(folder, dll);
+    }
     loaded = true;
 }
 

@@ -5,9 +5,10 @@
 
 namespace app::win32 {
 
-// Takes the guard into `guard` and returns true when this copy may run. When another copy
-// already runs in the session, brings its window to the front (restored when minimized) and
-// returns false; this copy then ends without a window, having touched no file.
+// Takes the guard into `guard` and returns true when this copy may run. When another copy holds
+// it, waits up to 5 s for it (a copy that is ending lets it go: this copy then runs as the
+// first); a copy whose window stays there is brought to the front (restored when minimized)
+// instead, and false returned; this copy then ends without a window, having touched no file.
 bool claimOneCopy(norvik::win32::UniqueKernelHandle& guard);
 
 }  // namespace app::win32

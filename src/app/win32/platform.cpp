@@ -56,6 +56,9 @@ class Win32FileSystem : public FileSystem {
     bool createFolder(const std::string& path) override {
         return CreateDirectoryW(toWide(path).c_str(), nullptr) != 0;
     }
+    bool removeFolder(const std::string& path) override {
+        return RemoveDirectoryW(toWide(path).c_str()) != 0;
+    }
 };
 
 // The program file, open for reading with read sharing only: it can still be read and run,
@@ -70,6 +73,16 @@ class Win32HeldProgram : public HeldProgram {
     std::wstring path_;
     FileHandle file_;
 };
+
+// The process's working folder; "" when it cannot be read.
+std::wstring currentFolder() {
+    const DWORD needed = GetCurrentDirectoryW(0, nullptr);
+    if (needed == 0)
+        return {};
+    std::vector<wchar_t> buffer(needed);
+    const DWORD written = GetCurrentDirectoryW(needed, buffer.data());
+    return written > 0 && written < needed ? std::wstring(buffer.data(), written) : std::wstring();
+}
 
 class Win32ProcessLauncher : public ProcessLauncher {
   public:
@@ -109,10 +122,11 @@ class Win32ProcessLauncher : public ProcessLauncher {
         return 0;
     }
 
-    std::uint32_t startElevated(const std::string& applicationPath,
-                                const std::string& folder) override {
+    std::uint32_t startElevated(const std::string& applicationPath) override {
         const std::wstring application = toWide(applicationPath);
-        const std::wstring directory = toWide(folder);
+        // Our own working folder, named, so that the tool gets it as from the plain start: the
+        // elevated process is made by the system's elevation service, not by this process.
+        const std::wstring directory = currentFolder();
         SHELLEXECUTEINFOW info{};
         info.cbSize = sizeof info;
         // No error box of the shell's own (the program shows its own), and the request is
@@ -120,7 +134,7 @@ class Win32ProcessLauncher : public ProcessLauncher {
         info.fMask = SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
         info.lpVerb = L"runas";
         info.lpFile = application.c_str();
-        info.lpDirectory = directory.c_str();
+        info.lpDirectory = directory.empty() ? nullptr : directory.c_str();
         info.nShow = SW_SHOWNORMAL;
         // The shell may hand the request to an extension through COM; without an apartment the
         // call is still made, and a plain program starts all the same.

@@ -89,12 +89,12 @@ SignatureCheck checkSignature(const std::wstring& path, HANDLE file) {
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
     check.checkedAt = fileTimeValue(now);
-    // The signer's validity also when the signature is refused as out of it (a wrong clock).
+    // The signer's validity and name also when the signature is refused: as out of its validity
+    // (a wrong clock), or for a root this computer lacks.
     if (const PCCERT_CONTEXT certificate = signerCertificate(data.hWVTStateData)) {
         if (certificate->pCertInfo)
             check.signerValidFrom = fileTimeValue(certificate->pCertInfo->NotBefore);
-        if (status == ERROR_SUCCESS)
-            check.signer = signerCommonName(certificate);
+        check.signer = signerCommonName(certificate);
     }
 
     data.dwStateAction = WTD_STATEACTION_CLOSE;

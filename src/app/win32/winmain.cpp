@@ -82,6 +82,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     services.signatures = &app::win32::realSignatureVerifier();
     download::win32::Win32Clock clock;
     services.clock = &clock;
+    // Never destroyed: an abandoned check of the tool may still wake it while the process ends.
+    services.threads = new download::win32::Win32Threads;
+    services.signCheckMs = 1000u * NORVIK_SIGN_CHECK_SECONDS;
     services.toolPublisher = NORVIK_TOOL_PUBLISHER;
     services.downloadFile = [](const std::string& remotePath, const std::string& localPath,
                                form::Control* caption, form::Control* bar, const std::string& proxy,

@@ -11,6 +11,7 @@ namespace download::win32 {
 
 namespace {
 int stallSeconds = kDefaultStallSeconds;
+int checkSeconds = kDefaultCheckSeconds;
 
 Engine& engine() {
     // Never destroyed: a transfer thread that was given up may still use the seams while the
@@ -32,6 +33,10 @@ void SetStallSeconds(int seconds) {
     stallSeconds = seconds;
 }
 
+void SetCheckSeconds(int seconds) {
+    checkSeconds = seconds;
+}
+
 void SetBaseUrl(const std::string& baseUrl) {
     engine().setBaseUrl(baseUrl);
 }
@@ -42,6 +47,7 @@ std::string DownloadFile(const std::string& remotePath, const std::string& local
     // Read at each call: the user may change the regional settings while the program runs.
     engine().setGroupSeparator(systemGroupSeparator());
     engine().setStallSeconds(stallSeconds);
+    engine().setCheckSeconds(checkSeconds);
     return engine().downloadFile(remotePath, localPath, caption, bar, proxy, accept);
 }
 

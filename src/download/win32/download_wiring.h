@@ -15,6 +15,9 @@ void SetBaseUrl(const std::string& baseUrl);
 // How long a transfer may receive less than 1 KiB before it has failed. Each program built from
 // these sources sets its build's value (NORVIK_STALL_SECONDS) before it starts; 60 otherwise.
 void SetStallSeconds(int seconds);
+// How long the caller's check of a complete file may take (NORVIK_SIGN_CHECK_SECONDS); 60
+// otherwise.
+void SetCheckSeconds(int seconds);
 // accept: the caller's check of the complete file before it takes its final name (see AcceptFile).
 std::string DownloadFile(const std::string& remotePath, const std::string& localPath,
                          form::Control* caption, form::Control* bar, const std::string& proxy,
