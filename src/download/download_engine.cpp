@@ -294,7 +294,7 @@ std::string Engine::runCall(const std::shared_ptr<CallShared>& shared, View& vie
             return result;
         ++retries;
         if (ending == Ending::Restart)
-            plan.validator.clear();  // from zero, without a range
+            plan.validator = {};  // from zero, without a range
         const std::uint32_t pauseStart = clock_.nowMs();
         while (clock_.nowMs() - pauseStart < retryDelayMs(retries)) {
             if (call.abandoned.load())

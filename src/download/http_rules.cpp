@@ -225,15 +225,32 @@ std::optional<ContentRange> parseContentRange(const std::string& text) {
     return ContentRange{*first, *last, *total};
 }
 
-std::string rangeHeaders(std::int64_t offset, const std::string& validator) {
-    return "Range: bytes=" + std::to_string(offset) + "-\r\nIf-Range: " + validator + "\r\n";
+Validator resumeValidator(const std::optional<std::string>& acceptRanges,
+                          const std::optional<std::string>& etag,
+                          const std::optional<std::string>& lastModified) {
+    if (!acceptRanges || lower(trim(*acceptRanges)) != "bytes")
+        return {};
+    if (etag && !etag->empty() && etag->rfind("W/", 0) != 0)
+        return {true, *etag};
+    return {false, lastModified.value_or("")};
 }
 
-bool rangeAnswerFits(const std::optional<ContentRange>& range,
-                     const std::optional<std::int64_t>& contentLength, std::int64_t offset,
-                     std::int64_t total) {
-    return range && range->first == offset && range->last == total - 1 && range->total == total &&
-           contentLength && *contentLength == total - offset;
+std::string rangeHeaders(std::int64_t offset, const Validator& validator) {
+    return "Range: bytes=" + std::to_string(offset) + "-\r\nIf-Range: " + validator.text + "\r\n";
+}
+
+std::optional<std::int64_t> resumeOverlap(const RangeAnswer& answer, std::int64_t offset,
+                                          std::int64_t total, const Validator& first) {
+    const std::optional<std::string>& validator = first.etag ? answer.etag : answer.lastModified;
+    if (first.empty() || !validator || *validator != first.text)
+        return std::nullopt;
+    const std::optional<ContentRange> range =
+        answer.contentRange ? parseContentRange(*answer.contentRange) : std::nullopt;
+    const std::optional<std::int64_t>& length = answer.contentLength;
+    if (!range || range->first > offset || range->first > range->last || range->last != total - 1 ||
+        range->total != total || !length || *length != total - range->first)
+        return std::nullopt;
+    return offset - range->first;
 }
 
 std::uint32_t retryDelayMs(int retry) {

@@ -126,17 +126,25 @@ class Attempt {
             return {Ending::Failed, kNetErr};
         const std::optional<std::int64_t> length = number(header(request, kQueryContentLength));
         std::int64_t total = 0;
+        std::int64_t overlap = 0;
         if (resumed) {
-            const std::optional<std::string> range = header(request, kQueryContentRange);
-            if (!rangeAnswerFits(range ? parseContentRange(*range) : std::nullopt, length, offset,
-                                 plan_.total))
+            // Parts are joined only when they belong to the same version of the file: a cache
+            // that ignores If-Range may answer with the rest of a newer one.
+            const std::optional<std::int64_t> skip =
+                resumeOverlap({header(request, kQueryContentRange), length,
+                               header(request, kQueryEtag), header(request, kQueryLastModified)},
+                              offset, plan_.total, plan_.validator);
+            if (!skip)
                 return {Ending::Restart, kNetErr};
+            overlap = *skip;
             total = plan_.total;
         } else {
             if (!length)
                 return {Ending::Failed, kNetErr};
             total = *length;
-            a_.validator = validator(request);
+            a_.validator =
+                resumeValidator(header(request, kQueryAcceptRanges), header(request, kQueryEtag),
+                                header(request, kQueryLastModified));
             a_.freshStart = true;
         }
 
@@ -145,7 +153,7 @@ class Attempt {
         if (const std::optional<End> failed = store(head.bytes.data(), head.bytes.size(), total))
             return *failed;
         if (!head.ended)
-            if (const std::optional<End> cut = readBody(request, total))
+            if (const std::optional<End> cut = readBody(request, total, overlap))
                 return *cut;
         return finish(total);
     }
@@ -159,24 +167,6 @@ class Attempt {
     }
     static std::optional<std::int64_t> number(const std::optional<std::string>& text) {
         return text ? parseContentLength(*text) : std::nullopt;
-    }
-
-    // The If-Range value of a server that resumes: a strong ETag, else Last-Modified.
-    std::string validator(const NetOwner& request) {
-        const std::optional<std::string> ranges = header(request, kQueryAcceptRanges);
-        if (!ranges || parseToken(*ranges) != "bytes")
-            return {};
-        const std::optional<std::string> etag = header(request, kQueryEtag);
-        if (etag && !etag->empty() && etag->rfind("W/", 0) != 0)
-            return *etag;
-        return header(request, kQueryLastModified).value_or("");
-    }
-    static std::string parseToken(const std::string& text) {
-        std::string t;
-        for (char c : text)
-            if (c != ' ' && c != '\t')
-                t.push_back((c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c);
-        return t;
     }
 
     bool mine() const { return call_.owner.load() == a_.number; }
@@ -269,8 +259,9 @@ class Attempt {
         return std::nullopt;
     }
 
-    // The rest of the body into the partial file, up to the end of the data.
-    std::optional<End> readBody(const NetOwner& request, std::int64_t total) {
+    // The rest of the body into the partial file, up to the end of the data; its first `skip`
+    // bytes are already in the file.
+    std::optional<End> readBody(const NetOwner& request, std::int64_t total, std::int64_t skip) {
         std::vector<char> buffer(kChunkSize);
         for (;;) {
             std::uint32_t got = 0;
@@ -278,7 +269,11 @@ class Attempt {
                 return failed;
             if (got == 0)
                 return std::nullopt;
-            if (const std::optional<End> failed = store(buffer.data(), got, total))
+            const std::uint32_t skipped =
+                static_cast<std::uint32_t>(std::min<std::int64_t>(skip, got));
+            skip -= skipped;
+            if (const std::optional<End> failed =
+                    store(buffer.data() + skipped, got - skipped, total))
                 return failed;
         }
     }

@@ -15,6 +15,7 @@
 #include <string>
 
 #include "common/mutex.h"
+#include "download/http_rules.h"
 #include "download/internet_api.h"
 #include "download/thread_api.h"
 
@@ -125,7 +126,7 @@ struct AttemptState {
     // Written before `total` when the answer started the file from zero: what a resumed request
     // sends as If-Range ("" when the server offers no resuming).
     bool freshStart = false;
-    std::string validator;
+    Validator validator;
     // Written before `ended`.
     Ending ending = Ending::Failed;
     std::string result;
@@ -134,7 +135,7 @@ struct AttemptState {
 
 // What the window's thread tells an attempt: resume the file when `validator` is not empty.
 struct AttemptPlan {
-    std::string validator;
+    Validator validator;
     std::int64_t total = 0;
 };
 

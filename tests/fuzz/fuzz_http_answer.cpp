@@ -50,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     download::AttemptPlan plan;
     std::int64_t offset = 0;
     if (in.ConsumeBool()) {  // resuming a partial file
-        plan.validator = "\"v1\"";
+        plan.validator = {true, "\"v1\""};
         plan.total = in.ConsumeIntegralInRange<std::int64_t>(1, 5000);
         offset = in.ConsumeIntegralInRange<std::int64_t>(0, plan.total);
         call->file = files.create(kPartial).value;

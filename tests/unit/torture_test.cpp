@@ -237,6 +237,7 @@ struct Server {
         a.status = "206";
         a.from = from;
         a.header(download::kQueryContentLength, std::to_string(systemSize - from))
+            .header(download::kQueryEtag, "\"s1\"")
             .header(download::kQueryContentRange, "bytes " + std::to_string(from) + "-" +
                                                       std::to_string(systemSize - 1) + "/" +
                                                       std::to_string(systemSize));
