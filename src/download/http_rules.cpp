@@ -204,6 +204,43 @@ std::optional<std::string> resolveLocation(const std::string& current,
     return target;
 }
 
+std::optional<UrlParts> splitUrl(const std::string& url) {
+    const std::string scheme = webScheme(url);
+    if (scheme.empty())
+        return std::nullopt;
+    const std::size_t start = url.find("://") + 3;
+    const std::size_t end = authorityEnd(url);
+    std::string host = url.substr(start, end - start);
+    if (host.find('@') != std::string::npos)
+        return std::nullopt;
+    UrlParts parts;
+    parts.secure = scheme == "https";
+    parts.port = parts.secure ? 443 : 80;
+    std::size_t colon = std::string::npos;
+    if (!host.empty() && host.front() == '[') {
+        const std::size_t close = host.find(']');
+        if (close == std::string::npos || (close + 1 < host.size() && host[close + 1] != ':'))
+            return std::nullopt;
+        colon = close + 1 < host.size() ? close + 1 : std::string::npos;
+        parts.host = host.substr(1, close - 1);
+    } else {
+        colon = host.find(':');
+        parts.host = host.substr(0, colon);
+    }
+    if (parts.host.empty())
+        return std::nullopt;
+    if (colon != std::string::npos && colon + 1 < host.size()) {
+        const std::optional<std::int64_t> port = parseDigits(host.substr(colon + 1));
+        if (!port || *port < 1 || *port > 65535)
+            return std::nullopt;
+        parts.port = static_cast<std::uint16_t>(*port);
+    }
+    parts.object = url.substr(end, url.find('#', end) - end);
+    if (parts.object.empty() || parts.object.front() != '/')
+        parts.object = "/" + parts.object;
+    return parts;
+}
+
 bool isDowngrade(const std::string& from, const std::string& to) {
     return webScheme(from) == "https" && webScheme(to) != "https";
 }

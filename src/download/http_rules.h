@@ -42,6 +42,16 @@ inline constexpr int kMaxRedirects = 5;
 // dropped. nullopt for an empty or unusable Location (another scheme, no host, control chars).
 std::optional<std::string> resolveLocation(const std::string& current, const std::string& location);
 
+// The parts of an absolute http(s) URL that a connection and its request take.
+struct UrlParts {
+    bool secure = false;     // https
+    std::string host;        // an IPv6 address without its brackets
+    std::uint16_t port = 0;  // 80 or 443 when the URL names none
+    std::string object;      // path and query, at least "/"
+};
+// nullopt for another scheme, a user name or password, no host, or a port outside 1-65535.
+std::optional<UrlParts> splitUrl(const std::string& url);
+
 // True when going from `from` to `to` would leave https for plain http.
 bool isDowngrade(const std::string& from, const std::string& to);
 

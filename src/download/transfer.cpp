@@ -64,20 +64,16 @@ class Attempt {
         const std::string headers = ranged ? rangeHeaders(offset, plan_.validator) : "";
 
         // Redirects are followed here, under our rules, not by WinINet.
+        NetOwner connection(s_.net, 0);
         NetOwner request(s_.net, 0);
         std::string url = call_.url;
         int status = 0;
         for (int hop = 0;; ++hop) {
-            // Not through the Internet cache: a package must not take twice its size on disk.
-            const Result<NetHandle> r = s_.net.openUrl(
-                session.get(), url, headers,
-                kFlagExistingConnect | kFlagNoCacheWrite | kFlagReload | kFlagNoAutoRedirect);
-            if (!r.ok()) {
-                // A refused certificate is final: never tried again, never with weaker checks.
-                const std::string result = resultForInternetError(r.error);
-                return {result == kNetErr ? Ending::Cut : Ending::Failed, result};
-            }
-            request.reset(r.value);
+            if (const std::optional<End> failed = openRequest(session, connection, request, url))
+                return *failed;
+            const Status sent = s_.net.sendRequest(request.get(), headers);
+            if (!sent.ok())
+                return internetFailure(sent.error);
             const std::optional<std::int64_t> code = number(header(request, kQueryStatusCode));
             if (!code)
                 return {Ending::Cut, kNetErr};  // no status line: the server went away
@@ -159,6 +155,35 @@ class Attempt {
     }
 
   private:
+    // A refused certificate is final: never tried again, never with weaker checks.
+    static End internetFailure(std::uint32_t error) {
+        const std::string result = resultForInternetError(error);
+        return {result == kNetErr ? Ending::Cut : Ending::Failed, result};
+    }
+
+    // The request for `url` on a connection to its server, in place of the previous hop's.
+    std::optional<End> openRequest(const NetOwner& session, NetOwner& connection, NetOwner& request,
+                                   const std::string& url) {
+        const std::optional<UrlParts> parts = splitUrl(url);
+        if (!parts)
+            return End{Ending::Failed, kNetErr};
+        request.reset(0);
+        const Result<NetHandle> c = s_.net.connect(session.get(), parts->host, parts->port);
+        if (!c.ok())
+            return internetFailure(c.error);
+        connection.reset(c.value);
+        // Not through the Internet cache: a package must not take twice its size on disk.
+        // Keep-alive: a proxy's NTLM or Negotiate login holds for its connection only.
+        const Result<NetHandle> r = s_.net.openRequest(
+            connection.get(), parts->object,
+            kFlagExistingConnect | kFlagNoCacheWrite | kFlagReload | kFlagNoAutoRedirect |
+                kFlagKeepConnection | (parts->secure ? kFlagSecure : 0));
+        if (!r.ok())
+            return internetFailure(r.error);
+        request.reset(r.value);
+        return std::nullopt;
+    }
+
     std::optional<std::string> header(const NetOwner& request, std::uint32_t level) {
         Result<std::string> r = s_.net.queryInfo(request.get(), level);
         if (!r.ok())

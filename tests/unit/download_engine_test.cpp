@@ -119,7 +119,7 @@ TEST_F(DownloadTest, WholeTransferShowsPercentagesThenTheFinishedText) {
 }
 
 // Each download opens its own session (direct or through the proxy), drops the cached copy and
-// opens the formed URL outside the cache without automatic redirects.
+// asks the formed URL's server for its path, outside the cache, without automatic redirects.
 TEST_F(DownloadTest, ProxyModesTimeoutsAndTheRequest) {
     engine.setBaseUrl("HTTP://Update.Example.com");
     struct Case {
@@ -143,10 +143,20 @@ TEST_F(DownloadTest, ProxyModesTimeoutsAndTheRequest) {
         EXPECT_EQ(net.deletedCacheUrls,
                   std::vector<std::string>{"http://Update.Example.com/Sandel/Sandel.exe"});
         ASSERT_EQ(net.requests.size(), 1u);
-        EXPECT_EQ(net.requests[0].url, "HTTP://Update.Example.com/Sandel/Sandel.exe");
+        EXPECT_EQ(net.requests[0].host, "Update.Example.com");
+        EXPECT_EQ(net.requests[0].port, 80);
+        EXPECT_EQ(net.requests[0].url, "http://Update.Example.com/Sandel/Sandel.exe");
         EXPECT_EQ(net.requests[0].headers, "");
-        EXPECT_EQ(net.requests[0].flags, 0x20000000u | 0x04000000u | 0x80000000u | 0x00200000u);
+        EXPECT_EQ(net.requests[0].flags,
+                  0x20000000u | 0x04000000u | 0x80000000u | 0x00200000u | 0x00400000u);
     }
+    // Over https the request asks for a secure channel.
+    engine.setBaseUrl("https://Update.Example.com:8443");
+    net.requests.clear();
+    ASSERT_EQ(run(), "");
+    EXPECT_EQ(net.requests[0].port, 8443);
+    EXPECT_EQ(net.requests[0].flags,
+              0x20000000u | 0x04000000u | 0x80000000u | 0x00200000u | 0x00400000u | 0x00800000u);
     // Connect, send and receive timeouts of the stall time (Windows honours them).
     EXPECT_EQ(net.options[0], (std::pair<std::uint32_t, std::uint32_t>{2, 4000}));
     EXPECT_EQ(net.options[1], (std::pair<std::uint32_t, std::uint32_t>{5, 4000}));
@@ -457,6 +467,43 @@ TEST(Redirect, LocationResolution) {
 
 // Redirects are followed by the engine: at most five, to any host, never from https to http;
 // only the final answer's body is stored.
+// What a connection and its request take from a URL.
+TEST(Redirect, UrlParts) {
+    struct Case {
+        const char* url;
+        bool secure;
+        const char* host;
+        int port;  // 0: the URL is refused
+        const char* object;
+    };
+    const Case cases[] = {
+        {"https://Update.Example.com/Sandel/Sandel.exe", true, "Update.Example.com", 443,
+         "/Sandel/Sandel.exe"},
+        {"HTTP://h.vn:8080/a?b=1#f", false, "h.vn", 8080, "/a?b=1"},
+        {"http://h.vn", false, "h.vn", 80, "/"},
+        {"http://h.vn?q", false, "h.vn", 80, "/?q"},
+        {"https://h.vn:/p", true, "h.vn", 443, "/p"},
+        {"https://[::1]:47080/p", true, "::1", 47080, "/p"},
+        {"http://user:pw@h.vn/p", false, "", 0, ""},
+        {"http://h.vn:0/p", false, "", 0, ""},
+        {"http://h.vn:65536/p", false, "", 0, ""},
+        {"http://h.vn:8x/p", false, "", 0, ""},
+        {"http://:80/p", false, "", 0, ""},
+        {"http://[::1/p", false, "", 0, ""},
+        {"ftp://h.vn/p", false, "", 0, ""},
+    };
+    for (const Case& c : cases) {
+        const std::optional<download::UrlParts> p = download::splitUrl(c.url);
+        ASSERT_EQ(p.has_value(), c.port != 0) << c.url;
+        if (!p)
+            continue;
+        EXPECT_EQ(p->secure, c.secure) << c.url;
+        EXPECT_EQ(p->host, c.host) << c.url;
+        EXPECT_EQ(p->port, c.port) << c.url;
+        EXPECT_EQ(p->object, c.object) << c.url;
+    }
+}
+
 TEST_F(DownloadTest, RedirectRules) {
     auto hop = [](const char* status, std::optional<std::string> location) {
         Answer a = Answer::whole(7);  // a body of its own, which must not be stored

@@ -9,6 +9,9 @@
 
 namespace download::win32 {
 
+static_assert(kFlagSecure == INTERNET_FLAG_SECURE &&
+              kFlagKeepConnection == INTERNET_FLAG_KEEP_CONNECTION &&
+              kOptionSecurityFlags == INTERNET_OPTION_SECURITY_FLAGS);
 static_assert(kQueryContentType == HTTP_QUERY_CONTENT_TYPE &&
               kErrorCertDateInvalid == ERROR_INTERNET_SEC_CERT_DATE_INVALID &&
               kErrorCertCnInvalid == ERROR_INTERNET_SEC_CERT_CN_INVALID &&
@@ -59,12 +62,33 @@ Status WinInetApi::setOption(NetHandle handle, std::uint32_t option, std::uint32
     return status(InternetSetOptionA(h(handle), option, &v, sizeof v));
 }
 
-Result<NetHandle> WinInetApi::openUrl(NetHandle session, const std::string& url,
-                                      const std::string& headers, std::uint32_t flags) {
+Result<std::uint32_t> WinInetApi::queryOption(NetHandle handle, std::uint32_t option) {
+    DWORD value = 0;
+    DWORD size = sizeof value;
+    if (!InternetQueryOptionA(h(handle), option, &value, &size))
+        return failure<std::uint32_t>(GetLastError());
+    return success<std::uint32_t>(value);
+}
+
+Result<NetHandle> WinInetApi::connect(NetHandle session, const std::string& host,
+                                      std::uint16_t port) {
+    const HINTERNET connection = InternetConnectA(h(session), host.c_str(), port, nullptr, nullptr,
+                                                  INTERNET_SERVICE_HTTP, 0, 0);
+    return connection ? success(n(connection)) : failure<NetHandle>(GetLastError());
+}
+
+Result<NetHandle> WinInetApi::openRequest(NetHandle connection, const std::string& object,
+                                          std::uint32_t flags) {
+    // Any type: without accept types a server may take the client for one of text only.
+    const char* anyType[] = {"*/*", nullptr};
     const HINTERNET request =
-        InternetOpenUrlA(h(session), url.c_str(), headers.empty() ? nullptr : headers.c_str(),
-                         static_cast<DWORD>(headers.size()), flags, 0);
+        HttpOpenRequestA(h(connection), "GET", object.c_str(), nullptr, nullptr, anyType, flags, 0);
     return request ? success(n(request)) : failure<NetHandle>(GetLastError());
+}
+
+Status WinInetApi::sendRequest(NetHandle request, const std::string& headers) {
+    return status(HttpSendRequestA(h(request), headers.empty() ? nullptr : headers.c_str(),
+                                   static_cast<DWORD>(headers.size()), nullptr, 0));
 }
 
 Result<std::string> WinInetApi::queryInfo(NetHandle request, std::uint32_t infoLevel) {

@@ -17,8 +17,12 @@ class WinInetApi : public InternetApi {
     Result<NetHandle> open(const std::string& agent, std::uint32_t accessType, const char* proxy,
                            const char* bypass, std::uint32_t flags) override;
     Status setOption(NetHandle handle, std::uint32_t option, std::uint32_t value) override;
-    Result<NetHandle> openUrl(NetHandle session, const std::string& url, const std::string& headers,
-                              std::uint32_t flags) override;
+    Result<std::uint32_t> queryOption(NetHandle handle, std::uint32_t option) override;
+    Result<NetHandle> connect(NetHandle session, const std::string& host,
+                              std::uint16_t port) override;
+    Result<NetHandle> openRequest(NetHandle connection, const std::string& object,
+                                  std::uint32_t flags) override;
+    Status sendRequest(NetHandle request, const std::string& headers) override;
     Result<std::string> queryInfo(NetHandle request, std::uint32_t infoLevel) override;
     Result<std::uint32_t> queryDataAvailable(NetHandle request) override;
     Result<std::uint32_t> readFile(NetHandle request, void* buffer, std::uint32_t toRead) override;
