@@ -237,8 +237,11 @@ std::string Engine::runCall(const std::shared_ptr<CallShared>& shared, View& vie
         auto attempt = std::make_shared<AttemptState>(number);
         const Seams seams{net_, files_, clock_, threads_};
         if (!threads_.start(
-                [seams, shared, attempt, plan] { runAttempt(seams, shared, attempt, plan); }))
+                [seams, shared, attempt, plan] { runAttempt(seams, shared, attempt, plan); })) {
+            closeHeld(plan.held);
             return kNetErr;
+        }
+        plan.held = {};  // the attempt's now
 
         // The stall clock: every kStallBytes received restart it.
         std::uint32_t markTime = clock_.nowMs();
@@ -276,7 +279,7 @@ std::string Engine::runCall(const std::shared_ptr<CallShared>& shared, View& vie
 
         progressMade = progressMade || attempt->received.load() > 0;
         if (attempt->total.load() >= 0 && attempt->freshStart)
-            plan = AttemptPlan{attempt->validator, attempt->total.load()};
+            plan = AttemptPlan{attempt->validator, attempt->total.load(), {}};
         if (ending == Ending::Done) {
             if (view.caption && bytesToKilobytes(view.total) > 0) {
                 try {
@@ -288,6 +291,17 @@ std::string Engine::runCall(const std::shared_ptr<CallShared>& shared, View& vie
                 }
             }
             return kResultOk;
+        }
+        if (ending == Ending::ProxyLogin) {
+            // The system's dialog, on this thread while no transfer runs (so no stall clock);
+            // the window stays usable beside it. Credentials given: the same request again, as
+            // often as the user tries; no attempt of the budget is used up by it.
+            plan.held = attempt->held;
+            const bool retry = net_.loginDialog(plan.held.request) == kErrorForceRetry;
+            if (retry && !call.abandoned.load())
+                continue;
+            closeHeld(plan.held);
+            return call.abandoned.load() ? kNetErr : kProxyAuthErr;
         }
         const bool retryable = ending == Ending::Cut || ending == Ending::Restart;
         if (!retryable || !progressMade || retries == kMaxRetries)
@@ -302,6 +316,12 @@ std::string Engine::runCall(const std::shared_ptr<CallShared>& shared, View& vie
             waitAndPump();
         }
     }
+}
+
+void Engine::closeHeld(HeldRequest& held) {
+    for (NetHandle* handle : {&held.request, &held.connection, &held.session})
+        if (*handle)
+            net_.closeHandle(std::exchange(*handle, 0));
 }
 
 void Engine::updateProgress(std::int64_t bytesDone, std::int64_t announcedKb,

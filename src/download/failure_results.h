@@ -14,8 +14,9 @@ inline constexpr std::uint32_t kErrorCertCnInvalid = 12038;  // ERROR_INTERNET_S
 inline constexpr std::uint32_t kErrorInvalidCa = 12045;      // ERROR_INTERNET_INVALID_CA
 inline constexpr std::uint32_t kErrorCertErrors = 12055;     // ERROR_INTERNET_SEC_CERT_ERRORS
 inline constexpr std::uint32_t kErrorCertNoRevocation = 12056;  // ERROR_INTERNET_SEC_CERT_NO_REV
-// ERROR_INTERNET_SEC_CERT_REV_FAILED (what Wine answers to the test servers' certificate from an
-// untrusted issuer)
+// ERROR_INTERNET_SEC_CERT_REV_FAILED: the revocation status could not be obtained. Wine never
+// checks revocation; it answers this to a chain it cannot complete (an unknown issuer), and sent
+// again without the revocation check, with ERROR_INTERNET_INVALID_CA.
 inline constexpr std::uint32_t kErrorCertRevocationFailed = 12057;
 // ERROR_INTERNET_SECURITY_CHANNEL_ERROR
 inline constexpr std::uint32_t kErrorSecurityChannel = 12157;

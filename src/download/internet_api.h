@@ -59,6 +59,12 @@ inline constexpr std::uint32_t kOptionConnectTimeout = 2;  // INTERNET_OPTION_CO
 inline constexpr std::uint32_t kOptionSendTimeout = 5;     // INTERNET_OPTION_SEND_TIMEOUT
 inline constexpr std::uint32_t kOptionReceiveTimeout = 6;  // INTERNET_OPTION_RECEIVE_TIMEOUT
 inline constexpr std::uint32_t kOptionSecurityFlags = 31;  // INTERNET_OPTION_SECURITY_FLAGS
+// SECURITY_FLAG_IGNORE_REVOCATION
+inline constexpr std::uint32_t kSecurityFlagIgnoreRevocation = 0x00000080;
+inline constexpr std::uint32_t kErrorForceRetry = 12032;         // ERROR_INTERNET_FORCE_RETRY
+inline constexpr std::uint32_t kOptionMaxConnsPerServer = 73;    // ..._MAX_CONNS_PER_SERVER
+inline constexpr std::uint32_t kOptionMaxConnsPer10Server = 74;  // ..._MAX_CONNS_PER_1_0_SERVER
+inline constexpr std::uint32_t kConnectionsPerServer = 10;
 
 class InternetApi {
   public:
@@ -92,6 +98,12 @@ class InternetApi {
     // waits until `toRead` bytes have arrived or the data ends.
     virtual Result<std::uint32_t> readFile(NetHandle request, void* buffer,
                                            std::uint32_t toRead) = 0;
+    // InternetErrorDlg with ERROR_INTERNET_INCORRECT_PASSWORD for a request a proxy (or server)
+    // refused for want of a login: the system's own credentials dialog, owned by the program's
+    // window, which puts what the user gives on the request. ERROR_INTERNET_FORCE_RETRY
+    // (kErrorForceRetry) when the user gave credentials; anything else is a refusal (Cancel, or
+    // no window to show it on). Called on the window's thread only.
+    virtual std::uint32_t loginDialog(NetHandle request) = 0;
     // InternetCloseHandle.
     virtual void closeHandle(NetHandle handle) = 0;
 };

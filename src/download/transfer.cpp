@@ -20,6 +20,7 @@ class NetOwner {
     NetOwner(const NetOwner&) = delete;
     NetOwner& operator=(const NetOwner&) = delete;
     NetHandle get() const { return handle_; }
+    NetHandle release() { return std::exchange(handle_, 0); }
     void reset(NetHandle handle) {
         if (handle_)
             net_.closeHandle(handle_);
@@ -30,6 +31,9 @@ class NetOwner {
     InternetApi& net_;
     NetHandle handle_;
 };
+
+// The most of a proxy's refusal that is read to send the request again.
+constexpr std::int64_t kMaxDroppedBody = 1 << 20;
 
 struct End {
     Ending ending;
@@ -42,18 +46,27 @@ class Attempt {
         : s_(seams), call_(call), a_(state), plan_(plan), pacer_(seams.clock.nowMs()) {}
 
     End run() {
-        const ProxyChoice& proxy = call_.proxy;
-        const Result<NetHandle> opened =
-            proxy.useProxy
-                ? s_.net.open(kAgent, kOpenTypeProxy, proxy.server.c_str(), kBypassList, 0)
-                : s_.net.open(kAgent, kOpenTypePreconfig, nullptr, nullptr, 0);
-        if (!opened.ok())
-            return {Ending::Cut, kNetErr};
-        NetOwner session(s_.net, opened.value);
-        // Windows honours these; where they are not (Wine), the window's stall clock still is.
-        for (std::uint32_t option :
-             {kOptionConnectTimeout, kOptionSendTimeout, kOptionReceiveTimeout})
-            s_.net.setOption(session.get(), option, call_.stallMs);
+        // A request the proxy refused for want of a login comes back with the user's
+        // credentials, to be sent again on its own handles.
+        const HeldRequest& held = plan_.held;
+        NetOwner session(s_.net, held.session);
+        NetOwner connection(s_.net, held.connection);
+        NetOwner request(s_.net, held.request);
+        if (!session.get()) {
+            const ProxyChoice& proxy = call_.proxy;
+            const Result<NetHandle> opened =
+                proxy.useProxy
+                    ? s_.net.open(kAgent, kOpenTypeProxy, proxy.server.c_str(), kBypassList, 0)
+                    : s_.net.open(kAgent, kOpenTypePreconfig, nullptr, nullptr, 0);
+            if (!opened.ok())
+                return {Ending::Cut, kNetErr};
+            session.reset(opened.value);
+            // Windows honours these; where they are not (Wine), the window's stall clock still
+            // is.
+            for (std::uint32_t option :
+                 {kOptionConnectTimeout, kOptionSendTimeout, kOptionReceiveTimeout})
+                s_.net.setOption(session.get(), option, call_.stallMs);
+        }
 
         std::int64_t offset = 0;
         if (!plan_.validator.empty()) {
@@ -64,14 +77,15 @@ class Attempt {
         const std::string headers = ranged ? rangeHeaders(offset, plan_.validator) : "";
 
         // Redirects are followed here, under our rules, not by WinINet.
-        NetOwner connection(s_.net, 0);
-        NetOwner request(s_.net, 0);
-        std::string url = call_.url;
+        std::string url = request.get() ? held.url : call_.url;
         int status = 0;
-        for (int hop = 0;; ++hop) {
-            if (const std::optional<End> failed = openRequest(session, connection, request, url))
-                return *failed;
-            const Status sent = s_.net.sendRequest(request.get(), headers);
+        int hop = request.get() ? held.hop : 0;
+        for (;; ++hop) {
+            if (!request.get())
+                if (const std::optional<End> failed =
+                        openRequest(session, connection, request, url))
+                    return *failed;
+            const Status sent = send(request, headers);
             if (!sent.ok())
                 return internetFailure(sent.error);
             const std::optional<std::int64_t> code = number(header(request, kQueryStatusCode));
@@ -88,10 +102,18 @@ class Attempt {
             if (hop == kMaxRedirects || !next || isDowngrade(url, *next))
                 return {Ending::Failed, kNetErr};
             url = *next;
+            request.reset(0);
         }
 
-        if (status == 407)
-            return {Ending::Failed, kProxyAuthErr};
+        if (status == 407) {
+            // The window asks the user for the proxy's login; the request can be sent again on
+            // its handle once the proxy's answer has been read.
+            if (const std::optional<End> failed = dropBody(request))
+                return *failed;
+            a_.held =
+                HeldRequest{session.release(), connection.release(), request.release(), url, hop};
+            return {Ending::ProxyLogin, kProxyAuthErr};
+        }
         if (status == 404 || status == 410)
             return {Ending::Failed, kFileErr};
         if (ranged && status == 416)
@@ -184,6 +206,23 @@ class Attempt {
         return std::nullopt;
     }
 
+    // Sends the request. A certificate whose revocation status could not be obtained (the lists'
+    // server unreachable, as often behind a proxy that Windows does not use for them) is
+    // accepted, as browsers do: the request is sent once more without the revocation check. A
+    // revoked certificate, and every other refusal, stays final.
+    Status send(const NetOwner& request, const std::string& headers) {
+        const Status sent = s_.net.sendRequest(request.get(), headers);
+        if (sent.ok() || sent.error != kErrorCertRevocationFailed)
+            return sent;
+        const Result<std::uint32_t> flags = s_.net.queryOption(request.get(), kOptionSecurityFlags);
+        if (!flags.ok() || !s_.net
+                                .setOption(request.get(), kOptionSecurityFlags,
+                                           flags.value | kSecurityFlagIgnoreRevocation)
+                                .ok())
+            return sent;
+        return s_.net.sendRequest(request.get(), headers);
+    }
+
     std::optional<std::string> header(const NetOwner& request, std::uint32_t level) {
         Result<std::string> r = s_.net.queryInfo(request.get(), level);
         if (!r.ok())
@@ -249,6 +288,21 @@ class Attempt {
         a_.received.fetch_add(read.value);
         got = read.value;
         return std::nullopt;
+    }
+
+    // Reads a body that is not the file (a proxy's page) to its end, up to kMaxDroppedBody.
+    std::optional<End> dropBody(const NetOwner& request) {
+        std::vector<char> buffer(kChunkSize);
+        for (std::int64_t dropped = 0;;) {
+            std::uint32_t got = 0;
+            if (const std::optional<End> failed = readChunk(request, buffer, got))
+                return failed;
+            if (got == 0)
+                return std::nullopt;
+            dropped += got;
+            if (dropped > kMaxDroppedBody)
+                return End{Ending::Failed, kProxyAuthErr};
+        }
     }
 
     // Reads until a byte decides, the body ends or kPageSniffBytes are in hand.

@@ -97,6 +97,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     download::runAttempt(download::Seams{net, files, clock, threads}, call, attempt, plan);
 
     FUZZ_CHECK(attempt->ended.load());
+    // A request the proxy refused is held for the login: the engine closes it unless sent again.
+    const download::HeldRequest& held = attempt->held;
+    FUZZ_CHECK((attempt->ending == download::Ending::ProxyLogin) == (held.request != 0));
+    for (download::NetHandle h : {held.request, held.connection, held.session})
+        if (h)
+            net.closeHandle(h);
     const std::string& result = attempt->result;
     FUZZ_CHECK(result == download::kResultOk || result == download::kNetErr ||
                result == download::kFileErr || result == download::kDiskErr ||

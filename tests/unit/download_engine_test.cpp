@@ -431,6 +431,74 @@ TEST_F(DownloadTest, AnswersThatAreNotTheFileAreRefusedUnwritten) {
     EXPECT_TRUE(net.requests.empty());
 }
 
+// A request sent again on its own handle: once without the revocation check when the
+// certificate's revocation status could not be obtained (a revoked one is final), and after the
+// system's credentials dialog for a proxy's login, as often as the user gives credentials. The
+// dialog stops no clock that could end the transfer.
+TEST_F(DownloadTest, RequestsSentAgainOnTheirHandle) {
+    auto refusedWith = [](std::uint32_t error) {
+        Answer a;
+        a.refused = true;
+        a.refusedWith = error;
+        return a;
+    };
+    Answer login = Answer::whole(20);  // the proxy's page, read before the request goes again
+    login.status = "407";
+    constexpr std::uint32_t kGiven = download::kErrorForceRetry;
+    struct Case {
+        const char* what;
+        std::vector<Answer> answers;
+        std::deque<std::uint32_t> logins;
+        const char* result;
+        std::size_t sends;
+        int dialogs;
+        std::uint32_t lastFlags;  // the security flags of the last send
+    };
+    const Case cases[] = {
+        {"revocation unknown: once more without its check",
+         {refusedWith(12057), Answer::whole(20)},
+         {},
+         "",
+         2,
+         0,
+         0x80},
+        {"revocation unknown again", {refusedWith(12057)}, {}, "SecureErr", 2, 0, 0x80},
+        {"revoked", {refusedWith(12170)}, {}, "SecureErr", 1, 0, 0},
+        {"unknown issuer", {refusedWith(12045)}, {}, "SecureErr", 1, 0, 0},
+        {"login cancelled", {login}, {}, "ProxyAuthErr", 1, 1, 0},
+        {"a wrong password, then the right one",
+         {login, login, Answer::whole(20)},
+         {kGiven, kGiven},
+         "",
+         3,
+         2,
+         0},
+        {"credentials given, then cancelled", {login}, {kGiven}, "ProxyAuthErr", 2, 2, 0},
+    };
+    net.dialogMs = 10 * 60 * 1000;  // the user takes his time
+    for (const Case& c : cases) {
+        net.requests.clear();
+        net.loginDialogs = 0;
+        net.loginAnswers = c.logins;
+        files.files[kLocal] = kOld;
+        serve(c.answers);
+        EXPECT_EQ(run(), c.result) << c.what;
+        ASSERT_EQ(net.requests.size(), c.sends) << c.what;
+        EXPECT_EQ(net.requests[0].securityFlags, 0u) << c.what;
+        EXPECT_EQ(net.requests.back().securityFlags, c.lastFlags) << c.what;
+        for (const fakes::Request& r : net.requests)
+            EXPECT_EQ(r.handle, net.requests[0].handle) << c.what;
+        EXPECT_EQ(net.loginDialogs, c.dialogs) << c.what;
+        EXPECT_EQ(threads.started, static_cast<int>(c.dialogs > 0 ? c.sends : 1)) << c.what;
+        threads.started = 0;
+        EXPECT_EQ(net.liveHandles(), 0) << c.what;
+        if (*c.result)
+            expectUntouchedAfterFailure(c.what);
+        else
+            EXPECT_EQ(files.files.at(kLocal), fakes::fileBytes(20)) << c.what;
+    }
+}
+
 TEST(Redirect, LocationResolution) {
     struct Case {
         const char* current;

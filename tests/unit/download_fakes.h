@@ -220,6 +220,7 @@ struct Request {
     std::uint32_t flags = 0;          // of HttpOpenRequestA
     std::uint32_t securityFlags = 0;  // INTERNET_OPTION_SECURITY_FLAGS when it was sent
     std::uint32_t atMs = 0;           // the fake clock when it was sent
+    download::NetHandle handle = 0;   // the request handle
 };
 
 class FakeNet : public download::InternetApi {
@@ -229,6 +230,12 @@ class FakeNet : public download::InternetApi {
     std::deque<Answer> answers{Answer{}};
     bool sessionFails = false;
     bool fill = true;  // false: the bytes read are left as they are (huge transfers)
+
+    // The credentials dialog's answers in turn (then Cancel), and what it did: the clock moves
+    // by `dialogMs` while it is up.
+    std::deque<std::uint32_t> loginAnswers;
+    std::uint32_t dialogMs = 0;
+    int loginDialogs = 0;
 
     // What happened.
     std::vector<std::string> deletedCacheUrls;
@@ -310,6 +317,12 @@ class FakeNet : public download::InternetApi {
             Request r = opened_[request];
             r.headers = headers;
             r.atMs = clock_.nowMs();
+            r.handle = request;
+            // Sent again only once the previous answer's body has been read.
+            const auto previous = requestAnswers_.find(request);
+            if (previous != requestAnswers_.end() &&
+                previous->second.next < previous->second.answer.reads.size())
+                return download::failure(12019);  // ERROR_INTERNET_INCORRECT_HANDLE_STATE
             requests.push_back(r);
             requestAnswers_.erase(request);
             answer = answers.front();
@@ -389,6 +402,16 @@ class FakeNet : public download::InternetApi {
             out[i] = content.empty() ? fileByte(at + i)
                                      : content[static_cast<std::size_t>(at + i) % content.size()];
         return download::success(static_cast<std::uint32_t>(size));
+    }
+    std::uint32_t loginDialog(download::NetHandle request) override {
+        std::lock_guard<std::mutex> lock(m_);
+        ++loginDialogs;
+        clock_.now += dialogMs;
+        if (!live_.count(request) || loginAnswers.empty())
+            return 1223;  // ERROR_CANCELLED
+        const std::uint32_t answer = loginAnswers.front();
+        loginAnswers.pop_front();
+        return answer;
     }
     void closeHandle(download::NetHandle handle) override {
         std::lock_guard<std::mutex> lock(m_);

@@ -11,7 +11,11 @@ namespace download::win32 {
 
 static_assert(kFlagSecure == INTERNET_FLAG_SECURE &&
               kFlagKeepConnection == INTERNET_FLAG_KEEP_CONNECTION &&
-              kOptionSecurityFlags == INTERNET_OPTION_SECURITY_FLAGS);
+              kOptionSecurityFlags == INTERNET_OPTION_SECURITY_FLAGS &&
+              kSecurityFlagIgnoreRevocation == SECURITY_FLAG_IGNORE_REVOCATION &&
+              kErrorForceRetry == ERROR_INTERNET_FORCE_RETRY &&
+              kOptionMaxConnsPerServer == INTERNET_OPTION_MAX_CONNS_PER_SERVER &&
+              kOptionMaxConnsPer10Server == INTERNET_OPTION_MAX_CONNS_PER_1_0_SERVER);
 static_assert(kQueryContentType == HTTP_QUERY_CONTENT_TYPE &&
               kErrorCertDateInvalid == ERROR_INTERNET_SEC_CERT_DATE_INVALID &&
               kErrorCertCnInvalid == ERROR_INTERNET_SEC_CERT_CN_INVALID &&
@@ -120,6 +124,38 @@ Result<std::uint32_t> WinInetApi::readFile(NetHandle request, void* buffer, std:
     if (!InternetReadFile(h(request), buffer, toRead, &got))
         return failure<std::uint32_t>(GetLastError());
     return success<std::uint32_t>(got);
+}
+
+namespace {
+HWND ownerToEnable = nullptr;
+
+// Runs once from within the dialog's own message loop.
+void CALLBACK enableOwner(HWND, UINT, UINT_PTR timer, DWORD) {
+    KillTimer(nullptr, timer);
+    EnableWindow(ownerToEnable, TRUE);
+}
+}  // namespace
+
+std::uint32_t WinInetApi::loginDialog(NetHandle request) {
+    const HWND owner = dialogOwner ? dialogOwner() : nullptr;
+    if (!owner || !IsWindow(owner))
+        return ERROR_CANCELLED;
+    // Owned by the window, the dialog stays in front of it; a modal dialog disables its owner
+    // though, and exit must stay at hand: the window is enabled again at once, from within the
+    // dialog's loop (a thread timer, dispatched there). The dialog puts the credentials on the
+    // request (Wine: on the session), and the system's own "save password" box is the user's
+    // choice; the program keeps none.
+    ownerToEnable = owner;
+    const UINT_PTR timer = SetTimer(nullptr, 0, USER_TIMER_MINIMUM, enableOwner);
+    const DWORD answer =
+        InternetErrorDlg(owner, h(request), ERROR_INTERNET_INCORRECT_PASSWORD,
+                         FLAGS_ERROR_UI_FILTER_FOR_ERRORS | FLAGS_ERROR_UI_FLAGS_GENERATE_DATA |
+                             FLAGS_ERROR_UI_FLAGS_CHANGE_OPTIONS,
+                         nullptr);
+    if (timer)
+        KillTimer(nullptr, timer);
+    EnableWindow(owner, TRUE);
+    return answer;
 }
 
 void WinInetApi::closeHandle(NetHandle handle) {

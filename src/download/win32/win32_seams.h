@@ -2,6 +2,7 @@
 // The engine's seams bound to WinINet and kernel32, and the system's digit-grouping separator.
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 #include "common/win32/unique_handle.h"
@@ -26,7 +27,11 @@ class WinInetApi : public InternetApi {
     Result<std::string> queryInfo(NetHandle request, std::uint32_t infoLevel) override;
     Result<std::uint32_t> queryDataAvailable(NetHandle request) override;
     Result<std::uint32_t> readFile(NetHandle request, void* buffer, std::uint32_t toRead) override;
+    std::uint32_t loginDialog(NetHandle request) override;
     void closeHandle(NetHandle handle) override;
+
+    // The window that owns the credentials dialog; without one a login is refused unasked.
+    std::function<HWND()> dialogOwner;
 };
 
 // Files through CreateFileW / WriteFile / MoveFileExW; UTF-8 paths converted to UTF-16.
