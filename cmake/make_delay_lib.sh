@@ -11,12 +11,13 @@ tool=i686-w64-mingw32
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# Every function the import library names, with its stdcall decoration.
+# Every function the import library names, with its stdcall decoration, in the byte order of the
+# C locale: the order sets the ordinals, so it must not depend on the builder's locale.
 {
   echo "LIBRARY $dll.dll"
   echo "EXPORTS"
   $tool-nm -g --defined-only "/usr/$tool/lib/lib$dll.a" | awk '$2 == "T" { print substr($3, 2) }' |
-    sort -u
+    LC_ALL=C sort -u
 } >"$work/$dll.def"
 # dlltool names the library's symbols after the output's path and its members after the temporary
 # prefix (by default the process id): a fixed name of the DLL's own keeps the symbols of the seven
@@ -37,5 +38,5 @@ for member in $members; do
 done
 rm -f "$out.tmp"
 # shellcheck disable=SC2086 # one word per member
-$tool-ar rcs "$out.tmp" $members
+$tool-ar rcsD "$out.tmp" $members
 mv "$out.tmp" "$out"

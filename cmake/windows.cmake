@@ -7,6 +7,13 @@ add_link_options(-static -static-libgcc -static-libstdc++)
 # the objects, no link time in the PE header.
 add_compile_options(-ffile-prefix-map=${CMAKE_SOURCE_DIR}=src -ffile-prefix-map=${CMAKE_BINARY_DIR}=build)
 add_link_options(-Wl,--no-insert-timestamp)
+# Archives without dates, owners or modes (binutils' deterministic mode, asked for rather than
+# left to the distribution's default).
+foreach(lang C CXX)
+  set(CMAKE_${lang}_ARCHIVE_CREATE "<CMAKE_AR> qcD <TARGET> <LINK_FLAGS> <OBJECTS>")
+  set(CMAKE_${lang}_ARCHIVE_APPEND "<CMAKE_AR> qD <TARGET> <LINK_FLAGS> <OBJECTS>")
+  set(CMAKE_${lang}_ARCHIVE_FINISH "<CMAKE_RANLIB> -D <TARGET>")
+endforeach()
 # scripts/release.sh: the product without its symbol table.
 option(NORVIK_RELEASE "Strip the product (the release build of scripts/release.sh)" OFF)
 

@@ -12,6 +12,7 @@ PACKAGES=(
   wine wine32:i386 wine64
   xvfb xauth x11-utils xdotool imagemagick
   openssl osslsigncode python3 python3-pil nginx-light tinyproxy curl
+  softhsm2 libengine-pkcs11-openssl opensc
   fonts-liberation fonts-wine
 )
 # Packages that bring system services of their own; the tests start private instances.

@@ -3,17 +3,27 @@
 # (a clean export of the commit, whatever the working tree holds) in a folder of its own.
 #
 #   scripts/release.sh [--host HOST[:PORT]] [--publisher NAME] [--stall-seconds N] [--out DIR]
-#                      [--sign-cert CHAIN.pem --sign-key KEY.pem [--sign-url URL]
-#                       [--timestamp URL]]
+#                      [SIGNING] [--timestamp URL]...
 #   scripts/release.sh --check-reproducible
+#
+#   SIGNING, with a key file:      --sign-cert CHAIN.pem --sign-key KEY.pem [--pin-file FILE]
+#            with a PKCS#11 token: --pkcs11-module LIB --sign-key 'pkcs11:token=...;object=...'
+#                                  (--sign-cert CHAIN.pem | --pkcs11-cert 'pkcs11:...'
+#                                   [--sign-cert CHAIN.pem]) [--pin-file FILE]
+#            and [--sign-url URL]
 #
 # --host, --publisher and --stall-seconds are the build settings NORVIK_DOWNLOAD_HOST,
 # NORVIK_TOOL_PUBLISHER and NORVIK_STALL_SECONDS, with their defaults. The file goes to
-# DIR/UpgradeNorvik.exe (default build/release/) and its SHA-256 is printed. With --sign-cert
-# and --sign-key it is signed with Authenticode (SHA-256, the program's description and
-# --sign-url, default https://HOST/), time-stamped when --timestamp names a time-stamp server,
-# and verified twice: osslsigncode verify and WinVerifyTrust under Wine, the chain's root
-# trusted in a throwaway prefix; the unsigned file stays in DIR/unsigned/.
+# DIR/UpgradeNorvik.exe (default build/release/; DIR must be empty, new or an earlier release
+# folder) and its SHA-256 is printed with the versions of the tools that built it. With SIGNING
+# it is signed with Authenticode (SHA-256, the program's description and --sign-url, default
+# https://HOST/) by the key in the file or on the token (LIB is the token's PKCS#11 module; the
+# certificate is CHAIN.pem, the signer's followed by its issuers, or the one in the token, its
+# issuers then in CHAIN.pem), time-stamped by the first RFC 3161 server of the --timestamp URLs
+# that answers, and verified twice: osslsigncode verify and WinVerifyTrust under Wine, the
+# chain's root trusted in a throwaway prefix; the unsigned file stays in DIR/unsigned/. The
+# token's PIN, or an encrypted key file's passphrase, is read from the first line of
+# --pin-file FILE or asked for on the terminal, never taken from the command line.
 #
 # --check-reproducible builds the release twice, in two folders at two times, and fails on any
 # difference, naming the offset and section where the files differ.
@@ -22,11 +32,17 @@ ROOT=$(cd "$(dirname "$0")/.." && pwd)
 # shellcheck source=scripts/authenticode.sh
 source "$ROOT/scripts/authenticode.sh"
 
+# The same bytes whoever builds: one locale (sort orders, messages), one time zone, and no
+# compiler launcher (a cache) between the build and the compiler.
+export LC_ALL=C TZ=UTC
+unset CMAKE_C_COMPILER_LAUNCHER CMAKE_CXX_COMPILER_LAUNCHER
+
 host=update.norvik.vn
 publisher="Norvik Software JSC"
 stall=60
 out=$ROOT/build/release
-cert="" key="" sign_url="" timestamp=""
+cert="" key="" module="" token_cert="" pin_file="" sign_url=""
+timestamps=()
 check=0
 while [ $# -gt 0 ]; do
   case $1 in
@@ -35,17 +51,69 @@ while [ $# -gt 0 ]; do
     --stall-seconds) stall=$2; shift 2 ;;
     --out) out=$(realpath -m "$2"); shift 2 ;;
     --sign-cert) cert=$(realpath "$2"); shift 2 ;;
-    --sign-key) key=$(realpath "$2"); shift 2 ;;
+    --sign-key) key=$2; shift 2 ;;
+    --pkcs11-module) module=$(realpath "$2"); shift 2 ;;
+    --pkcs11-cert) token_cert=$2; shift 2 ;;
+    --pin-file) pin_file=$(realpath "$2"); shift 2 ;;
     --sign-url) sign_url=$2; shift 2 ;;
-    --timestamp) timestamp=$2; shift 2 ;;
+    --timestamp) timestamps+=(-ts "$2"); shift 2 ;;
     --check-reproducible) check=1; shift ;;
+    --pin | --pass | --passphrase)
+      echo "release.sh: $1: a PIN or passphrase on the command line shows in the process list;" \
+        "use --pin-file FILE or answer the prompt" >&2
+      exit 2 ;;
     *) echo "release.sh: unknown argument $1 (see the head of the script)" >&2; exit 2 ;;
   esac
 done
-if [ -n "$cert$key" ] && { [ -z "$cert" ] || [ -z "$key" ]; }; then
-  echo "release.sh: --sign-cert and --sign-key go together" >&2
-  exit 2
+usage_error() { echo "release.sh: $*" >&2; exit 2; }
+signing=0
+secret=""
+if [ -n "$cert$key$module$token_cert$pin_file" ]; then
+  signing=1
+  [[ $key == pkcs11:* ]] || [ -z "$key" ] || key=$(realpath "$key")
+  signer_args "$cert" "$key" "$module" "$token_cert" "$pin_file" || exit 2
+  if [ "$SIGNER_ASK" = 1 ]; then
+    # Asked now, before the build, on the terminal itself (not from a pipe into the script).
+    { exec 3<>/dev/tty; } 2>/dev/null ||
+      usage_error "no terminal to ask for the PIN or passphrase on: give --pin-file FILE"
+    what="passphrase of $key"
+    [ -z "$module" ] || what="PIN of the token"
+    printf 'release.sh: the %s: ' "$what" >&3
+    IFS= read -r -s secret <&3 || usage_error "no PIN or passphrase was given"
+    printf '\n' >&3
+    exec 3>&-
+  fi
 fi
+[ ${#timestamps[@]} = 0 ] || [ $signing = 1 ] || usage_error "--timestamp needs a signing key"
+
+# refuse_out DIR: exits unless DIR is absent, empty, or holds only what a release writes there:
+# the release removes and rewrites those entries, and nothing else may be lost to it.
+refuse_out() {
+  [ -e "$1" ] || return 0
+  [ -d "$1" ] || usage_error "--out $1 is not a folder"
+  local entry
+  while IFS= read -r entry; do
+    case $entry in
+      work | unsigned | UpgradeNorvik.exe) ;;
+      *) usage_error "--out $1 holds $entry: give an empty folder or an earlier release folder" ;;
+    esac
+  done < <(ls -A "$1")
+}
+
+# tool_versions: the versions a rebuild needs for the same bytes, one line each: the program's
+# own words and the version of the Debian package that holds it.
+tool_versions() {
+  local name program
+  for name in i686-w64-mingw32-g++-win32 i686-w64-mingw32-ld cmake; do
+    program=$(readlink -f "$(command -v "$name")")
+    echo "  $("$name" --version | head -n1) ($(package_version "$(dpkg-query -S "$program" 2>/dev/null |
+      cut -d: -f1)"))"
+  done
+  echo "  mingw-w64 runtime ($(package_version mingw-w64-i686-dev))"
+}
+package_version() {
+  dpkg-query -W -f='${Package} ${Version}' "$1" 2>/dev/null || echo "not a Debian package"
+}
 
 commit=$(git -C "$ROOT" rev-parse HEAD)
 # The one time the build may use: the commit's own.
@@ -102,6 +170,8 @@ if [ $check = 1 ]; then
   a=$first/UpgradeNorvik.exe b=$second/UpgradeNorvik.exe
   echo "$(sha256sum "$a" | cut -d' ' -f1)  build 1"
   echo "$(sha256sum "$b" | cut -d' ' -f1)  build 2"
+  echo "built with:"
+  tool_versions
   echo "($(($(date +%s) - start)) s for both builds)"
   if cmp -s "$a" "$b"; then
     echo "reproducible: the two release builds of $commit are byte-identical"
@@ -112,6 +182,7 @@ if [ $check = 1 ]; then
   exit 1
 fi
 
+refuse_out "$out"
 if [ -n "$(git -C "$ROOT" status --porcelain --untracked-files=no)" ]; then
   echo "release.sh: note: uncommitted changes are not in the release (it is built from $commit)"
 fi
@@ -125,9 +196,11 @@ description=$(sed -n 's/^#define NORVIK_DESCRIPTION "\(.*\)"$/\1/p' \
   "$work/build/generated/norvik_version.h")
 echo "version $version, built in $(($(date +%s) - start)) s"
 rm -rf "$out/unsigned" "$out/UpgradeNorvik.exe"
-if [ -z "$cert" ]; then
+if [ $signing = 0 ]; then
   cp "$work/UpgradeNorvik.exe" "$out/UpgradeNorvik.exe"
   echo "$(sha256sum "$out/UpgradeNorvik.exe" | cut -d' ' -f1)  $out/UpgradeNorvik.exe"
+  echo "built with:"
+  tool_versions
   exit 0
 fi
 
@@ -136,9 +209,14 @@ cp "$work/UpgradeNorvik.exe" "$out/unsigned/UpgradeNorvik.exe"
 echo "== signing and verifying"
 cmake --build "$work/build" -j "$(nproc)" --target trustca verifysig >"$work/tools.log" 2>&1 ||
   { tail -40 "$work/tools.log"; exit 1; }
-sign_file "$cert" "$key" "$description" "${sign_url:-https://${host%%:*}/}" "$timestamp" \
-  "$out/unsigned/UpgradeNorvik.exe" "$out/UpgradeNorvik.exe"
-verify_files "$work/build" "$cert" "$out/UpgradeNorvik.exe" ||
+# The PIN or passphrase asked for goes to osslsigncode's standard input (printf is a builtin:
+# it shows in no process list).
+printf '%s\n' "$secret" | sign_file "$description" "${sign_url:-https://${host%%:*}/}" \
+  "$out/unsigned/UpgradeNorvik.exe" "$out/UpgradeNorvik.exe" "${SIGNER[@]}" "${timestamps[@]}" ||
+  { echo "release.sh: osslsigncode could not sign (the key, the PIN, or the time-stamp servers)"; exit 1; }
+verify_files "$work/build" "${cert:-/dev/null}" "$out/UpgradeNorvik.exe" ||
   { echo "release.sh: the signed file does not verify"; exit 1; }
 echo "$(sha256sum "$out/unsigned/UpgradeNorvik.exe" | cut -d' ' -f1)  $out/unsigned/UpgradeNorvik.exe (unsigned)"
 echo "$(sha256sum "$out/UpgradeNorvik.exe" | cut -d' ' -f1)  $out/UpgradeNorvik.exe (signed)"
+echo "built with (the unsigned file):"
+tool_versions

@@ -17,6 +17,9 @@ Kinds and what the client sees:
     drip                the whole body in 1 KiB pieces with short pauses (fast)
     badlength:TEXT      "Content-Length: TEXT" (for example -1 or abc), the whole body, close
     gzip                the body gzip-compressed, Content-Encoding: gzip and its Content-Length
+    gzip-get            the same for GET only: HEAD gets the plain file's headers (a server
+                        that compresses what it sends, not what it announces)
+    nohead              HEAD refused with 405 (Allow: GET); GET gets the plain file
     silent              the request is read, then nothing at all is sent (no status line)
     headers             status line and headers with Content-Length, then silence
     trickle[:S]         headers, then one byte every S seconds (default 20)
@@ -44,6 +47,8 @@ Kinds and what the client sees:
     nolocation          a 302 without a Location header
     downgrade           a 302 to the same file over plain HTTP (/fault/plain/... on the
                         server's HTTP port)
+    upgrade             a 301 to the same file over HTTPS at the same host and port
+                        (https://HOST/fault/plain/..., for a server behind scheme_mux.py)
     login_page[:TYPE]   a network's sign-in page instead of the file, as a hotel Wi-Fi or a
                         proxy answers before its login: 200, a small HTML form with its
                         Content-Length, Content-Type TYPE (default "text/html; charset=utf-8";
@@ -126,6 +131,18 @@ def _gzip(h, path, size, arg):
         body = gzip.compress(f.read())
     h.send_file_headers(len(body), extra={"Content-Encoding": "gzip"})
     h.wfile.write(body)
+
+
+def _no_head(h, path, size, arg):
+    if h.command == "HEAD":
+        h.send_response(405)
+        h.send_header("Allow", "GET")
+        h.send_header("Content-Length", "0")
+        h.end_headers()
+        return
+    h.send_file_headers(size)
+    with open(path, "rb") as f:
+        h.copy(f, size)
 
 
 def _silent(h, path, size, arg):
@@ -248,6 +265,8 @@ FILE_FAULTS = {
     "stall": lambda h, p, s, a: _half_then(h, p, s, "stall"),
     "drip": _drip,
     "gzip": _gzip,
+    "gzip-get": _gzip,
+    "nohead": _no_head,
     "silent": _silent,
     "headers": _headers,
     "trickle": _trickle,
@@ -264,8 +283,10 @@ FILE_FAULTS = {
     "nolocation": lambda h, p, s, a: h.redirect(302, None),
     "downgrade": lambda h, p, s, a: h.redirect(302, "http://%s:%d/fault/plain%s" % (
         h.host_name(), h.server.http_port, h.fault_target + h.query)),
+    "upgrade": lambda h, p, s, a: h.redirect(301, "https://%s/fault/plain%s" % (
+        h.headers.get("Host", ""), h.fault_target + h.query)),
     "login_page": _login_page,
     "login_redirect": _login_redirect,
 }
 
-HEAD_FAULTS = {"chunked", "close", "badlength", "gzip", "login_page"}
+HEAD_FAULTS = {"chunked", "close", "badlength", "gzip", "login_page", "nohead", "upgrade"}

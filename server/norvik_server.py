@@ -21,7 +21,8 @@ connection itself never gets through.
 If-Range and Via, separated by tabs ("-" for a header that was absent). A stalled handshake is
 logged as method HANDSHAKE.
 
-HTTPS uses the certificate given; a third port may serve the same with a certificate from an
+HTTPS uses the certificate given (--tls-min 1.3: TLS 1.3 only, as a server that refuses older
+clients); a third port may serve the same with a certificate from an
 untrusted CA. Ports 0 pick free ones; the chosen ports are written as JSON to --ready-file.
 Every connection times out, every wait is bounded by --hold seconds, and the server stops by
 itself after --lifetime seconds, when its parent process ends, or when --stop-file appears.
@@ -354,9 +355,11 @@ class Shared:
             f.write(line + "\n")
 
 
-def tls_context(cert, key):
+def tls_context(cert, key, minimum=None):
     ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     ctx.load_cert_chain(cert, key)
+    if minimum == "1.3":
+        ctx.minimum_version = ssl.TLSVersion.TLSv1_3
     return ctx
 
 
@@ -367,6 +370,7 @@ def main():
     p.add_argument("--https-port", type=int, default=None, help="needs --cert and --key")
     p.add_argument("--cert")
     p.add_argument("--key")
+    p.add_argument("--tls-min", choices=["1.2", "1.3"], help="lowest TLS version of --https-port")
     p.add_argument("--untrusted-port", type=int, default=None,
                    help="HTTPS with --untrusted-cert/--untrusted-key")
     p.add_argument("--untrusted-cert")
@@ -389,8 +393,8 @@ def main():
     servers = {"http": Server(a.http_port, a.root, verbose=a.verbose, shared=shared)}
     shared.http_port = servers["http"].server_address[1]
     if a.https_port is not None:
-        servers["https"] = Server(a.https_port, a.root, tls_context(a.cert, a.key), a.verbose,
-                                  "https", shared)
+        servers["https"] = Server(a.https_port, a.root, tls_context(a.cert, a.key, a.tls_min),
+                                  a.verbose, "https", shared)
     if a.untrusted_port is not None:
         servers["untrusted"] = Server(a.untrusted_port, a.root,
                                       tls_context(a.untrusted_cert, a.untrusted_key), a.verbose,

@@ -53,16 +53,17 @@ def run_quiet(cmd, **kw):
 class UpgradeStage:
     def __init__(self, workdir, build, port, customer="DEMO001", sys_size=600_000,
                  pkg_size=1_500_000, rate=0, with_sys=True, with_pkg=True, lifetime=1800,
-                 certificate="server"):
+                 certificate="server", tls_min=None):
         """certificate: the HTTPS side's certificate, a name of certs.make_certs ("server"; to be
         refused: "expired", "unknown_ca" with its untrusted CA, "rogue" without it, "other_host"
-        for another host)."""
+        for another host). tls_min "1.3": the HTTPS side speaks TLS 1.3 only."""
         self.workdir = os.path.abspath(workdir)
         self.build = os.path.abspath(build)
         self.port = port
         self.rate = rate
         self.lifetime = lifetime
         self.certificate = certificate
+        self.tls_min = tls_min
         self.customer = customer
         self.procs = []
         os.makedirs(self.workdir, exist_ok=True)
@@ -128,7 +129,8 @@ class UpgradeStage:
              "--cert", self.certs[self.certificate + "_cert"],
              "--key", self.certs[self.certificate + "_key"], "--ready-file", ready,
              "--rules", self.rules_file, "--request-log", self.request_log, "--hold", "20",
-             "--stop-file", self.stop_file, "--lifetime", str(self.lifetime)],
+             "--stop-file", self.stop_file, "--lifetime", str(self.lifetime)] +
+            (["--tls-min", self.tls_min] if self.tls_min else []),
             stdout=log, stderr=subprocess.STDOUT))
         ports = self._wait_json(ready)
         mux_ready = os.path.join(self.workdir, "mux-ready.txt")

@@ -10,6 +10,7 @@
 #include "app/upgrade_layout.h"
 #include "app/url_segment.h"
 #include "common/skip_failure.h"
+#include "results/results.h"
 
 namespace app {
 namespace {
@@ -189,26 +190,20 @@ void FrmMain::cmdOK_Click() {
         notify(kMsgFolderChanged);
         return;
     }
-    switch (launchTool(*svc_.launcher, toolToStart, folder, svc_.toolPublisher, *svc_.clock,
-                       [this] { svc_.runtime->doEvents(); })) {
-        case LaunchOutcome::Started:
-            svc_.runtime->endProgram(kExitToolStarted);
-            return;
-        case LaunchOutcome::Refused:
-            // Changed since it was checked at its download: it must not stay to be started later.
-            svc_.files->deleteFile(toolToStart);
-            notify(kMsgSignErr);
-            return;
-        case LaunchOutcome::WrongClock:
-            notify(kMsgClockErr);
-            return;
-        case LaunchOutcome::Blocked:
-            notify(kMsgVirusErr);
-            return;
-        case LaunchOutcome::CannotStart:
-            notify(msgCannotStartTool(toolToStart));
-            return;
+    result = launchTool(*svc_.launcher, toolToStart, folder, svc_.toolPublisher, *svc_.clock,
+                        [this] { svc_.runtime->doEvents(); });
+    if (result.empty()) {
+        svc_.runtime->endProgram(kExitToolStarted);
+        return;
     }
+    if (result == kToolNotStarted) {
+        notify(msgCannotStartTool(toolToStart));
+        return;
+    }
+    // Changed since it was checked at its download: it must not stay to be started later.
+    if (result == results::kSignErr)
+        svc_.files->deleteFile(toolToStart);
+    fnMsgBox4Download(result);
 }
 
 void FrmMain::txtFolder_Change() {
@@ -230,19 +225,13 @@ void FrmMain::Layout_Setting(const std::string& mode) {
 }
 
 void FrmMain::fnMsgBox4Download(const std::string& result) {
-    struct Box {
-        const char* result;
-        const std::string& text;
-    };
-    for (const Box& box :
-         {Box{"NetErr", kMsgNetErr}, Box{"FileErr", kMsgFileErr}, Box{"DiskErr", kMsgDiskErr},
-          Box{"ProxyAuthErr", kMsgProxyAuthErr}, Box{"SignErr", kMsgSignErr},
-          Box{"PageErr", kMsgPageErr}, Box{"ClockErr", kMsgClockErr},
-          Box{"SecureErr", kMsgSecureErr}, Box{"VirusErr", kMsgVirusErr}}) {
-        if (result == box.result) {
-            notify(box.text);
+    const results::Row* row = results::find(result);
+    if (!row)
+        return;
+    switch (row->icon) {
+        case results::Icon::Information:
+            svc_.runtime->msgBox(results::boxText(*row), kMsgTitle, form::MsgIcon::Information);
             return;
-        }
     }
 }
 
@@ -274,7 +263,7 @@ AcceptFile FrmMain::toolAcceptor() const {
     return [verifier = svc_.signatures,
             publisher = svc_.toolPublisher](const std::string& path) -> std::string {
         if (!verifier)
-            return download::kSignErr;
+            return results::kSignErr;
         return toolSignatureResult(verifier->checkFile(path), publisher);
     };
 }
@@ -282,7 +271,7 @@ AcceptFile FrmMain::toolAcceptor() const {
 std::string FrmMain::download(const std::string& remotePath, const std::string& localPath,
                               const AcceptFile& accept) {
     if (!svc_.downloadFile)
-        return "NetErr";
+        return results::kNetErr;
     return svc_.downloadFile(remotePath, localPath, &frm_.control("ProgressCap"),
                              &frm_.control("ProgressBar"), proxyText(), accept);
 }

@@ -1,14 +1,17 @@
 #include "app/one_copy.h"
 
+#include "common/windows_codes.h"
+
 namespace app {
 
 GuardState guardState(bool gotHandle, std::uint32_t lastError) {
     if (gotHandle)
-        return lastError == kErrorAlreadyExists ? GuardState::HeldByAnotherCopy : GuardState::Taken;
+        return lastError == norvik::kErrorAlreadyExists ? GuardState::HeldByAnotherCopy
+                                                        : GuardState::Taken;
     // A guard that cannot be made at all (no resources) must not keep the program from
     // running; one that exists but is not ours to open means another copy holds it.
-    return lastError == kErrorAccessDenied ? GuardState::HeldByAnotherCopy
-                                           : GuardState::Unavailable;
+    return lastError == norvik::kErrorAccessDenied ? GuardState::HeldByAnotherCopy
+                                                   : GuardState::Unavailable;
 }
 
 StartPlan planStart(GuardState guard, bool otherWindowFound, bool otherMinimized) {

@@ -5,9 +5,6 @@
 
 namespace app {
 
-inline constexpr std::uint32_t kErrorAccessDenied = 5;     // ERROR_ACCESS_DENIED
-inline constexpr std::uint32_t kErrorAlreadyExists = 183;  // ERROR_ALREADY_EXISTS
-
 enum class GuardState {
     Taken,              // this copy made the guard and holds it until it ends
     HeldByAnotherCopy,  // the guard exists: another copy runs in the session

@@ -8,9 +8,9 @@
 
 #include "app/tool_trust.h"
 #include "download/thread_api.h"
-#include "download/transfer.h"
 #include "form/form.h"
 #include "form/runtime.h"
+#include "results/results.h"
 
 namespace app {
 
@@ -69,9 +69,9 @@ class ProcessLauncher {
     virtual std::uint32_t startElevated(const std::string& path, const std::string& folder) = 0;
 };
 
-// The download engine's check of a complete file (see download/transfer.h). Runs on the transfer
-// thread, so it must not touch the window.
-using download::AcceptFile;
+// The download engine's check of a complete file. Runs on the transfer thread, so it must not
+// touch the window.
+using results::AcceptFile;
 
 struct Services {
     // Host (and optional :port) of the download server, fixed when the program was built.

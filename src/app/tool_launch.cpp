@@ -1,8 +1,8 @@
 #include "app/tool_launch.h"
 
 #include "app/tool_trust.h"
-#include "download/failure_results.h"
-#include "download/transfer.h"
+#include "common/windows_codes.h"
+#include "results/results.h"
 
 namespace app {
 
@@ -15,7 +15,7 @@ class ScannerPatience {
     ScannerPatience(download::Clock& clock, const std::function<void()>& pump)
         : clock_(clock), pump_(pump), since_(clock.nowMs()) {}
     bool again(std::uint32_t error) {
-        if (error != kErrorSharingViolation || clock_.nowMs() - since_ >= kStartRetryMs)
+        if (error != norvik::kErrorSharingViolation || clock_.nowMs() - since_ >= kStartRetryMs)
             return false;
         if (pump_)
             pump_();
@@ -29,15 +29,15 @@ class ScannerPatience {
     const std::uint32_t since_;
 };
 
-LaunchOutcome failedWith(std::uint32_t error) {
-    return download::isVirusError(error) ? LaunchOutcome::Blocked : LaunchOutcome::CannotStart;
+std::string failedWith(std::uint32_t error) {
+    return norvik::isVirusError(error) ? results::kVirusErr : kToolNotStarted;
 }
 
 }  // namespace
 
-LaunchOutcome launchTool(ProcessLauncher& launcher, const std::string& path,
-                         const std::string& folder, const std::string& publisher,
-                         download::Clock& clock, const std::function<void()>& pump) {
+std::string launchTool(ProcessLauncher& launcher, const std::string& path,
+                       const std::string& folder, const std::string& publisher,
+                       download::Clock& clock, const std::function<void()>& pump) {
     ScannerPatience patience(clock, pump);
     HoldResult held = launcher.hold(path);
     while (!held.program && patience.again(held.error))
@@ -46,19 +46,15 @@ LaunchOutcome launchTool(ProcessLauncher& launcher, const std::string& path,
         return failedWith(held.error);
     if (!publisher.empty()) {
         const std::string verdict = toolSignatureResult(held.program->signature(), publisher);
-        if (verdict == download::kVirusErr)
-            return LaunchOutcome::Blocked;
-        if (verdict == download::kClockErr)
-            return LaunchOutcome::WrongClock;
         if (!verdict.empty())
-            return LaunchOutcome::Refused;
+            return verdict;
     }
     std::uint32_t error = launcher.start(path);
     while (patience.again(error))
         error = launcher.start(path);
-    if (error == kErrorElevationRequired)
+    if (error == norvik::kErrorElevationRequired)
         error = launcher.startElevated(path, folder);
-    return error == 0 ? LaunchOutcome::Started : failedWith(error);
+    return error == 0 ? results::kResultOk : failedWith(error);
 }
 
 }  // namespace app

@@ -1,7 +1,7 @@
 #include "app/tool_trust.h"
 
-#include "download/failure_results.h"
-#include "download/transfer.h"
+#include "common/windows_codes.h"
+#include "results/results.h"
 
 namespace app {
 
@@ -16,20 +16,15 @@ std::uint32_t win32CodeOf(std::uint32_t hresult) {
 
 std::string toolSignatureResult(const SignatureCheck& check, const std::string& publisher) {
     if (publisher.empty())
-        return download::kResultOk;
-    if (download::isVirusError(check.openError) ||
-        download::isVirusError(win32CodeOf(check.status)))
-        return download::kVirusErr;
+        return results::kResultOk;
+    if (norvik::isVirusError(check.openError) || norvik::isVirusError(win32CodeOf(check.status)))
+        return results::kVirusErr;
     if (check.status == kTrustValid && check.signer == publisher)
-        return download::kResultOk;
+        return results::kResultOk;
     if (check.status == kTrustExpired && check.checkedAt != 0 &&
         check.checkedAt < check.signerValidFrom)
-        return download::kClockErr;
-    return download::kSignErr;
-}
-
-bool isPublishersFile(const SignatureCheck& check, const std::string& publisher) {
-    return toolSignatureResult(check, publisher).empty();
+        return results::kClockErr;
+    return results::kSignErr;
 }
 
 }  // namespace app

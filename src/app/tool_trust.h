@@ -32,7 +32,4 @@ struct SignatureCheck {
 // no signature can be judged); "SignErr" for every other refusal.
 std::string toolSignatureResult(const SignatureCheck& check, const std::string& publisher);
 
-// True when toolSignatureResult accepts the file.
-bool isPublishersFile(const SignatureCheck& check, const std::string& publisher);
-
 }  // namespace app

@@ -1,6 +1,6 @@
 #pragma once
 // Where the upgrade's files live on the download server and on disk, and the texts the upgrade
-// shows to the user.
+// shows to the user (the boxes of the named results are in results/results.def).
 #include <string>
 
 namespace app {
@@ -34,29 +34,6 @@ inline const std::string kMsgInvalidCustomerCode =
 inline const std::string kMsgEnterFolder = "Xin vui long cho biet thu muc da cai dat Norvik.";
 inline const std::string kMsgWrongFolder =
     "Thu muc chua dung." + kCrLf + "Xin vui long cho biet thu muc da cai dat Norvik.";
-inline const std::string kMsgNetErr =
-    "Download khong thanh cong." + kCrLf + "Xin vui long kiem tra ket noi Internet.";
-inline const std::string kMsgFileErr =
-    "Khong tim thay du lieu tren may chu. Xin vui long lien he nha cung cap.";
-inline const std::string kMsgDiskErr =
-    "Khong ghi duoc tep vao thu muc cai dat Norvik." + kCrLf +
-    "Xin vui long kiem tra dung luong dia va quyen ghi vao thu muc nay.";
-inline const std::string kMsgProxyAuthErr = "May chu proxy yeu cau dang nhap.";
-inline const std::string kMsgSignErr =
-    "Ban cap nhat Sandel.exe khong co chu ky hop le cua nha san xuat." + kCrLf +
-    "Xin vui long lien he nha cung cap.";
-// A network that wants a login first answered with its page instead of the file.
-inline const std::string kMsgPageErr =
-    "Mang tra ve mot trang web thay vi tep cap nhat." + kCrLf +
-    "Xin vui long mo trinh duyet, dang nhap mang (Wi-Fi, proxy) roi thu lai.";
-inline const std::string kMsgClockErr =
-    "Ngay gio cua may tinh khong dung nen khong ket noi an toan duoc." + kCrLf +
-    "Xin vui long chinh lai ngay gio roi thu lai.";
-inline const std::string kMsgSecureErr =
-    "Khong ket noi an toan duoc toi may chu cap nhat." + kCrLf +
-    "Phan mem diet virus, tuong lua hoac proxy co the dang chan ket noi.";
-inline const std::string kMsgVirusErr =
-    "Phan mem diet virus da chan tep cap nhat." + kCrLf + "Xin vui long lien he nha cung cap.";
 inline const std::string kMsgBadProxy = "Thong tin proxy khong hop le.";
 // The install folder was changed to another one while the update tool was being downloaded.
 inline const std::string kMsgFolderChanged =

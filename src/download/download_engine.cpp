@@ -123,7 +123,7 @@ void Engine::clearUrlCacheEntry(const std::string& url) {
 }
 
 void Engine::waitAndPump() {
-    threads_.waitForMessageOrWake(kFrameMs);
+    threads_.waitForMessageOrWake(norvik::kFrameMs);
     if (pump_)
         pump_();
 }
@@ -167,7 +167,7 @@ std::string Engine::downloadFile(const std::string& remotePath, const std::strin
                                  form::Control* caption, form::Control* bar,
                                  const std::string& proxy, const AcceptFile& accept) {
     if (baseUrl_.empty() || remotePath.empty() || localPath.empty())
-        return kFileErr;
+        return results::kFileErr;
 
     auto call = std::make_shared<CallShared>(files_);
     call->url = baseUrl_ + remotePath;
@@ -199,7 +199,7 @@ std::string Engine::downloadFile(const std::string& remotePath, const std::strin
         view.bar = bar;
     }
     const std::string result = runCall(call, view);
-    if (result != kResultOk && !call->abandoned.load())
+    if (result != results::kResultOk && !call->abandoned.load())
         giveUp(*call, true);
     guard.settled = true;
     return result;
@@ -239,7 +239,7 @@ std::string Engine::runCall(const std::shared_ptr<CallShared>& shared, View& vie
         if (!threads_.start(
                 [seams, shared, attempt, plan] { runAttempt(seams, shared, attempt, plan); })) {
             closeHeld(plan.held);
-            return kNetErr;
+            return results::kNetErr;
         }
         plan.held = {};  // the attempt's now
 
@@ -247,10 +247,10 @@ std::string Engine::runCall(const std::shared_ptr<CallShared>& shared, View& vie
         std::uint32_t markTime = clock_.nowMs();
         std::int64_t markBytes = 0;
         Ending ending = Ending::Cut;
-        std::string result = kNetErr;
+        std::string result = results::kNetErr;
         for (;;) {
             if (call.abandoned.load())
-                return kNetErr;
+                return results::kNetErr;
             if (attempt->ended.load()) {
                 ending = attempt->ending;
                 result = attempt->result;
@@ -266,7 +266,7 @@ std::string Engine::runCall(const std::shared_ptr<CallShared>& shared, View& vie
             try {
                 show(*attempt);
             } catch (const std::exception&) {
-                return kNetErr;
+                return results::kNetErr;
             }
             waitAndPump();
         }
@@ -274,7 +274,7 @@ std::string Engine::runCall(const std::shared_ptr<CallShared>& shared, View& vie
         try {
             show(*attempt);
         } catch (const std::exception&) {
-            return kNetErr;
+            return results::kNetErr;
         }
 
         progressMade = progressMade || attempt->received.load() > 0;
@@ -290,7 +290,7 @@ std::string Engine::runCall(const std::shared_ptr<CallShared>& shared, View& vie
                     // that.
                 }
             }
-            return kResultOk;
+            return results::kResultOk;
         }
         if (ending == Ending::ProxyLogin) {
             // The system's dialog, on this thread while no transfer runs (so no stall clock);
@@ -301,7 +301,7 @@ std::string Engine::runCall(const std::shared_ptr<CallShared>& shared, View& vie
             if (retry && !call.abandoned.load())
                 continue;
             closeHeld(plan.held);
-            return call.abandoned.load() ? kNetErr : kProxyAuthErr;
+            return call.abandoned.load() ? results::kNetErr : results::kProxyAuthErr;
         }
         const bool retryable = ending == Ending::Cut || ending == Ending::Restart;
         if (!retryable || !progressMade || retries == kMaxRetries)
@@ -312,7 +312,7 @@ std::string Engine::runCall(const std::shared_ptr<CallShared>& shared, View& vie
         const std::uint32_t pauseStart = clock_.nowMs();
         while (clock_.nowMs() - pauseStart < retryDelayMs(retries)) {
             if (call.abandoned.load())
-                return kNetErr;
+                return results::kNetErr;
             waitAndPump();
         }
     }

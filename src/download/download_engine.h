@@ -1,8 +1,7 @@
 #pragma once
 // MdlDownload: fetches one file from the download host into a local path, showing its progress
-// on a caption label and a bar of the window, and returns a DownloadResult: "" (success),
-// "NetErr", "FileErr", "DiskErr", "ProxyAuthErr", "SignErr", "PageErr", "ClockErr", "SecureErr"
-// or "VirusErr" (see transfer.h).
+// on a caption label and a bar of the window, and returns a DownloadResult: "" (success) or the
+// name of a result of results/results.def.
 //
 // The blocking network calls and the file writes run on a transfer thread (transfer.h); the
 // caller's thread keeps pumping the window's messages, shows the progress, watches for a stalled
@@ -32,9 +31,6 @@ std::string partialName(const std::string& localPath);
 // the TLS handshake included). Each program sets its build's value (setStallSeconds).
 inline constexpr int kDefaultStallSeconds = 60;
 inline constexpr std::int64_t kStallBytes = 1024;
-// The window's thread waits at most this long for a message between two looks at the transfer
-// (about 30 progress updates a second).
-using norvik::kFrameMs;
 
 // The URL whose cache entry is dropped: the scheme part lower-cased, host and path unchanged.
 std::string normaliseCacheUrl(const std::string& url);

@@ -1,33 +1,37 @@
 #include "download/failure_results.h"
 
-#include "download/transfer.h"
+#include "common/windows_codes.h"
+#include "results/results.h"
 
 namespace download {
 
+using namespace norvik;
+
 std::string resultForInternetError(std::uint32_t winInetError) {
     switch (winInetError) {
-        case kErrorCertDateInvalid:
-            return kClockErr;
-        case kErrorCertCnInvalid:
-        case kErrorInvalidCa:
-        case kErrorCertErrors:
-        case kErrorCertNoRevocation:
-        case kErrorCertRevocationFailed:
-        case kErrorSecurityChannel:
-        case kErrorInvalidCert:
-        case kErrorCertRevoked:
-            return kSecureErr;
+        case kErrorInternetSecCertDateInvalid:
+            return results::kClockErr;
+        case kErrorInternetSecCertCnInvalid:
+        case kErrorInternetInvalidCa:
+        case kErrorInternetSecCertErrors:
+        case kErrorInternetSecCertNoRev:
+        case kErrorInternetSecCertRevFailed:
+        case kErrorInternetSecurityChannelError:
+        case kErrorInternetSecInvalidCert:
+        case kErrorInternetSecCertRevoked:
+            return results::kSecureErr;
         default:
-            return kNetErr;
+            return results::kNetErr;
     }
 }
 
-bool isVirusError(std::uint32_t windowsError) {
-    return windowsError == kErrorVirusInfected || windowsError == kErrorVirusDeleted;
+std::string resultForFileError(std::uint32_t windowsError) {
+    return isVirusError(windowsError) ? results::kVirusErr : results::kDiskErr;
 }
 
-std::string resultForFileError(std::uint32_t windowsError) {
-    return isVirusError(windowsError) ? kVirusErr : kDiskErr;
+bool mayClearSoon(std::uint32_t windowsError) {
+    return windowsError == kErrorSharingViolation || windowsError == kErrorLockViolation ||
+           windowsError == kErrorAccessDenied;
 }
 
 }  // namespace download

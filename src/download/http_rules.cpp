@@ -9,10 +9,6 @@ namespace download {
 
 namespace {
 
-constexpr std::uint32_t kErrorAccessDenied = 5;       // ERROR_ACCESS_DENIED
-constexpr std::uint32_t kErrorSharingViolation = 32;  // ERROR_SHARING_VIOLATION
-constexpr std::uint32_t kErrorLockViolation = 33;     // ERROR_LOCK_VIOLATION
-
 std::string lower(std::string text) {
     for (char& c : text)
         c = norvik::asciiLower(c);
@@ -292,11 +288,6 @@ std::optional<std::int64_t> resumeOverlap(const RangeAnswer& answer, std::int64_
 
 std::uint32_t retryDelayMs(int retry) {
     return 1000u << (retry - 1);
-}
-
-bool mayClearSoon(std::uint32_t windowsError) {
-    return windowsError == kErrorSharingViolation || windowsError == kErrorLockViolation ||
-           windowsError == kErrorAccessDenied;
 }
 
 }  // namespace download

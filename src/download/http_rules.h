@@ -1,7 +1,6 @@
 #pragma once
 // The platform-free rules a transfer decides by: which answers carry the whole file, where a
-// redirect leads, what a resumed answer must say, how long to wait before trying again, and which
-// local failures may clear by themselves.
+// redirect leads, what a resumed answer must say, and how long to wait before trying again.
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -95,14 +94,5 @@ std::optional<std::int64_t> resumeOverlap(const RangeAnswer& answer, std::int64_
 // Retries of a transfer cut after some progress, and the wait before each (1, 2, 4 s).
 inline constexpr int kMaxRetries = 3;
 std::uint32_t retryDelayMs(int retry);  // retry = 1 ... kMaxRetries
-
-// True for the Windows error codes of a file another program holds open or locked (sharing or
-// lock violation, access denied while it closes): such a failure may clear within moments.
-// Every other failure of a local file operation (disk full, access denied, a path the system
-// refuses) stays.
-bool mayClearSoon(std::uint32_t windowsError);
-// How long a rename that may clear is tried again, and the pause between tries.
-inline constexpr std::uint32_t kRenameRetryMs = 2000;
-inline constexpr std::uint32_t kRenamePauseMs = 100;
 
 }  // namespace download

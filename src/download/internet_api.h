@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "common/windows_codes.h"
+
 namespace download {
 
 // The outcome of a seam call: its value, or the Windows error code of its failure.
@@ -27,10 +29,9 @@ inline Status success() {
     return Status{};
 }
 // A failure whose call reported no code still is a failure.
-inline constexpr std::uint32_t kErrorUnknown = 31;  // ERROR_GEN_FAILURE
 template <typename T = Done>
 Result<T> failure(std::uint32_t error) {
-    return Result<T>{T{}, error != 0 ? error : kErrorUnknown};
+    return Result<T>{T{}, error != 0 ? error : norvik::kErrorGenFailure};
 }
 
 // An opaque WinINet handle; 0 is "no handle".

@@ -1,9 +1,11 @@
 #include "download/transfer.h"
 
 #include <algorithm>
+#include <optional>
 #include <utility>
 #include <vector>
 
+#include "common/windows_codes.h"
 #include "download/failure_results.h"
 #include "download/http_rules.h"
 #include "download/read_pacer.h"
@@ -43,7 +45,7 @@ struct End {
 class Attempt {
   public:
     Attempt(const Seams& seams, CallShared& call, AttemptState& state, const AttemptPlan& plan)
-        : s_(seams), call_(call), a_(state), plan_(plan), pacer_(seams.clock.nowMs()) {}
+        : s_(seams), call_(call), a_(state), plan_(plan) {}
 
     End run() {
         // A request the proxy refused for want of a login comes back with the user's
@@ -59,7 +61,7 @@ class Attempt {
                     ? s_.net.open(kAgent, kOpenTypeProxy, proxy.server.c_str(), kBypassList, 0)
                     : s_.net.open(kAgent, kOpenTypePreconfig, nullptr, nullptr, 0);
             if (!opened.ok())
-                return {Ending::Cut, kNetErr};
+                return {Ending::Cut, results::kNetErr};
             session.reset(opened.value);
             // Windows honours these; where they are not (Wine), the window's stall clock still
             // is.
@@ -90,9 +92,9 @@ class Attempt {
                 return internetFailure(sent.error);
             const std::optional<std::int64_t> code = number(header(request, kQueryStatusCode));
             if (!code)
-                return {Ending::Cut, kNetErr};  // no status line: the server went away
+                return {Ending::Cut, results::kNetErr};  // no status line: the server went away
             if (*code > 999)
-                return {Ending::Failed, kNetErr};
+                return {Ending::Failed, results::kNetErr};
             status = static_cast<int>(*code);
             if (!isRedirectStatus(status))
                 break;
@@ -100,7 +102,7 @@ class Attempt {
             const std::optional<std::string> next =
                 location ? resolveLocation(url, *location) : std::nullopt;
             if (hop == kMaxRedirects || !next || isDowngrade(url, *next))
-                return {Ending::Failed, kNetErr};
+                return {Ending::Failed, results::kNetErr};
             url = *next;
             request.reset(0);
         }
@@ -112,36 +114,36 @@ class Attempt {
                 return *failed;
             a_.held =
                 HeldRequest{session.release(), connection.release(), request.release(), url, hop};
-            return {Ending::ProxyLogin, kProxyAuthErr};
+            return {Ending::ProxyLogin, results::kProxyAuthErr};
         }
         if (status == 404 || status == 410)
-            return {Ending::Failed, kFileErr};
+            return {Ending::Failed, results::kFileErr};
         if (ranged && status == 416)
-            return {Ending::Restart, kNetErr};
+            return {Ending::Restart, results::kNetErr};
         const bool resumed = ranged && status == 206;
         // "No content" is no file, and a part of one that was not asked for is not the file.
         if (!resumed &&
             (status < 200 || status > 299 || status == 204 || status == 205 || status == 206))
-            return {Ending::Failed, kNetErr};
+            return {Ending::Failed, results::kNetErr};
         // A network that wants a login first answers with its page, whatever was asked for.
         const std::optional<std::string> contentType = header(request, kQueryContentType);
         if (isWebPage(contentType, {}, false))
-            return {Ending::Failed, kPageErr};
+            return {Ending::Failed, results::kPageErr};
         // Only an uncoded body is the file itself.
         if (!isIdentityCoding(header(request, kQueryContentEncoding)))
-            return {Ending::Failed, kNetErr};
+            return {Ending::Failed, results::kNetErr};
         // A body that starts the file is judged on its first bytes before anything is written.
-        pacer_ = ReadPacer(s_.clock.nowMs());
+        pacer_.emplace(s_.clock.nowMs());
         Head head;
         if (!resumed) {
             if (const std::optional<End> cut = readHead(request, head))
                 return *cut;
             if (isWebPage(contentType, head.bytes, true))
-                return {Ending::Failed, kPageErr};
+                return {Ending::Failed, results::kPageErr};
         }
         // Only a body whose length is known can be proven whole.
         if (!isIdentityCoding(header(request, kQueryTransferEncoding)))
-            return {Ending::Failed, kNetErr};
+            return {Ending::Failed, results::kNetErr};
         const std::optional<std::int64_t> length = number(header(request, kQueryContentLength));
         std::int64_t total = 0;
         std::int64_t overlap = 0;
@@ -153,12 +155,12 @@ class Attempt {
                                header(request, kQueryEtag), header(request, kQueryLastModified)},
                               offset, plan_.total, plan_.validator);
             if (!skip)
-                return {Ending::Restart, kNetErr};
+                return {Ending::Restart, results::kNetErr};
             overlap = *skip;
             total = plan_.total;
         } else {
             if (!length)
-                return {Ending::Failed, kNetErr};
+                return {Ending::Failed, results::kNetErr};
             total = *length;
             a_.validator =
                 resumeValidator(header(request, kQueryAcceptRanges), header(request, kQueryEtag),
@@ -180,7 +182,7 @@ class Attempt {
     // A refused certificate is final: never tried again, never with weaker checks.
     static End internetFailure(std::uint32_t error) {
         const std::string result = resultForInternetError(error);
-        return {result == kNetErr ? Ending::Cut : Ending::Failed, result};
+        return {results::worthRetry(result) ? Ending::Cut : Ending::Failed, result};
     }
 
     // The request for `url` on a connection to its server, in place of the previous hop's.
@@ -188,7 +190,7 @@ class Attempt {
                                    const std::string& url) {
         const std::optional<UrlParts> parts = splitUrl(url);
         if (!parts)
-            return End{Ending::Failed, kNetErr};
+            return End{Ending::Failed, results::kNetErr};
         request.reset(0);
         const Result<NetHandle> c = s_.net.connect(session.get(), parts->host, parts->port);
         if (!c.ok())
@@ -212,7 +214,7 @@ class Attempt {
     // revoked certificate, and every other refusal, stays final.
     Status send(const NetOwner& request, const std::string& headers) {
         const Status sent = s_.net.sendRequest(request.get(), headers);
-        if (sent.ok() || sent.error != kErrorCertRevocationFailed)
+        if (sent.ok() || sent.error != norvik::kErrorInternetSecCertRevFailed)
             return sent;
         const Result<std::uint32_t> flags = s_.net.queryOption(request.get(), kOptionSecurityFlags);
         if (!flags.ok() || !s_.net
@@ -239,10 +241,10 @@ class Attempt {
     std::optional<End> prepareFile(bool resumed, std::int64_t offset, std::int64_t total) {
         norvik::LockGuard guard(call_.lock);
         if (!mine())
-            return End{Ending::Failed, kNetErr};
+            return End{Ending::Failed, results::kNetErr};
         if (resumed) {
             if (call_.bytesOnDisk != offset || !call_.file)
-                return End{Ending::Restart, kNetErr};
+                return End{Ending::Restart, results::kNetErr};
         } else if (call_.file) {
             const Status truncated = s_.files.truncate(call_.file, 0);
             if (!truncated.ok())
@@ -271,20 +273,20 @@ class Attempt {
     std::optional<End> readChunk(const NetOwner& request, std::vector<char>& buffer,
                                  std::uint32_t& got) {
         std::uint32_t want = kChunkSize;
-        if (!pacer_.wholeChunks()) {
+        if (!pacer_->wholeChunks()) {
             const Result<std::uint32_t> available = s_.net.queryDataAvailable(request.get());
             if (!available.ok())
-                return End{Ending::Cut, kNetErr};
+                return End{Ending::Cut, results::kNetErr};
             if (available.value > 0 && available.value < kChunkSize)
                 want = available.value;
         }
         const std::uint32_t start = s_.clock.nowMs();
         const Result<std::uint32_t> read = s_.net.readFile(request.get(), buffer.data(), want);
-        pacer_.afterRead(read.value, start, s_.clock.nowMs());
+        pacer_->afterRead(read.value, start, s_.clock.nowMs());
         if (!read.ok())
-            return End{Ending::Cut, kNetErr};
+            return End{Ending::Cut, results::kNetErr};
         if (read.value > want)
-            return End{Ending::Failed, kNetErr};
+            return End{Ending::Failed, results::kNetErr};
         a_.received.fetch_add(read.value);
         got = read.value;
         return std::nullopt;
@@ -292,6 +294,7 @@ class Attempt {
 
     // Reads a body that is not the file (a proxy's page) to its end, up to kMaxDroppedBody.
     std::optional<End> dropBody(const NetOwner& request) {
+        pacer_.emplace(s_.clock.nowMs());
         std::vector<char> buffer(kChunkSize);
         for (std::int64_t dropped = 0;;) {
             std::uint32_t got = 0;
@@ -301,7 +304,7 @@ class Attempt {
                 return std::nullopt;
             dropped += got;
             if (dropped > kMaxDroppedBody)
-                return End{Ending::Failed, kProxyAuthErr};
+                return End{Ending::Failed, results::kProxyAuthErr};
         }
     }
 
@@ -327,9 +330,9 @@ class Attempt {
             return std::nullopt;
         norvik::LockGuard guard(call_.lock);
         if (!mine())
-            return End{Ending::Failed, kNetErr};
+            return End{Ending::Failed, results::kNetErr};
         if (call_.bytesOnDisk + static_cast<std::int64_t>(size) > total)
-            return End{Ending::Failed, kNetErr};  // more than announced: not the file
+            return End{Ending::Failed, results::kNetErr};  // more than announced: not the file
         const Status written = s_.files.write(call_.file, data, size);
         if (!written.ok())
             return End{Ending::Failed, resultForFileError(written.error)};
@@ -362,9 +365,9 @@ class Attempt {
         {
             norvik::LockGuard guard(call_.lock);
             if (!mine())
-                return {Ending::Failed, kNetErr};
+                return {Ending::Failed, results::kNetErr};
             if (call_.bytesOnDisk < total)
-                return {Ending::Cut, kNetErr};  // the connection ended early
+                return {Ending::Cut, results::kNetErr};  // the connection ended early
             const Status flushed = s_.files.flush(call_.file);
             const Status closed = s_.files.close(std::exchange(call_.file, 0));
             if (!flushed.ok() || !closed.ok())
@@ -389,12 +392,12 @@ class Attempt {
                     // Given up while the check held the file, which could not be removed then.
                     if (call_.partialLeft.load())
                         s_.files.remove(call_.partialPath);
-                    return {Ending::Failed, kNetErr};
+                    return {Ending::Failed, results::kNetErr};
                 }
                 renamed = s_.files.replace(call_.partialPath, call_.finalPath);
             }
             if (renamed.ok())
-                return {Ending::Done, kResultOk};
+                return {Ending::Done, results::kResultOk};
             // A target another program holds open may be let go within moments.
             if (!mayClearSoon(renamed.error) || s_.clock.nowMs() - start >= kRenameRetryMs)
                 return {Ending::Failed, resultForFileError(renamed.error)};
@@ -406,14 +409,14 @@ class Attempt {
     CallShared& call_;
     AttemptState& a_;
     const AttemptPlan& plan_;
-    ReadPacer pacer_;
+    std::optional<ReadPacer> pacer_;  // from when the body is read
 };
 
 }  // namespace
 
 void runAttempt(Seams seams, std::shared_ptr<CallShared> call,
                 std::shared_ptr<AttemptState> attempt, AttemptPlan plan) {
-    End end{Ending::Failed, kNetErr};
+    End end{Ending::Failed, results::kNetErr};
     try {
         end = Attempt(seams, *call, *attempt, plan).run();
     } catch (...) {

@@ -18,35 +18,14 @@
 #include "download/http_rules.h"
 #include "download/internet_api.h"
 #include "download/thread_api.h"
+#include "results/results.h"
 
 namespace download {
 
-inline const std::string kResultOk;
-inline const std::string kNetErr = "NetErr";
-inline const std::string kFileErr = "FileErr";
-// The file could not be created, written, flushed or renamed on the local disk.
-inline const std::string kDiskErr = "DiskErr";
-// The proxy asks for a login (407).
-inline const std::string kProxyAuthErr = "ProxyAuthErr";
-// The downloaded file was refused by the caller's check before it took its final name (the
-// update tool without the maker's valid signature).
-inline const std::string kSignErr = "SignErr";
-// A web page (a network's login page) came in place of the file.
-inline const std::string kPageErr = "PageErr";
-// The server's certificate is outside its validity period, or the update tool's signature is
-// refused as expired while the computer's date lies before its signer's: the clock is wrong.
-inline const std::string kClockErr = "ClockErr";
-// The server's certificate is refused (unknown issuer, another host, invalid or revoked), or no
-// secure channel could be set up.
-inline const std::string kSecureErr = "SecureErr";
-// An antivirus program blocked or removed the file.
-inline const std::string kVirusErr = "VirusErr";
-
-// The caller's check of a complete download, run on the transfer thread with the partial file
-// complete, flushed and closed, before it takes the final name: "" accepts it, any other text
-// refuses it and is the download's result (kSignErr, kClockErr, kVirusErr). It may still run
-// after the program began to end, so it uses nothing that ends before the process.
-using AcceptFile = std::function<std::string(const std::string& partialPath)>;
+// The caller's check of a complete download runs with the partial file complete, flushed and
+// closed, before it takes the final name. It may still run after the program began to end, so it
+// uses nothing that ends before the process.
+using results::AcceptFile;
 
 inline constexpr const char* kAgent = "API-Download";
 inline constexpr const char* kBypassList = "<local>";

@@ -19,6 +19,7 @@ args = parse_args()
 sys.path.insert(0, os.path.join(args.source, "server"))
 from certs import make_certs  # noqa: E402
 from upgrade_stage import read_report, sha256  # noqa: E402
+from result_boxes import box  # noqa: E402
 import upgrade_steps as steps  # noqa: E402
 from upgrade_steps import CUSTOMER, OLD_PACKAGE  # noqa: E402
 
@@ -27,12 +28,9 @@ LOOPBACK = os.path.join(args.build, "loopback", "UpgradeNorvik.exe")
 WORK = os.path.join(args.artifacts, "work")
 TOOL_EXITS = {"SANDEL_EXIT_AT_ONCE": "1"}
 
-PAGE_BOX = ("Mang tra ve mot trang web thay vi tep cap nhat.\r\n"
-            "Xin vui long mo trinh duyet, dang nhap mang (Wi-Fi, proxy) roi thu lai.")
-CLOCK_BOX = ("Ngay gio cua may tinh khong dung nen khong ket noi an toan duoc.\r\n"
-             "Xin vui long chinh lai ngay gio roi thu lai.")
-SECURE_BOX = ("Khong ket noi an toan duoc toi may chu cap nhat.\r\n"
-              "Phan mem diet virus, tuong lua hoac proxy co the dang chan ket noi.")
+PAGE_BOX = box("PageErr")
+CLOCK_BOX = box("ClockErr")
+SECURE_BOX = box("SecureErr")
 
 TOOL, SYS, PACKAGE = "/Sandel/Sandel.exe", "/Sandel/Norvik_sys.rar", f"/Sandel/{CUSTOMER}/Norvik.rar"
 # The previous upgrade's files in the install folder, by remote path.

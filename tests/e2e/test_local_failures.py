@@ -19,6 +19,7 @@ args = parse_args()
 sys.path.insert(0, os.path.join(args.source, "server"))
 from loopback import PROXY_PASSWORD, PROXY_USER  # noqa: E402
 from upgrade_stage import read_report  # noqa: E402
+from result_boxes import box  # noqa: E402
 import upgrade_steps as steps  # noqa: E402
 from upgrade_steps import OLD_PACKAGE, expect_file, no_partials  # noqa: E402
 
@@ -26,9 +27,8 @@ drv = Driver(args.build)
 LOOPBACK = os.path.join(args.build, "loopback", "UpgradeNorvik.exe")
 LOOPBACK_IP = os.path.join(args.build, "loopback-ip", "UpgradeNorvik.exe")
 WORK = os.path.join(args.artifacts, "work")
-DISK_ERR = ("Khong ghi duoc tep vao thu muc cai dat Norvik.\r\n"
-            "Xin vui long kiem tra dung luong dia va quyen ghi vao thu muc nay.")
-PROXY_LOGIN = "May chu proxy yeu cau dang nhap."
+DISK_ERR = box("DiskErr")
+PROXY_LOGIN = box("ProxyAuthErr")
 BAD_PROXY = "Thong tin proxy khong hop le."
 OLD_TOOL = b"MZ the update tool of the previous upgrade"
 ROOT = os.geteuid() == 0

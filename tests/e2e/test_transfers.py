@@ -19,12 +19,11 @@ args = parse_args()
 sys.path.insert(0, os.path.join(args.source, "server"))
 from upgrade_stage import read_report, sha256  # noqa: E402
 import upgrade_steps as steps  # noqa: E402
-from upgrade_steps import CUSTOMER, OLD_PACKAGE  # noqa: E402
+from upgrade_steps import CUSTOMER, NET_ERR, OLD_PACKAGE  # noqa: E402
 
 drv = Driver(args.build)
 LOOPBACK = os.path.join(args.build, "loopback", "UpgradeNorvik.exe")
 WORK = os.path.join(args.artifacts, "work")
-NET_ERR = "Download khong thanh cong.\r\nXin vui long kiem tra ket noi Internet."
 TOOL = "/Sandel/Sandel.exe"
 SYS = "/Sandel/Norvik_sys.rar"
 PACKAGE = f"/Sandel/{CUSTOMER}/Norvik.rar"

@@ -13,6 +13,7 @@ from harness import Driver, Failure, check, check_eq, launched, parse_args, run_
 args = parse_args()
 sys.path.insert(0, os.path.join(args.source, "server"))
 from upgrade_stage import run_quiet, WINE  # noqa: E402
+from result_boxes import box  # noqa: E402
 import upgrade_steps as steps  # noqa: E402
 from upgrade_steps import FILE_ERR, NET_ERR, TOOL_EXITS  # noqa: E402
 
@@ -24,8 +25,7 @@ PLANTED = os.path.join(TOOLS, "planted")
 PLANTED_DLLS = ["wininet.dll", "msimg32.dll", "wintrust.dll", "crypt32.dll", "gdiplus.dll"]
 WORK = os.path.join(args.artifacts, "work")
 OLD_TOOL = b"MZ the update tool of the previous upgrade"
-SIGN_ERR = ("Ban cap nhat Sandel.exe khong co chu ky hop le cua nha san xuat.\r\n"
-            "Xin vui long lien he nha cung cap.")
+SIGN_ERR = box("SignErr")
 
 
 @contextlib.contextmanager

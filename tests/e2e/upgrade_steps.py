@@ -6,14 +6,15 @@ import contextlib
 import os
 
 from harness import App, check, check_eq, screenshot, to_windows_path, wait_until
+from result_boxes import box
 from upgrade_stage import UpgradeStage, read_report, sha256
 
 CUSTOMER = "KH001"
 OLD_PACKAGE = b"the package of the previous upgrade"
 # The update tool the tests serve ends at once after writing its report.
 TOOL_EXITS = {"SANDEL_EXIT_AT_ONCE": "1"}
-NET_ERR = "Download khong thanh cong.\r\nXin vui long kiem tra ket noi Internet."
-FILE_ERR = "Khong tim thay du lieu tren may chu. Xin vui long lien he nha cung cap."
+NET_ERR = box("NetErr")
+FILE_ERR = box("FileErr")
 
 
 def started_stage(args, workdir, **kw):

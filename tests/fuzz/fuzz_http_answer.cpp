@@ -43,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     call->stallMs = 4000;
     const bool acceptIt = in.ConsumeBool();
     call->accept = [&](const std::string& path) {
-        return path == kPartial && acceptIt ? download::kResultOk : download::kSignErr;
+        return path == kPartial && acceptIt ? results::kResultOk : results::kSignErr;
     };
     call->owner.store(1);
 
@@ -104,11 +104,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (h)
             net.closeHandle(h);
     const std::string& result = attempt->result;
-    FUZZ_CHECK(result == download::kResultOk || result == download::kNetErr ||
-               result == download::kFileErr || result == download::kDiskErr ||
-               result == download::kProxyAuthErr || result == download::kSignErr ||
-               result == download::kPageErr || result == download::kClockErr ||
-               result == download::kSecureErr || result == download::kVirusErr);
+    const results::Row* named = results::find(result);
+    FUZZ_CHECK(result.empty() || (named && (named->arises & (results::Download | results::Check))));
     const bool done = attempt->ending == download::Ending::Done;
     FUZZ_CHECK(done == result.empty());
     FUZZ_CHECK(net.requests.size() <= download::kMaxRedirects + 1u);

@@ -1,7 +1,8 @@
 """scripts/check-server.sh against real servers on 127.0.0.1, both schemes on one port as the
 program asks for them: the tests' nginx, whose location block is the README's nginx example word
-for word, meets every requirement; the download server answering with gzip, chunked and a
-sign-in page has each named as not met, and the script fails."""
+for word, meets every requirement (its TLS 1.2 handshakes as Windows 7 and 8.1 included); the
+download server, speaking TLS 1.3 only, has each careless answer named as not met (or, for a
+refused HEAD, only hinted at), and the script fails."""
 
 import argparse
 import os
@@ -88,36 +89,73 @@ def nginx_meets_everything(work):
     for name, (rc, out) in runs.items():
         report = sections(out)
         check(rc == 0, f"{name}: check-server.sh exits 0 (got {rc})")
-        check(len(report) == 6, f"{name}: three files over two schemes ({len(report)} reported)")
+        check(len(report) == 7, f"{name}: three files over two schemes and TLS ({len(report)} "
+                                "reported)")
         for url, lines in report.items():
             check(lines and all(line.startswith("met ") for line in lines),
                   f"{name}: every requirement met for {url}")
 
 
-def careless_answers_are_named(work):
-    s = UpgradeStage(os.path.join(work, "stage"), args.build, free_port(), customer="KH001")
-    s.set_faults(paths={"/Sandel/Sandel.exe": "gzip", "/Sandel/Norvik_sys.rar": "chunked",
-                        "/Sandel/KH001/Norvik.rar": "login_page"})
-    s.start()
-    try:
-        rc, out = check_server(f"localhost:{s.port}", "KH001", os.path.dirname(s.certs["ca_der"]))
-    finally:
-        s.stop()
-    check(rc == 1, f"faults: check-server.sh exits 1 (got {rc})")
-    report = sections(out)
-    expected = {
+CODE = "KH 001"  # a code the program percent-encodes
+PKG = "/Sandel/KH%20001/Norvik.rar"
+# Rounds of faults on the three paths, and what each answer is to be called per scheme: the
+# beginning of its one NOT MET line, or None for none at all (then a hint, when given, is due).
+ROUNDS = [
+    ({"/Sandel/Sandel.exe": "gzip", "/Sandel/Norvik_sys.rar": "chunked", PKG: "login_page"}, {
         "/Sandel/Sandel.exe": "NOT MET  no content coding: Content-Encoding gzip",
         "/Sandel/Norvik_sys.rar": "NOT MET  Content-Length: none (Transfer-Encoding chunked)",
-        "/Sandel/KH001/Norvik.rar": "NOT MET  binary Content-Type: text/html; charset=utf-8 is a "
-                                    "web page",
-    }
-    for scheme in ("http", "https"):
-        for path, named in expected.items():
-            url = f"{scheme}://localhost:{s.port}{path}"
-            lines = report.get(url, [])
-            check(any(line.startswith(named) for line in lines), f"faults: {url} names '{named}'")
-            check(sum(line.startswith("NOT MET") for line in lines) == 1,
-                  f"faults: {url} has no other requirement not met")
+        PKG: "NOT MET  binary Content-Type: text/html; charset=utf-8 is a web page"}),
+    ({"/Sandel/Sandel.exe": "upgrade", "/Sandel/Norvik_sys.rar": "nohead",
+      PKG: "login_page:application/octet-stream"}, {
+        "/Sandel/Sandel.exe": {"http": "NOT MET  redirect: from http to https", "https": None},
+        "/Sandel/Norvik_sys.rar": (None, "hint     HEAD answers status 405 (GET: 200)"),
+        PKG: "NOT MET  first bytes: the body begins with '<' (a web page sent as "
+             "application/octet-stream"}),
+    ({"/Sandel/Sandel.exe": "gzip-get"}, {
+        "/Sandel/Sandel.exe": "NOT MET  no content coding: Content-Encoding gzip",
+        "/Sandel/Norvik_sys.rar": None, PKG: None}),
+]
+TLS_REFUSED = ["NOT MET  TLS 1.2 handshake as Windows 7 with IE11: refused",
+               "NOT MET  TLS 1.2 handshake as Windows 8.1: refused"]
+
+
+def careless_answers_are_named(work):
+    s = UpgradeStage(os.path.join(work, "stage"), args.build, free_port(), customer=CODE,
+                     tls_min="1.3")
+    s.start()
+    try:
+        ca_dir = os.path.dirname(s.certs["ca_der"])
+        runs = []
+        for faults, expected in ROUNDS:
+            s.set_faults(paths=faults)
+            runs.append((faults, expected, check_server(f"localhost:{s.port}", CODE, ca_dir)))
+        refused = check_server(f"localhost:{s.port}", "../KH001", ca_dir)
+    finally:
+        s.stop()
+    check(refused[0] == 2, f"a customer code that leaves its folder is a usage error "
+                           f"(got {refused[0]})")
+    for faults, expected, (rc, out) in runs:
+        check(rc == 1, f"{sorted(faults.values())}: check-server.sh exits 1 (got {rc})")
+        report = sections(out)
+        for scheme in ("http", "https"):
+            for path, named in expected.items():
+                if isinstance(named, dict):
+                    named = named[scheme]
+                named, hint = named if isinstance(named, tuple) else (named, None)
+                url = f"{scheme}://localhost:{s.port}{path}"
+                lines = report.get(url, [])
+                not_met = [line for line in lines if line.startswith("NOT MET")]
+                if named:
+                    check(len(not_met) == 1 and not_met[0].startswith(named),
+                          f"{faults.get(path)}: {url} names only '{named}'")
+                else:
+                    check(lines and not not_met, f"{faults.get(path)}: {url} has nothing not met")
+                if hint:
+                    check(any(line.startswith(hint) for line in lines),
+                          f"{faults.get(path)}: {url} hints '{hint}'")
+        tls = report.get(f"https://localhost:{s.port} TLS", [])
+        check([line[:len(t)] for line, t in zip(tls, TLS_REFUSED)] == TLS_REFUSED,
+              f"TLS 1.3 only: the handshakes as Windows 7 and 8.1 are refused ({tls})")
 
 
 with tempfile.TemporaryDirectory(prefix="check-server-") as work:

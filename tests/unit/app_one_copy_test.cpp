@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "app/one_copy.h"
+#include "common/windows_codes.h"
 
 namespace {
 
@@ -16,8 +17,8 @@ TEST(AppOneCopy, OnlyAnExistingGuardStopsTheStart) {
         GuardState state;
     };
     for (const Case& c : {Case{true, 0, GuardState::Taken},
-                          Case{true, app::kErrorAlreadyExists, GuardState::HeldByAnotherCopy},
-                          Case{false, app::kErrorAccessDenied, GuardState::HeldByAnotherCopy},
+                          Case{true, norvik::kErrorAlreadyExists, GuardState::HeldByAnotherCopy},
+                          Case{false, norvik::kErrorAccessDenied, GuardState::HeldByAnotherCopy},
                           Case{false, 8 /*ERROR_NOT_ENOUGH_MEMORY*/, GuardState::Unavailable}}) {
         SCOPED_TRACE(c.lastError);
         EXPECT_EQ(app::guardState(c.gotHandle, c.lastError), c.state);

@@ -13,14 +13,14 @@
 #include "app/frm_main.h"
 #include "app/tool_launch.h"
 #include "app/upgrade_layout.h"
-#include "box_texts.h"
+#include "common/windows_codes.h"
 #include "download_fakes.h"
 #include "form/form.h"
+#include "results/results.h"
 #include "ui/frm_main_def.h"
 
 namespace {
 
-using namespace boxtexts;
 const std::string kHost = "updates.example.test:8443";
 
 using form::MsgIcon;
@@ -134,7 +134,7 @@ class FakeLauncher : public app::ProcessLauncher, public app::SignatureVerifier 
         log_.push_back("hold " + path);
         if (busyHolds > 0) {
             --busyHolds;
-            return {nullptr, app::kErrorSharingViolation};
+            return {nullptr, norvik::kErrorSharingViolation};
         }
         if (holdError)
             return {nullptr, holdError};
@@ -144,7 +144,7 @@ class FakeLauncher : public app::ProcessLauncher, public app::SignatureVerifier 
         log_.push_back("start " + path);
         if (busyStarts > 0) {
             --busyStarts;
-            return app::kErrorSharingViolation;
+            return norvik::kErrorSharingViolation;
         }
         return startError;
     }
@@ -794,8 +794,7 @@ TEST_F(AppUpgrade, BoxesChangedDuringTheUpgradeAreReadAfreshAtEachStep) {
 struct ResultCase {
     const char* label;
     std::string failing;  // remote path whose download fails
-    std::string result;
-    std::string box;  // "" for none
+    std::string result;   // its box, or none for a text that names no result
     size_t downloads;
 };
 
@@ -811,11 +810,11 @@ TEST_P(AppDownloadResult, FailureShowsItsBoxLeavesTheWindowIdleAndStartsNothing)
     results_[c.failing] = c.result;
     EXPECT_FALSE(pressOK());
     EXPECT_EQ(downloads_.size(), c.downloads);
-    if (c.box.empty()) {
+    if (!results::find(c.result)) {
         EXPECT_TRUE(runtime_.boxes.empty());
     } else {
         ASSERT_EQ(runtime_.boxes.size(), 1u);
-        EXPECT_EQ(runtime_.boxes[0].text, c.box);
+        EXPECT_EQ(runtime_.boxes[0].text, results::boxText(c.result));
         EXPECT_EQ(runtime_.boxes[0].title, "THONG BAO");
         EXPECT_EQ(runtime_.boxes[0].icon, MsgIcon::Information);
     }
@@ -833,20 +832,21 @@ TEST_P(AppDownloadResult, FailureShowsItsBoxLeavesTheWindowIdleAndStartsNothing)
 // channel, antivirus) are checked with their boxes by torture_test.cpp.
 INSTANTIATE_TEST_SUITE_P(
     AppResults, AppDownloadResult,
-    testing::Values(
-        ResultCase{"toolFile", "/Sandel/Sandel.exe", "FileErr", kFileErrText, 1},
-        ResultCase{"toolProxyAuth", "/Sandel/Sandel.exe", "ProxyAuthErr", kProxyAuthText, 1},
-        ResultCase{"toolPage", "/Sandel/Sandel.exe", "PageErr", kPageErrText, 1},
-        ResultCase{"toolOther", "/Sandel/Sandel.exe", "Oops", "", 1},
-        ResultCase{"pkgFile", "/Sandel/KH001/Norvik.rar", "FileErr", kFileErrText, 3},
-        ResultCase{"pkgProxyAuth", "/Sandel/KH001/Norvik.rar", "ProxyAuthErr", kProxyAuthText, 3},
-        ResultCase{"pkgPage", "/Sandel/KH001/Norvik.rar", "PageErr", kPageErrText, 3},
-        ResultCase{"pkgOther", "/Sandel/KH001/Norvik.rar", "neterr", "", 3}),
+    testing::Values(ResultCase{"toolFile", "/Sandel/Sandel.exe", "FileErr", 1},
+                    ResultCase{"toolProxyAuth", "/Sandel/Sandel.exe", "ProxyAuthErr", 1},
+                    ResultCase{"toolPage", "/Sandel/Sandel.exe", "PageErr", 1},
+                    ResultCase{"toolOther", "/Sandel/Sandel.exe", "Oops", 1},
+                    ResultCase{"pkgFile", "/Sandel/KH001/Norvik.rar", "FileErr", 3},
+                    ResultCase{"pkgProxyAuth", "/Sandel/KH001/Norvik.rar", "ProxyAuthErr", 3},
+                    ResultCase{"pkgPage", "/Sandel/KH001/Norvik.rar", "PageErr", 3},
+                    ResultCase{"pkgOther", "/Sandel/KH001/Norvik.rar", "neterr", 3}),
     [](const testing::TestParamInfo<ResultCase>& i) { return std::string(i.param.label); });
 
 TEST_F(AppUpgrade, SystemPackageFailureIsIgnored) {
-    for (const std::string r : {"NetErr", "FileErr", "DiskErr", "ProxyAuthErr", "SignErr",
-                                "PageErr", "ClockErr", "SecureErr", "VirusErr", "Other"}) {
+    std::vector<std::string> failures{"Other"};
+    for (const results::Row& row : results::kRows)
+        failures.push_back(row.name);
+    for (const std::string& r : failures) {
         downloads_.clear();
         runtime_.boxes.clear();
         prepare();
@@ -895,9 +895,7 @@ TEST_P(AppToolTrust, OnlyThePublishersToolReplacesTheOldOneAndStarts) {
             continue;
         }
         ASSERT_EQ(runtime_.boxes.size(), 1u);
-        const std::map<std::string, std::string> boxes{
-            {"SignErr", kSignErrText}, {"ClockErr", kClockErrText}, {"VirusErr", kVirusErrText}};
-        EXPECT_EQ(runtime_.boxes[0].text, boxes.at(c.result));
+        EXPECT_EQ(runtime_.boxes[0].text, results::boxText(c.result));
         EXPECT_EQ(runtime_.boxes[0].icon, MsgIcon::Information);
         expectIdleOnUpgradeScreen();
         if (atStart && c.result != "SignErr") {
@@ -958,9 +956,9 @@ TEST_F(AppUpgrade, ToolStartElevatesWaitsForAScannerAndNamesEachFailure) {
     };
     for (const Case& c : {
              Case{"started", 0, 0, 0, 0, 0, "", 1, 1, 0, 0},
-             Case{"elevated", 0, app::kErrorElevationRequired, 0, 0, 0, "", 1, 1, 1, 0},
-             Case{"elevationDeclined", 0, app::kErrorElevationRequired, 1223, 0, 0, cannotStart, 1,
-                  1, 1, 0},
+             Case{"elevated", 0, norvik::kErrorElevationRequired, 0, 0, 0, "", 1, 1, 1, 0},
+             Case{"elevationDeclined", 0, norvik::kErrorElevationRequired, 1223, 0, 0, cannotStart,
+                  1, 1, 1, 0},
              Case{"notAProgram", 0, 193, 0, 0, 0, cannotStart, 1, 1, 0, 0},
              Case{"cannotBeOpened", 5, 0, 0, 0, 0, cannotStart, 1, 0, 0, 0},
              Case{"scannerLetsGoOfTheStart", 0, 0, 0, 0, 5, "", 1, 6, 0, 250},

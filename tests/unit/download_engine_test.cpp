@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "download/download_engine.h"
+#include "download/failure_results.h"
 #include "download/read_pacer.h"
 #include "download/windows_version.h"
 #include "download_fakes.h"
@@ -703,7 +704,7 @@ TEST_F(DownloadTest, RetryScheduleAfterCuts) {
             const std::uint32_t gap = net.requests[i].atMs - net.requests[i - 1].atMs;
             const std::uint32_t pause = 1000u << (i - 1);
             EXPECT_GE(gap, pause);
-            EXPECT_LE(gap, pause + 4 * download::kFrameMs);
+            EXPECT_LE(gap, pause + 4 * norvik::kFrameMs);
         }
         expectUntouchedAfterFailure();
     }

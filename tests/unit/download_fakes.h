@@ -20,6 +20,7 @@
 
 #include "download/internet_api.h"
 #include "download/thread_api.h"
+#include "download/transfer.h"
 #include "form/form.h"
 #include "progress_form.h"
 

@@ -19,10 +19,10 @@
 #include "app/frm_main.h"
 #include "app/tool_launch.h"
 #include "app/upgrade_layout.h"
-#include "box_texts.h"
 #include "download/download_engine.h"
 #include "download/failure_results.h"
 #include "download_fakes.h"
+#include "results/results.h"
 #include "ui/frm_main_def.h"
 
 namespace {
@@ -521,13 +521,12 @@ Outcome upgrade(std::int64_t chunk, const Injection& injection, const std::strin
     for (std::size_t d = 0; d < out.results.size(); ++d) {
         const std::string& r = out.results[d];
         EXPECT_TRUE(r.empty() || d == 1 || d + 1 == out.results.size()) << "download " << d;
-        EXPECT_TRUE(r.empty() || r == "NetErr" || r == "FileErr" || r == "DiskErr" ||
-                    r == "ProxyAuthErr" || r == "SignErr" || r == "PageErr" || r == "ClockErr" ||
-                    r == "SecureErr" || r == "VirusErr")
+        const results::Row* named = results::find(r);
+        EXPECT_TRUE(r.empty() || (named && (named->arises & (results::Download | results::Check))))
             << "download " << d << ": " << r;
         if (!files.files.count(kLocal[d])) {  // a tool that changed after its check is removed
             EXPECT_EQ(d, 0u);
-            EXPECT_EQ(out.boxes, std::vector<std::string>{boxtexts::kSignErrText});
+            EXPECT_EQ(out.boxes, std::vector<std::string>{results::boxText(results::kSignErr)});
             continue;
         }
         EXPECT_EQ(files.files.at(kLocal[d]),
@@ -567,11 +566,8 @@ Outcome upgrade(std::int64_t chunk, const Injection& injection, const std::strin
 std::string boxFor(const std::string& name) {
     if (name == "CannotStart")
         return app::msgCannotStartTool(kTool);
-    using namespace boxtexts;
-    const std::map<std::string, std::string> boxes = {
-        {"NetErr", kNetErrText},     {"DiskErr", kDiskErrText},     {"SignErr", kSignErrText},
-        {"ClockErr", kClockErrText}, {"SecureErr", kSecureErrText}, {"VirusErr", kVirusErrText}};
-    return boxes.at(name);
+    EXPECT_NE(results::find(name), nullptr) << name;
+    return results::boxText(name);
 }
 
 // Checks a run that failed one call against the seam's row; `name` is the result it must give,

@@ -56,7 +56,7 @@ TEST(ToolTrustWin, WinVerifyTrustTellsTheMakersToolFromEveryOther) {
         for (const app::SignatureCheck& check : {byName, byHandle}) {
             EXPECT_EQ(check.status, v.status) << std::hex << check.status;
             EXPECT_EQ(check.signer, v.signer);
-            EXPECT_EQ(app::isPublishersFile(check, kPublisher), v.accepted);
+            EXPECT_EQ(app::toolSignatureResult(check, kPublisher).empty(), v.accepted);
             // The signer's certificate began before now (the build made it): what tells a wrong
             // clock from an expired signature.
             EXPECT_EQ(check.openError, 0u);
@@ -99,7 +99,7 @@ TEST(ToolTrustWin, AHeldToolCannotBeChangedRenamedOrDeletedUntilReleased) {
         EXPECT_FALSE(MoveFileExW(wideTool.c_str(), toWide(dir.file("moved.exe")).c_str(), 0));
         EXPECT_FALSE(MoveFileExW(other.c_str(), wideTool.c_str(), MOVEFILE_REPLACE_EXISTING));
         // Still what was checked: readable, and signed by the maker.
-        EXPECT_TRUE(app::isPublishersFile(held.program->signature(), kPublisher));
+        EXPECT_EQ(app::toolSignatureResult(held.program->signature(), kPublisher), "");
     }
     EXPECT_TRUE(MoveFileExW(other.c_str(), wideTool.c_str(), MOVEFILE_REPLACE_EXISTING));
 }

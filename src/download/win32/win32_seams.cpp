@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "download/failure_results.h"
+#include "common/windows_codes.h"
 
 namespace download::win32 {
 
@@ -17,15 +17,20 @@ static_assert(kFlagSecure == INTERNET_FLAG_SECURE &&
               kOptionMaxConnsPerServer == INTERNET_OPTION_MAX_CONNS_PER_SERVER &&
               kOptionMaxConnsPer10Server == INTERNET_OPTION_MAX_CONNS_PER_1_0_SERVER);
 static_assert(kQueryContentType == HTTP_QUERY_CONTENT_TYPE &&
-              kErrorCertDateInvalid == ERROR_INTERNET_SEC_CERT_DATE_INVALID &&
-              kErrorCertCnInvalid == ERROR_INTERNET_SEC_CERT_CN_INVALID &&
-              kErrorInvalidCa == ERROR_INTERNET_INVALID_CA &&
-              kErrorCertErrors == ERROR_INTERNET_SEC_CERT_ERRORS &&
-              kErrorSecurityChannel == ERROR_INTERNET_SECURITY_CHANNEL_ERROR &&
-              kErrorInvalidCert == ERROR_INTERNET_SEC_INVALID_CERT &&
-              kErrorCertRevoked == ERROR_INTERNET_SEC_CERT_REVOKED &&
-              kErrorCertNoRevocation == ERROR_INTERNET_SEC_CERT_NO_REV &&
-              kErrorCertRevocationFailed == ERROR_INTERNET_SEC_CERT_REV_FAILED);
+              norvik::kErrorAccessDenied == ERROR_ACCESS_DENIED &&
+              norvik::kErrorGenFailure == ERROR_GEN_FAILURE &&
+              norvik::kErrorSharingViolation == ERROR_SHARING_VIOLATION &&
+              norvik::kErrorLockViolation == ERROR_LOCK_VIOLATION &&
+              norvik::kErrorAlreadyExists == ERROR_ALREADY_EXISTS &&
+              norvik::kErrorInternetSecCertDateInvalid == ERROR_INTERNET_SEC_CERT_DATE_INVALID &&
+              norvik::kErrorInternetSecCertCnInvalid == ERROR_INTERNET_SEC_CERT_CN_INVALID &&
+              norvik::kErrorInternetInvalidCa == ERROR_INTERNET_INVALID_CA &&
+              norvik::kErrorInternetSecCertErrors == ERROR_INTERNET_SEC_CERT_ERRORS &&
+              norvik::kErrorInternetSecurityChannelError == ERROR_INTERNET_SECURITY_CHANNEL_ERROR &&
+              norvik::kErrorInternetSecInvalidCert == ERROR_INTERNET_SEC_INVALID_CERT &&
+              norvik::kErrorInternetSecCertRevoked == ERROR_INTERNET_SEC_CERT_REVOKED &&
+              norvik::kErrorInternetSecCertNoRev == ERROR_INTERNET_SEC_CERT_NO_REV &&
+              norvik::kErrorInternetSecCertRevFailed == ERROR_INTERNET_SEC_CERT_REV_FAILED);
 
 std::string systemGroupSeparator() {
     wchar_t buffer[8] = {};
