@@ -35,6 +35,11 @@ Kinds and what the client sees:
                         whole 200 answers
     reset-ignorerange   ranges offered, but Range is ignored: the first answer is cut by a
                         reset, later ones are whole 200 answers from byte 0
+    reset-replaced      the file replaced on the server between a cut and its resume, served
+                        through a cache that ignores If-Range: the first answer carries another
+                        version of the same size (every byte inverted, ETag ETAG) and is cut by a
+                        reset after half; later ones are the file on the disk with a new ETag,
+                        206 for any Range whatever its If-Range
     redir:N[:CODE]      N redirects before the file: relative Locations to the next hop, the
                         last one absolute to /fault/plain/...; CODE (default 302) for all but
                         the last (301)
@@ -69,6 +74,7 @@ COPY_PIECE = 64 * 1024
 SLOW_RATE = 64 * 1024
 TRICKLE_SECONDS = 20.0
 ETAG = '"norvik-test-1"'
+NEW_ETAG = '"norvik-test-2"'
 LAST_MODIFIED = "Tue, 01 Dec 2026 08:00:00 GMT"
 LOGIN_PAGE_TYPE = "text/html; charset=utf-8"
 LOGIN_PAGE = (b'<!DOCTYPE html>\n<html><head><meta charset="utf-8"><title>Wi-Fi sign-in</title>'
@@ -201,6 +207,30 @@ def _ranged(h, path, size, cut_first, cut_every=False, honour=True, offer=True, 
         h.reset()
 
 
+def _replaced(h, path, size, arg):
+    """The old version, cut; then the new one, whose ranges ignore If-Range (see the kinds)."""
+    if h.attempt() == 1:
+        h.send_file_headers(size, extra={"Accept-Ranges": "bytes", "ETag": ETAG})
+        with open(path, "rb") as f:
+            h.wfile.write(bytes(255 - b for b in f.read(size // 2)))
+        h.wfile.flush()
+        h.close_connection = True
+        time.sleep(RESET_AFTER)  # see _ranged
+        h.reset()
+        return
+    new = {"Accept-Ranges": "bytes", "ETag": NEW_ETAG}
+    start = h.requested_start(size, None, None, if_range=False)
+    if start is None:
+        start = 0
+        h.send_file_headers(size, extra=new)
+    else:
+        h.send_file_headers(size - start, status=206, extra=dict(
+            new, **{"Content-Range": "bytes %d-%d/%d" % (start, size - 1, size)}))
+    with open(path, "rb") as f:
+        f.seek(start)
+        h.copy(f, size - start)
+
+
 def _redirect(h, path, size, arg):
     parts = (arg or "1").split(":")
     hops = int(parts[0])
@@ -247,6 +277,7 @@ FILE_FAULTS = {
     "reset-norange": lambda h, p, s, a: _ranged(h, p, s, cut_first=True, honour=False,
                                                 offer=False),
     "reset-ignorerange": lambda h, p, s, a: _ranged(h, p, s, cut_first=True, honour=False),
+    "reset-replaced": _replaced,
     "redir": _redirect,
     "loop": lambda h, p, s, a: h.redirect(302, h.path),
     "nolocation": lambda h, p, s, a: h.redirect(302, None),

@@ -12,6 +12,8 @@ TINYPROXY = "/usr/bin/tinyproxy"
 # process: the running tinyproxy; port: where it listens; log: its request log (one line per
 # forwarded request, with the URL).
 Proxy = collections.namedtuple("Proxy", "process port log")
+# The login a proxy started with auth asks for (Basic).
+PROXY_USER, PROXY_PASSWORD = "norvik", "proxy-secret"
 
 
 def free_port():
@@ -39,13 +41,13 @@ def start_tinyproxy(folder, auth=False):
     """Starts tinyproxy in the foreground on a free loopback port with its configuration,
     logs and pid file in `folder`, and returns a Proxy once it accepts connections. The caller
     stops `process` (it does not end by itself). auth: the proxy asks every client for a login
-    (BasicAuth, answered with 407), which the program never has."""
+    (BasicAuth PROXY_USER PROXY_PASSWORD, answered with 407 until given)."""
     os.makedirs(folder, exist_ok=True)
     port = free_port()
     with open(os.path.join(HERE, "tinyproxy.conf.in")) as f:
         conf = f.read().replace("@PORT@", str(port)).replace("@DIR@", folder)
     if auth:
-        conf += "\nBasicAuth norvik not-given-by-the-program\n"
+        conf += f"\nBasicAuth {PROXY_USER} {PROXY_PASSWORD}\n"
     conf_path = os.path.join(folder, "tinyproxy.conf")
     with open(conf_path, "w") as f:
         f.write(conf)

@@ -173,14 +173,15 @@ class Handler(http.server.BaseHTTPRequestHandler):
         """How many requests this server has seen for this exact URL, this one included."""
         return self.server.count_attempt(self.path)
 
-    def requested_start(self, size, etag, last_modified):
+    def requested_start(self, size, etag, last_modified, if_range=True):
         """The first byte a Range request asks for, when it is to be honoured: "bytes=N-" (or
-        up to the last byte) with an If-Range that names the current ETag or date, or none."""
+        up to the last byte) with an If-Range that names the current ETag or date, or none
+        (any If-Range at all when `if_range` is False, as a cache that ignores it)."""
         wanted = self.headers.get("Range", "")
-        if_range = self.headers.get("If-Range")
+        asked = self.headers.get("If-Range")
         if not wanted.startswith("bytes=") or "," in wanted:
             return None
-        if if_range is not None and if_range.strip() not in (etag, last_modified):
+        if if_range and asked is not None and asked.strip() not in (etag, last_modified):
             return None
         first, _, last = wanted[len("bytes="):].partition("-")
         try:

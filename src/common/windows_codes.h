@@ -26,7 +26,9 @@ inline constexpr std::uint32_t kErrorInternetSecCertCnInvalid = 12038;
 inline constexpr std::uint32_t kErrorInternetInvalidCa = 12045;
 inline constexpr std::uint32_t kErrorInternetSecCertErrors = 12055;
 inline constexpr std::uint32_t kErrorInternetSecCertNoRev = 12056;
-// What Wine answers to a certificate from an issuer it does not trust.
+// The revocation status could not be obtained. Wine never checks revocation; it answers this to
+// a chain it cannot complete (an unknown issuer), and, sent again without the revocation check,
+// ERROR_INTERNET_INVALID_CA.
 inline constexpr std::uint32_t kErrorInternetSecCertRevFailed = 12057;
 inline constexpr std::uint32_t kErrorInternetSecurityChannelError = 12157;
 inline constexpr std::uint32_t kErrorInternetSecInvalidCert = 12169;

@@ -261,8 +261,11 @@ std::string Engine::runCall(const std::shared_ptr<CallShared>& shared, View& vie
         auto attempt = std::make_shared<AttemptState>(number);
         const Seams seams{net_, files_, clock_, threads_};
         if (!threads_.start(
-                [seams, shared, attempt, plan] { runAttempt(seams, shared, attempt, plan); }))
+                [seams, shared, attempt, plan] { runAttempt(seams, shared, attempt, plan); })) {
+            closeHeld(plan.held);
             return results::kNetErr;
+        }
+        plan.held = {};  // the attempt's now
 
         // The stall clock: every kStallBytes received restart it.
         std::uint32_t markTime = clock_.nowMs();
@@ -313,7 +316,7 @@ std::string Engine::runCall(const std::shared_ptr<CallShared>& shared, View& vie
 
         progressMade = progressMade || attempt->received.load() > 0;
         if (attempt->total.load() >= 0 && attempt->freshStart)
-            plan = AttemptPlan{attempt->validator, attempt->total.load()};
+            plan = AttemptPlan{attempt->validator, attempt->total.load(), {}};
         if (ending == Ending::Done) {
             if (view.caption && bytesToKilobytes(view.total) > 0) {
                 try {
@@ -326,12 +329,23 @@ std::string Engine::runCall(const std::shared_ptr<CallShared>& shared, View& vie
             }
             return results::kResultOk;
         }
+        if (ending == Ending::ProxyLogin) {
+            // The system's dialog, on this thread while no transfer runs (so no stall clock);
+            // the window stays usable beside it. Credentials given: the same request again, as
+            // often as the user tries; no attempt of the budget is used up by it.
+            plan.held = attempt->held;
+            const bool retry = net_.loginDialog(plan.held.request) == kErrorForceRetry;
+            if (retry && !call.abandoned.load())
+                continue;
+            closeHeld(plan.held);
+            return call.abandoned.load() ? results::kNetErr : results::kProxyAuthErr;
+        }
         const bool retryable = ending == Ending::Cut || ending == Ending::Restart;
         if (!retryable || !progressMade || retries == kMaxRetries)
             return result;
         ++retries;
         if (ending == Ending::Restart)
-            plan.validator.clear();  // from zero, without a range
+            plan.validator = {};  // from zero, without a range
         const std::uint32_t pauseStart = clock_.nowMs();
         while (clock_.nowMs() - pauseStart < retryDelayMs(retries)) {
             if (call.abandoned.load())
@@ -339,6 +353,12 @@ std::string Engine::runCall(const std::shared_ptr<CallShared>& shared, View& vie
             waitAndPump();
         }
     }
+}
+
+void Engine::closeHeld(HeldRequest& held) {
+    for (NetHandle* handle : {&held.request, &held.connection, &held.session})
+        if (*handle)
+            net_.closeHandle(std::exchange(*handle, 0));
 }
 
 void Engine::updateProgress(std::int64_t bytesDone, std::int64_t announcedKb,

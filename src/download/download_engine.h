@@ -89,6 +89,8 @@ class Engine {
 
     std::string runCall(const std::shared_ptr<CallShared>& shared, View& view);
     void giveUp(CallShared& call, bool patient);
+    // Closes the handles of a request no attempt will send again.
+    void closeHeld(HeldRequest& held);
     void waitAndPump();
     void updateProgress(std::int64_t bytesDone, std::int64_t announcedKb, form::Control& caption,
                         form::Control& bar);

@@ -200,6 +200,43 @@ std::optional<std::string> resolveLocation(const std::string& current,
     return target;
 }
 
+std::optional<UrlParts> splitUrl(const std::string& url) {
+    const std::string scheme = webScheme(url);
+    if (scheme.empty())
+        return std::nullopt;
+    const std::size_t start = url.find("://") + 3;
+    const std::size_t end = authorityEnd(url);
+    std::string host = url.substr(start, end - start);
+    if (host.find('@') != std::string::npos)
+        return std::nullopt;
+    UrlParts parts;
+    parts.secure = scheme == "https";
+    parts.port = parts.secure ? 443 : 80;
+    std::size_t colon = std::string::npos;
+    if (!host.empty() && host.front() == '[') {
+        const std::size_t close = host.find(']');
+        if (close == std::string::npos || (close + 1 < host.size() && host[close + 1] != ':'))
+            return std::nullopt;
+        colon = close + 1 < host.size() ? close + 1 : std::string::npos;
+        parts.host = host.substr(1, close - 1);
+    } else {
+        colon = host.find(':');
+        parts.host = host.substr(0, colon);
+    }
+    if (parts.host.empty())
+        return std::nullopt;
+    if (colon != std::string::npos && colon + 1 < host.size()) {
+        const std::optional<std::int64_t> port = parseDigits(host.substr(colon + 1));
+        if (!port || *port < 1 || *port > 65535)
+            return std::nullopt;
+        parts.port = static_cast<std::uint16_t>(*port);
+    }
+    parts.object = url.substr(end, url.find('#', end) - end);
+    if (parts.object.empty() || parts.object.front() != '/')
+        parts.object = "/" + parts.object;
+    return parts;
+}
+
 bool isDowngrade(const std::string& from, const std::string& to) {
     return webScheme(from) == "https" && webScheme(to) != "https";
 }
@@ -221,15 +258,32 @@ std::optional<ContentRange> parseContentRange(const std::string& text) {
     return ContentRange{*first, *last, *total};
 }
 
-std::string rangeHeaders(std::int64_t offset, const std::string& validator) {
-    return "Range: bytes=" + std::to_string(offset) + "-\r\nIf-Range: " + validator + "\r\n";
+Validator resumeValidator(const std::optional<std::string>& acceptRanges,
+                          const std::optional<std::string>& etag,
+                          const std::optional<std::string>& lastModified) {
+    if (!acceptRanges || lower(trim(*acceptRanges)) != "bytes")
+        return {};
+    if (etag && !etag->empty() && etag->rfind("W/", 0) != 0)
+        return {true, *etag};
+    return {false, lastModified.value_or("")};
 }
 
-bool rangeAnswerFits(const std::optional<ContentRange>& range,
-                     const std::optional<std::int64_t>& contentLength, std::int64_t offset,
-                     std::int64_t total) {
-    return range && range->first == offset && range->last == total - 1 && range->total == total &&
-           contentLength && *contentLength == total - offset;
+std::string rangeHeaders(std::int64_t offset, const Validator& validator) {
+    return "Range: bytes=" + std::to_string(offset) + "-\r\nIf-Range: " + validator.text + "\r\n";
+}
+
+std::optional<std::int64_t> resumeOverlap(const RangeAnswer& answer, std::int64_t offset,
+                                          std::int64_t total, const Validator& first) {
+    const std::optional<std::string>& validator = first.etag ? answer.etag : answer.lastModified;
+    if (first.empty() || !validator || *validator != first.text)
+        return std::nullopt;
+    const std::optional<ContentRange> range =
+        answer.contentRange ? parseContentRange(*answer.contentRange) : std::nullopt;
+    const std::optional<std::int64_t>& length = answer.contentLength;
+    if (!range || range->first > offset || range->first > range->last || range->last != total - 1 ||
+        range->total != total || !length || *length != total - range->first)
+        return std::nullopt;
+    return offset - range->first;
 }
 
 std::uint32_t retryDelayMs(int retry) {

@@ -41,6 +41,16 @@ inline constexpr int kMaxRedirects = 5;
 // dropped. nullopt for an empty or unusable Location (another scheme, no host, control chars).
 std::optional<std::string> resolveLocation(const std::string& current, const std::string& location);
 
+// The parts of an absolute http(s) URL that a connection and its request take.
+struct UrlParts {
+    bool secure = false;     // https
+    std::string host;        // an IPv6 address without its brackets
+    std::uint16_t port = 0;  // 80 or 443 when the URL names none
+    std::string object;      // path and query, at least "/"
+};
+// nullopt for another scheme, a user name or password, no host, or a port outside 1-65535.
+std::optional<UrlParts> splitUrl(const std::string& url);
+
 // True when going from `from` to `to` would leave https for plain http.
 bool isDowngrade(const std::string& from, const std::string& to);
 
@@ -50,15 +60,36 @@ struct ContentRange {
 };
 std::optional<ContentRange> parseContentRange(const std::string& text);
 
-// The request headers that resume a file of `total` bytes from byte `offset`, valid only while
-// the server's `validator` (ETag or Last-Modified) still names the same file.
-std::string rangeHeaders(std::int64_t offset, const std::string& validator);
+// What names one version of the file, sent as If-Range: a strong ETag, else Last-Modified.
+struct Validator {
+    bool etag = false;  // `text` is an ETag (else a Last-Modified date)
+    std::string text;   // "" when the server offers no resuming
+    bool empty() const { return text.empty(); }
+};
+// The validator of a whole answer whose server offers byte ranges (Accept-Ranges "bytes"): its
+// ETag unless weak, else its Last-Modified; none without byte ranges.
+Validator resumeValidator(const std::optional<std::string>& acceptRanges,
+                          const std::optional<std::string>& etag,
+                          const std::optional<std::string>& lastModified);
 
-// A resumed answer is the rest of the same file exactly when its Content-Range is
-// "bytes offset-(total-1)/total" and it announces that many bytes.
-bool rangeAnswerFits(const std::optional<ContentRange>& range,
-                     const std::optional<std::int64_t>& contentLength, std::int64_t offset,
-                     std::int64_t total);
+// The request headers that resume a file from byte `offset`, valid only while the server's
+// `validator` still names the same version of the file.
+std::string rangeHeaders(std::int64_t offset, const Validator& validator);
+
+// The headers of a 206 that answers a resuming request.
+struct RangeAnswer {
+    std::optional<std::string> contentRange;
+    std::optional<std::int64_t> contentLength;
+    std::optional<std::string> etag, lastModified;
+};
+// A 206 continues the file of `total` bytes, of which `offset` are written, exactly when its
+// Content-Range runs from `offset` or earlier to the end of a file of that total, it announces
+// that many bytes, and it carries the first answer's validator of the same kind (a weak or
+// another ETag, another or no date is another version, whatever If-Range asked for). Then the
+// result is how many of its first bytes the file already holds (skipped); else nullopt: the
+// file starts again from zero.
+std::optional<std::int64_t> resumeOverlap(const RangeAnswer& answer, std::int64_t offset,
+                                          std::int64_t total, const Validator& first);
 
 // Retries of a transfer cut after some progress, and the wait before each (1, 2, 4 s).
 inline constexpr int kMaxRetries = 3;

@@ -44,6 +44,8 @@ inline constexpr std::uint32_t kFlagExistingConnect = 0x20000000;  // INTERNET_F
 inline constexpr std::uint32_t kFlagNoCacheWrite = 0x04000000;     // INTERNET_FLAG_NO_CACHE_WRITE
 inline constexpr std::uint32_t kFlagReload = 0x80000000;           // INTERNET_FLAG_RELOAD
 inline constexpr std::uint32_t kFlagNoAutoRedirect = 0x00200000;   // INTERNET_FLAG_NO_AUTO_REDIRECT
+inline constexpr std::uint32_t kFlagKeepConnection = 0x00400000;   // INTERNET_FLAG_KEEP_CONNECTION
+inline constexpr std::uint32_t kFlagSecure = 0x00800000;           // INTERNET_FLAG_SECURE
 inline constexpr std::uint32_t kQueryContentType = 1;              // HTTP_QUERY_CONTENT_TYPE
 inline constexpr std::uint32_t kQueryContentLength = 5;            // HTTP_QUERY_CONTENT_LENGTH
 inline constexpr std::uint32_t kQueryStatusCode = 19;              // HTTP_QUERY_STATUS_CODE
@@ -57,6 +59,13 @@ inline constexpr std::uint32_t kQueryContentRange = 53;            // HTTP_QUERY
 inline constexpr std::uint32_t kOptionConnectTimeout = 2;  // INTERNET_OPTION_CONNECT_TIMEOUT
 inline constexpr std::uint32_t kOptionSendTimeout = 5;     // INTERNET_OPTION_SEND_TIMEOUT
 inline constexpr std::uint32_t kOptionReceiveTimeout = 6;  // INTERNET_OPTION_RECEIVE_TIMEOUT
+inline constexpr std::uint32_t kOptionSecurityFlags = 31;  // INTERNET_OPTION_SECURITY_FLAGS
+// SECURITY_FLAG_IGNORE_REVOCATION
+inline constexpr std::uint32_t kSecurityFlagIgnoreRevocation = 0x00000080;
+inline constexpr std::uint32_t kErrorForceRetry = 12032;         // ERROR_INTERNET_FORCE_RETRY
+inline constexpr std::uint32_t kOptionMaxConnsPerServer = 73;    // ..._MAX_CONNS_PER_SERVER
+inline constexpr std::uint32_t kOptionMaxConnsPer10Server = 74;  // ..._MAX_CONNS_PER_1_0_SERVER
+inline constexpr std::uint32_t kConnectionsPerServer = 10;
 
 class InternetApi {
   public:
@@ -68,9 +77,18 @@ class InternetApi {
                                    const char* proxy, const char* bypass, std::uint32_t flags) = 0;
     // InternetSetOptionA with a DWORD value.
     virtual Status setOption(NetHandle handle, std::uint32_t option, std::uint32_t value) = 0;
-    // InternetOpenUrlA with the extra request `headers` (CR LF separated, "" for none), context 0.
-    virtual Result<NetHandle> openUrl(NetHandle session, const std::string& url,
-                                      const std::string& headers, std::uint32_t flags) = 0;
+    // InternetQueryOptionA of a DWORD value.
+    virtual Result<std::uint32_t> queryOption(NetHandle handle, std::uint32_t option) = 0;
+    // InternetConnectA to an HTTP server, without user name or password, flags and context 0.
+    virtual Result<NetHandle> connect(NetHandle session, const std::string& host,
+                                      std::uint16_t port) = 0;
+    // HttpOpenRequestA: a GET of `object` (path and query) over HTTP/1.1 accepting any type, no
+    // referrer, context 0.
+    virtual Result<NetHandle> openRequest(NetHandle connection, const std::string& object,
+                                          std::uint32_t flags) = 0;
+    // HttpSendRequestA with the extra request `headers` (CR LF separated, "" for none) and no
+    // body. It may be sent again on the same handle once the answer's body has been read.
+    virtual Status sendRequest(NetHandle request, const std::string& headers) = 0;
     // HttpQueryInfoA with index 0 into a zero-filled buffer of 1024 bytes (larger when the
     // header needs it): the header's text.
     virtual Result<std::string> queryInfo(NetHandle request, std::uint32_t infoLevel) = 0;
@@ -81,6 +99,12 @@ class InternetApi {
     // waits until `toRead` bytes have arrived or the data ends.
     virtual Result<std::uint32_t> readFile(NetHandle request, void* buffer,
                                            std::uint32_t toRead) = 0;
+    // InternetErrorDlg with ERROR_INTERNET_INCORRECT_PASSWORD for a request a proxy (or server)
+    // refused for want of a login: the system's own credentials dialog, owned by the program's
+    // window, which puts what the user gives on the request. ERROR_INTERNET_FORCE_RETRY
+    // (kErrorForceRetry) when the user gave credentials; anything else is a refusal (Cancel, or
+    // no window to show it on). Called on the window's thread only.
+    virtual std::uint32_t loginDialog(NetHandle request) = 0;
     // InternetCloseHandle.
     virtual void closeHandle(NetHandle handle) = 0;
 };

@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/windows_codes.h"
 #include "download/failure_results.h"
 #include "download/http_rules.h"
 #include "download/read_pacer.h"
@@ -21,6 +22,7 @@ class NetOwner {
     NetOwner(const NetOwner&) = delete;
     NetOwner& operator=(const NetOwner&) = delete;
     NetHandle get() const { return handle_; }
+    NetHandle release() { return std::exchange(handle_, 0); }
     void reset(NetHandle handle) {
         if (handle_)
             net_.closeHandle(handle_);
@@ -31,6 +33,9 @@ class NetOwner {
     InternetApi& net_;
     NetHandle handle_;
 };
+
+// The most of a proxy's refusal that is read to send the request again.
+constexpr std::int64_t kMaxDroppedBody = 1 << 20;
 
 struct End {
     Ending ending;
@@ -43,18 +48,27 @@ class Attempt {
         : s_(seams), call_(call), a_(state), plan_(plan) {}
 
     End run() {
-        const ProxyChoice& proxy = call_.proxy;
-        const Result<NetHandle> opened =
-            proxy.useProxy
-                ? s_.net.open(kAgent, kOpenTypeProxy, proxy.server.c_str(), kBypassList, 0)
-                : s_.net.open(kAgent, kOpenTypePreconfig, nullptr, nullptr, 0);
-        if (!opened.ok())
-            return {Ending::Cut, results::kNetErr};
-        NetOwner session(s_.net, opened.value);
-        // Windows honours these; where they are not (Wine), the window's stall clock still is.
-        for (std::uint32_t option :
-             {kOptionConnectTimeout, kOptionSendTimeout, kOptionReceiveTimeout})
-            s_.net.setOption(session.get(), option, call_.stallMs);
+        // A request the proxy refused for want of a login comes back with the user's
+        // credentials, to be sent again on its own handles.
+        const HeldRequest& held = plan_.held;
+        NetOwner session(s_.net, held.session);
+        NetOwner connection(s_.net, held.connection);
+        NetOwner request(s_.net, held.request);
+        if (!session.get()) {
+            const ProxyChoice& proxy = call_.proxy;
+            const Result<NetHandle> opened =
+                proxy.useProxy
+                    ? s_.net.open(kAgent, kOpenTypeProxy, proxy.server.c_str(), kBypassList, 0)
+                    : s_.net.open(kAgent, kOpenTypePreconfig, nullptr, nullptr, 0);
+            if (!opened.ok())
+                return {Ending::Cut, results::kNetErr};
+            session.reset(opened.value);
+            // Windows honours these; where they are not (Wine), the window's stall clock still
+            // is.
+            for (std::uint32_t option :
+                 {kOptionConnectTimeout, kOptionSendTimeout, kOptionReceiveTimeout})
+                s_.net.setOption(session.get(), option, call_.stallMs);
+        }
 
         std::int64_t offset = 0;
         if (!plan_.validator.empty()) {
@@ -65,20 +79,17 @@ class Attempt {
         const std::string headers = ranged ? rangeHeaders(offset, plan_.validator) : "";
 
         // Redirects are followed here, under our rules, not by WinINet.
-        NetOwner request(s_.net, 0);
-        std::string url = call_.url;
+        std::string url = request.get() ? held.url : call_.url;
         int status = 0;
-        for (int hop = 0;; ++hop) {
-            // Not through the Internet cache: a package must not take twice its size on disk.
-            const Result<NetHandle> r = s_.net.openUrl(
-                session.get(), url, headers,
-                kFlagExistingConnect | kFlagNoCacheWrite | kFlagReload | kFlagNoAutoRedirect);
-            if (!r.ok()) {
-                // A refused certificate is final: never tried again, never with weaker checks.
-                const std::string result = resultForInternetError(r.error);
-                return {results::worthRetry(result) ? Ending::Cut : Ending::Failed, result};
-            }
-            request.reset(r.value);
+        int hop = request.get() ? held.hop : 0;
+        for (;; ++hop) {
+            if (!request.get())
+                if (const std::optional<End> failed =
+                        openRequest(session, connection, request, url))
+                    return *failed;
+            const Status sent = send(request, headers);
+            if (!sent.ok())
+                return internetFailure(sent.error);
             const std::optional<std::int64_t> code = number(header(request, kQueryStatusCode));
             if (!code)
                 return {Ending::Cut, results::kNetErr};  // no status line: the server went away
@@ -93,10 +104,18 @@ class Attempt {
             if (hop == kMaxRedirects || !next || isDowngrade(url, *next))
                 return {Ending::Failed, results::kNetErr};
             url = *next;
+            request.reset(0);
         }
 
-        if (status == 407)
-            return {Ending::Failed, results::kProxyAuthErr};
+        if (status == 407) {
+            // The window asks the user for the proxy's login; the request can be sent again on
+            // its handle once the proxy's answer has been read.
+            if (const std::optional<End> failed = dropBody(request))
+                return *failed;
+            a_.held =
+                HeldRequest{session.release(), connection.release(), request.release(), url, hop};
+            return {Ending::ProxyLogin, results::kProxyAuthErr};
+        }
         if (status == 404 || status == 410)
             return {Ending::Failed, results::kFileErr};
         if (ranged && status == 416)
@@ -127,17 +146,25 @@ class Attempt {
             return {Ending::Failed, results::kNetErr};
         const std::optional<std::int64_t> length = number(header(request, kQueryContentLength));
         std::int64_t total = 0;
+        std::int64_t overlap = 0;
         if (resumed) {
-            const std::optional<std::string> range = header(request, kQueryContentRange);
-            if (!rangeAnswerFits(range ? parseContentRange(*range) : std::nullopt, length, offset,
-                                 plan_.total))
+            // Parts are joined only when they belong to the same version of the file: a cache
+            // that ignores If-Range may answer with the rest of a newer one.
+            const std::optional<std::int64_t> skip =
+                resumeOverlap({header(request, kQueryContentRange), length,
+                               header(request, kQueryEtag), header(request, kQueryLastModified)},
+                              offset, plan_.total, plan_.validator);
+            if (!skip)
                 return {Ending::Restart, results::kNetErr};
+            overlap = *skip;
             total = plan_.total;
         } else {
             if (!length)
                 return {Ending::Failed, results::kNetErr};
             total = *length;
-            a_.validator = validator(request);
+            a_.validator =
+                resumeValidator(header(request, kQueryAcceptRanges), header(request, kQueryEtag),
+                                header(request, kQueryLastModified));
             a_.freshStart = true;
         }
 
@@ -146,12 +173,58 @@ class Attempt {
         if (const std::optional<End> failed = store(head.bytes.data(), head.bytes.size(), total))
             return *failed;
         if (!head.ended)
-            if (const std::optional<End> cut = readBody(request, total))
+            if (const std::optional<End> cut = readBody(request, total, overlap))
                 return *cut;
         return finish(total);
     }
 
   private:
+    // A refused certificate is final: never tried again, never with weaker checks.
+    static End internetFailure(std::uint32_t error) {
+        const std::string result = resultForInternetError(error);
+        return {results::worthRetry(result) ? Ending::Cut : Ending::Failed, result};
+    }
+
+    // The request for `url` on a connection to its server, in place of the previous hop's.
+    std::optional<End> openRequest(const NetOwner& session, NetOwner& connection, NetOwner& request,
+                                   const std::string& url) {
+        const std::optional<UrlParts> parts = splitUrl(url);
+        if (!parts)
+            return End{Ending::Failed, results::kNetErr};
+        request.reset(0);
+        const Result<NetHandle> c = s_.net.connect(session.get(), parts->host, parts->port);
+        if (!c.ok())
+            return internetFailure(c.error);
+        connection.reset(c.value);
+        // Not through the Internet cache: a package must not take twice its size on disk.
+        // Keep-alive: a proxy's NTLM or Negotiate login holds for its connection only.
+        const Result<NetHandle> r = s_.net.openRequest(
+            connection.get(), parts->object,
+            kFlagExistingConnect | kFlagNoCacheWrite | kFlagReload | kFlagNoAutoRedirect |
+                kFlagKeepConnection | (parts->secure ? kFlagSecure : 0));
+        if (!r.ok())
+            return internetFailure(r.error);
+        request.reset(r.value);
+        return std::nullopt;
+    }
+
+    // Sends the request. A certificate whose revocation status could not be obtained (the lists'
+    // server unreachable, as often behind a proxy that Windows does not use for them) is
+    // accepted, as browsers do: the request is sent once more without the revocation check. A
+    // revoked certificate, and every other refusal, stays final.
+    Status send(const NetOwner& request, const std::string& headers) {
+        const Status sent = s_.net.sendRequest(request.get(), headers);
+        if (sent.ok() || sent.error != norvik::kErrorInternetSecCertRevFailed)
+            return sent;
+        const Result<std::uint32_t> flags = s_.net.queryOption(request.get(), kOptionSecurityFlags);
+        if (!flags.ok() || !s_.net
+                                .setOption(request.get(), kOptionSecurityFlags,
+                                           flags.value | kSecurityFlagIgnoreRevocation)
+                                .ok())
+            return sent;
+        return s_.net.sendRequest(request.get(), headers);
+    }
+
     std::optional<std::string> header(const NetOwner& request, std::uint32_t level) {
         Result<std::string> r = s_.net.queryInfo(request.get(), level);
         if (!r.ok())
@@ -160,24 +233,6 @@ class Attempt {
     }
     static std::optional<std::int64_t> number(const std::optional<std::string>& text) {
         return text ? parseContentLength(*text) : std::nullopt;
-    }
-
-    // The If-Range value of a server that resumes: a strong ETag, else Last-Modified.
-    std::string validator(const NetOwner& request) {
-        const std::optional<std::string> ranges = header(request, kQueryAcceptRanges);
-        if (!ranges || parseToken(*ranges) != "bytes")
-            return {};
-        const std::optional<std::string> etag = header(request, kQueryEtag);
-        if (etag && !etag->empty() && etag->rfind("W/", 0) != 0)
-            return *etag;
-        return header(request, kQueryLastModified).value_or("");
-    }
-    static std::string parseToken(const std::string& text) {
-        std::string t;
-        for (char c : text)
-            if (c != ' ' && c != '\t')
-                t.push_back((c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c);
-        return t;
     }
 
     bool mine() const { return call_.owner.load() == a_.number; }
@@ -237,6 +292,22 @@ class Attempt {
         return std::nullopt;
     }
 
+    // Reads a body that is not the file (a proxy's page) to its end, up to kMaxDroppedBody.
+    std::optional<End> dropBody(const NetOwner& request) {
+        pacer_.emplace(s_.clock.nowMs());
+        std::vector<char> buffer(kChunkSize);
+        for (std::int64_t dropped = 0;;) {
+            std::uint32_t got = 0;
+            if (const std::optional<End> failed = readChunk(request, buffer, got))
+                return failed;
+            if (got == 0)
+                return std::nullopt;
+            dropped += got;
+            if (dropped > kMaxDroppedBody)
+                return End{Ending::Failed, results::kProxyAuthErr};
+        }
+    }
+
     // Reads until a byte decides, the body ends or kPageSniffBytes are in hand.
     std::optional<End> readHead(const NetOwner& request, Head& head) {
         std::vector<char> buffer(kChunkSize);
@@ -270,8 +341,9 @@ class Attempt {
         return std::nullopt;
     }
 
-    // The rest of the body into the partial file, up to the end of the data.
-    std::optional<End> readBody(const NetOwner& request, std::int64_t total) {
+    // The rest of the body into the partial file, up to the end of the data; its first `skip`
+    // bytes are already in the file.
+    std::optional<End> readBody(const NetOwner& request, std::int64_t total, std::int64_t skip) {
         std::vector<char> buffer(kChunkSize);
         for (;;) {
             std::uint32_t got = 0;
@@ -279,7 +351,11 @@ class Attempt {
                 return failed;
             if (got == 0)
                 return std::nullopt;
-            if (const std::optional<End> failed = store(buffer.data(), got, total))
+            const std::uint32_t skipped =
+                static_cast<std::uint32_t>(std::min<std::int64_t>(skip, got));
+            skip -= skipped;
+            if (const std::optional<End> failed =
+                    store(buffer.data() + skipped, got - skipped, total))
                 return failed;
         }
     }

@@ -15,6 +15,7 @@
 #include <string>
 
 #include "common/mutex.h"
+#include "download/http_rules.h"
 #include "download/internet_api.h"
 #include "download/thread_api.h"
 #include "results/results.h"
@@ -88,6 +89,17 @@ enum class Ending {
     Failed,   // a failure that another attempt would not mend (`result` names it)
     Cut,      // the network failed or the body ended early: worth resuming
     Restart,  // the resumed answer does not continue the file: start again from zero
+    // The proxy wants a login (407): the window asks the user, and the next attempt sends the
+    // held request again with the credentials given.
+    ProxyLogin,
+};
+
+// The handles of a request the proxy refused for want of a login, its URL and how many redirects
+// led there. Whoever holds it closes the handles (the request's first).
+struct HeldRequest {
+    NetHandle session = 0, connection = 0, request = 0;
+    std::string url;
+    int hop = 0;
 };
 
 // What an attempt publishes; the window's thread reads it.
@@ -105,17 +117,19 @@ struct AttemptState {
     // Written before `total` when the answer started the file from zero: what a resumed request
     // sends as If-Range ("" when the server offers no resuming).
     bool freshStart = false;
-    std::string validator;
+    Validator validator;
     // Written before `ended`.
     Ending ending = Ending::Failed;
+    HeldRequest held;  // with Ending::ProxyLogin
     std::string result;
     std::atomic<bool> ended{false};
 };
 
 // What the window's thread tells an attempt: resume the file when `validator` is not empty.
 struct AttemptPlan {
-    std::string validator;
+    Validator validator;
     std::int64_t total = 0;
+    HeldRequest held;  // a request to send again (the attempt owns its handles)
 };
 
 // The body of a transfer thread.

@@ -50,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     download::AttemptPlan plan;
     std::int64_t offset = 0;
     if (in.ConsumeBool()) {  // resuming a partial file
-        plan.validator = "\"v1\"";
+        plan.validator = {true, "\"v1\""};
         plan.total = in.ConsumeIntegralInRange<std::int64_t>(1, 5000);
         offset = in.ConsumeIntegralInRange<std::int64_t>(0, plan.total);
         call->file = files.create(kPartial).value;
@@ -97,6 +97,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     download::runAttempt(download::Seams{net, files, clock, threads}, call, attempt, plan);
 
     FUZZ_CHECK(attempt->ended.load());
+    // A request the proxy refused is held for the login: the engine closes it unless sent again.
+    const download::HeldRequest& held = attempt->held;
+    FUZZ_CHECK((attempt->ending == download::Ending::ProxyLogin) == (held.request != 0));
+    for (download::NetHandle h : {held.request, held.connection, held.session})
+        if (h)
+            net.closeHandle(h);
     const std::string& result = attempt->result;
     const results::Row* named = results::find(result);
     FUZZ_CHECK(result.empty() || (named && (named->arises & (results::Download | results::Check))));

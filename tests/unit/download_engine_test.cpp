@@ -120,7 +120,7 @@ TEST_F(DownloadTest, WholeTransferShowsPercentagesThenTheFinishedText) {
 }
 
 // Each download opens its own session (direct or through the proxy), drops the cached copy and
-// opens the formed URL outside the cache without automatic redirects.
+// asks the formed URL's server for its path, outside the cache, without automatic redirects.
 TEST_F(DownloadTest, ProxyModesTimeoutsAndTheRequest) {
     engine.setBaseUrl("HTTP://Update.Example.com");
     struct Case {
@@ -144,10 +144,20 @@ TEST_F(DownloadTest, ProxyModesTimeoutsAndTheRequest) {
         EXPECT_EQ(net.deletedCacheUrls,
                   std::vector<std::string>{"http://Update.Example.com/Sandel/Sandel.exe"});
         ASSERT_EQ(net.requests.size(), 1u);
-        EXPECT_EQ(net.requests[0].url, "HTTP://Update.Example.com/Sandel/Sandel.exe");
+        EXPECT_EQ(net.requests[0].host, "Update.Example.com");
+        EXPECT_EQ(net.requests[0].port, 80);
+        EXPECT_EQ(net.requests[0].url, "http://Update.Example.com/Sandel/Sandel.exe");
         EXPECT_EQ(net.requests[0].headers, "");
-        EXPECT_EQ(net.requests[0].flags, 0x20000000u | 0x04000000u | 0x80000000u | 0x00200000u);
+        EXPECT_EQ(net.requests[0].flags,
+                  0x20000000u | 0x04000000u | 0x80000000u | 0x00200000u | 0x00400000u);
     }
+    // Over https the request asks for a secure channel.
+    engine.setBaseUrl("https://Update.Example.com:8443");
+    net.requests.clear();
+    ASSERT_EQ(run(), "");
+    EXPECT_EQ(net.requests[0].port, 8443);
+    EXPECT_EQ(net.requests[0].flags,
+              0x20000000u | 0x04000000u | 0x80000000u | 0x00200000u | 0x00400000u | 0x00800000u);
     // Connect, send and receive timeouts of the stall time (Windows honours them).
     EXPECT_EQ(net.options[0], (std::pair<std::uint32_t, std::uint32_t>{2, 4000}));
     EXPECT_EQ(net.options[1], (std::pair<std::uint32_t, std::uint32_t>{5, 4000}));
@@ -422,6 +432,74 @@ TEST_F(DownloadTest, AnswersThatAreNotTheFileAreRefusedUnwritten) {
     EXPECT_TRUE(net.requests.empty());
 }
 
+// A request sent again on its own handle: once without the revocation check when the
+// certificate's revocation status could not be obtained (a revoked one is final), and after the
+// system's credentials dialog for a proxy's login, as often as the user gives credentials. The
+// dialog stops no clock that could end the transfer.
+TEST_F(DownloadTest, RequestsSentAgainOnTheirHandle) {
+    auto refusedWith = [](std::uint32_t error) {
+        Answer a;
+        a.refused = true;
+        a.refusedWith = error;
+        return a;
+    };
+    Answer login = Answer::whole(20);  // the proxy's page, read before the request goes again
+    login.status = "407";
+    constexpr std::uint32_t kGiven = download::kErrorForceRetry;
+    struct Case {
+        const char* what;
+        std::vector<Answer> answers;
+        std::deque<std::uint32_t> logins;
+        const char* result;
+        std::size_t sends;
+        int dialogs;
+        std::uint32_t lastFlags;  // the security flags of the last send
+    };
+    const Case cases[] = {
+        {"revocation unknown: once more without its check",
+         {refusedWith(12057), Answer::whole(20)},
+         {},
+         "",
+         2,
+         0,
+         0x80},
+        {"revocation unknown again", {refusedWith(12057)}, {}, "SecureErr", 2, 0, 0x80},
+        {"revoked", {refusedWith(12170)}, {}, "SecureErr", 1, 0, 0},
+        {"unknown issuer", {refusedWith(12045)}, {}, "SecureErr", 1, 0, 0},
+        {"login cancelled", {login}, {}, "ProxyAuthErr", 1, 1, 0},
+        {"a wrong password, then the right one",
+         {login, login, Answer::whole(20)},
+         {kGiven, kGiven},
+         "",
+         3,
+         2,
+         0},
+        {"credentials given, then cancelled", {login}, {kGiven}, "ProxyAuthErr", 2, 2, 0},
+    };
+    net.dialogMs = 10 * 60 * 1000;  // the user takes his time
+    for (const Case& c : cases) {
+        net.requests.clear();
+        net.loginDialogs = 0;
+        net.loginAnswers = c.logins;
+        files.files[kLocal] = kOld;
+        serve(c.answers);
+        EXPECT_EQ(run(), c.result) << c.what;
+        ASSERT_EQ(net.requests.size(), c.sends) << c.what;
+        EXPECT_EQ(net.requests[0].securityFlags, 0u) << c.what;
+        EXPECT_EQ(net.requests.back().securityFlags, c.lastFlags) << c.what;
+        for (const fakes::Request& r : net.requests)
+            EXPECT_EQ(r.handle, net.requests[0].handle) << c.what;
+        EXPECT_EQ(net.loginDialogs, c.dialogs) << c.what;
+        EXPECT_EQ(threads.started, static_cast<int>(c.dialogs > 0 ? c.sends : 1)) << c.what;
+        threads.started = 0;
+        EXPECT_EQ(net.liveHandles(), 0) << c.what;
+        if (*c.result)
+            expectUntouchedAfterFailure(c.what);
+        else
+            EXPECT_EQ(files.files.at(kLocal), fakes::fileBytes(20)) << c.what;
+    }
+}
+
 TEST(Redirect, LocationResolution) {
     struct Case {
         const char* current;
@@ -458,6 +536,43 @@ TEST(Redirect, LocationResolution) {
 
 // Redirects are followed by the engine: at most five, to any host, never from https to http;
 // only the final answer's body is stored.
+// What a connection and its request take from a URL.
+TEST(Redirect, UrlParts) {
+    struct Case {
+        const char* url;
+        bool secure;
+        const char* host;
+        int port;  // 0: the URL is refused
+        const char* object;
+    };
+    const Case cases[] = {
+        {"https://Update.Example.com/Sandel/Sandel.exe", true, "Update.Example.com", 443,
+         "/Sandel/Sandel.exe"},
+        {"HTTP://h.vn:8080/a?b=1#f", false, "h.vn", 8080, "/a?b=1"},
+        {"http://h.vn", false, "h.vn", 80, "/"},
+        {"http://h.vn?q", false, "h.vn", 80, "/?q"},
+        {"https://h.vn:/p", true, "h.vn", 443, "/p"},
+        {"https://[::1]:47080/p", true, "::1", 47080, "/p"},
+        {"http://user:pw@h.vn/p", false, "", 0, ""},
+        {"http://h.vn:0/p", false, "", 0, ""},
+        {"http://h.vn:65536/p", false, "", 0, ""},
+        {"http://h.vn:8x/p", false, "", 0, ""},
+        {"http://:80/p", false, "", 0, ""},
+        {"http://[::1/p", false, "", 0, ""},
+        {"ftp://h.vn/p", false, "", 0, ""},
+    };
+    for (const Case& c : cases) {
+        const std::optional<download::UrlParts> p = download::splitUrl(c.url);
+        ASSERT_EQ(p.has_value(), c.port != 0) << c.url;
+        if (!p)
+            continue;
+        EXPECT_EQ(p->secure, c.secure) << c.url;
+        EXPECT_EQ(p->host, c.host) << c.url;
+        EXPECT_EQ(p->port, c.port) << c.url;
+        EXPECT_EQ(p->object, c.object) << c.url;
+    }
+}
+
 TEST_F(DownloadTest, RedirectRules) {
     auto hop = [](const char* status, std::optional<std::string> location) {
         Answer a = Answer::whole(7);  // a body of its own, which must not be stored
@@ -631,15 +746,16 @@ TEST_F(DownloadTest, ResumeAsksForTheRestWithTheValidator) {
     }
 }
 
-// Only a 206 whose Content-Range continues the file is appended; a 200 starts the file again,
-// a 416 or another range starts it again without a range.
+// Only a 206 that continues the same version of the file is appended; a 200 starts the file
+// again, a 416, another range or another version starts it again without a range.
 TEST_F(DownloadTest, ResumedAnswers) {
     const std::int64_t size = 100 * 1024, cutAt = 40 * 1024;
     auto partial = [&](const std::string& range, std::int64_t from, std::int64_t length) {
         Answer a;
         a.status = "206";
         a.header(download::kQueryContentRange, range)
-            .header(download::kQueryContentLength, std::to_string(length));
+            .header(download::kQueryContentLength, std::to_string(length))
+            .header(download::kQueryEtag, "\"e\"");
         a.from = from;
         a.body(length, 1024);
         return a;
@@ -661,7 +777,10 @@ TEST_F(DownloadTest, ResumedAnswers) {
         {"416", status416, 3, true},
         {"206 of another length", partial("bytes 40960-204799/204800", cutAt, size - cutAt), 3,
          true},
-        {"206 from elsewhere", partial("bytes 0-102399/102400", 0, size), 3, true},
+        {"206 from earlier: the overlap skipped", partial("bytes 0-102399/102400", 0, size), 2,
+         false},
+        {"206 of another version",
+         partial(rest, cutAt, size - cutAt).header(download::kQueryEtag, "\"f\""), 3, true},
         {"206 without its length",
          partial(rest, cutAt, size - cutAt).header(download::kQueryContentLength, "x"), 3, true},
     };
@@ -688,8 +807,8 @@ TEST_F(DownloadTest, ResumedAnswers) {
             int last = 0;
             for (const auto& [text, width] : shown) {
                 const std::size_t colon = text.find("%: ");
-                if (colon == std::string::npos)
-                    continue;
+                if (colon == std::string::npos || text.rfind("Finished", 0) == 0)
+                    continue;  // the previous row's last caption
                 const int kb = std::atoi(text.c_str() + colon + 3);
                 EXPECT_GE(kb, last) << text;
                 last = kb;
@@ -728,16 +847,55 @@ TEST_F(DownloadTest, ResumedAnswerThatIsAPageLeavesNoPartial) {
     expectUntouchedAfterFailure();
 }
 
-TEST(ResumeRules, ContentRangeMustContinueTheFile) {
-    EXPECT_TRUE(download::rangeAnswerFits(download::parseContentRange("bytes 5-9/10"), 5, 5, 10));
-    EXPECT_TRUE(download::rangeAnswerFits(download::parseContentRange(" Bytes 5-9/10 "), 5, 5, 10));
-    for (const char* range : {"bytes 4-9/10", "bytes 5-8/10", "bytes 5-9/11", "bytes 5-9/*",
-                              "bytes */10", "items 5-9/10", "bytes 5-9", "", "bytes a-9/10"})
-        EXPECT_FALSE(download::rangeAnswerFits(download::parseContentRange(range), 5, 5, 10))
+// The resume decision: a 206 is joined to the 5 bytes written of a 10-byte file only when its
+// range ends the file from there or earlier (the overlap skipped), its length fits, and it names
+// the first answer's version by the same kind of validator; anything else starts from zero.
+TEST(ResumeRules, PartsJoinOnlyWhenTheyBelongTogether) {
+    using download::resumeValidator;
+    const std::string lm = "Tue, 01 Dec 2026 10:00:00 GMT";
+    const download::Validator etag = resumeValidator("bytes", "\"v1\"", lm);
+    const download::Validator date = resumeValidator(" Bytes ", "W/\"v1\"", lm);
+    EXPECT_TRUE(etag.etag && etag.text == "\"v1\"");
+    EXPECT_TRUE(!date.etag && date.text == lm);
+    EXPECT_TRUE(resumeValidator("none", "\"v1\"", lm).empty());
+    EXPECT_TRUE(resumeValidator(std::nullopt, "\"v1\"", lm).empty());
+    EXPECT_TRUE(resumeValidator("bytes", std::nullopt, std::nullopt).empty());
+    using V = std::optional<std::string>;
+    struct Row {
+        const char* range;
+        std::optional<std::int64_t> length;
+        download::Validator first;
+        V etag, lastModified;  // of the 206
+        std::optional<std::int64_t> overlap;
+    };
+    const V none;
+    const Row rows[] = {
+        {"bytes 5-9/10", 5, etag, "\"v1\"", none, 0},
+        {" Bytes 5-9/10 ", 5, etag, "\"v1\"", lm, 0},
+        {"bytes 2-9/10", 8, etag, "\"v1\"", none, 3},
+        {"bytes 0-9/10", 10, date, "\"v2\"", lm, 5},
+        {"bytes 5-9/10", 5, etag, "\"v2\"", lm, std::nullopt},
+        {"bytes 5-9/10", 5, etag, "W/\"v1\"", lm, std::nullopt},
+        {"bytes 5-9/10", 5, etag, none, lm, std::nullopt},
+        {"bytes 5-9/10", 5, date, "\"v1\"", none, std::nullopt},
+        {"bytes 5-9/10", 5, date, none, "Wed, 02 Dec 2026 10:00:00 GMT", std::nullopt},
+        {"bytes 5-9/10", 5, {}, none, none, std::nullopt},
+        {"bytes 6-9/10", 4, etag, "\"v1\"", none, std::nullopt},
+        {"bytes 5-8/10", 4, etag, "\"v1\"", none, std::nullopt},
+        {"bytes 5-9/11", 5, etag, "\"v1\"", none, std::nullopt},
+        {"bytes 2-9/10", 5, etag, "\"v1\"", none, std::nullopt},
+        {"bytes 5-9/10", 6, etag, "\"v1\"", none, std::nullopt},
+        {"bytes 5-9/10", std::nullopt, etag, "\"v1\"", none, std::nullopt},
+    };
+    for (const Row& r : rows)
+        EXPECT_EQ(
+            download::resumeOverlap({r.range, r.length, r.etag, r.lastModified}, 5, 10, r.first),
+            r.overlap)
+            << r.range << " " << r.first.text << " " << r.etag.value_or("-");
+    for (const char* range : {"bytes 5-9/*", "bytes */10", "items 5-9/10", "bytes 5-9", "",
+                              "bytes a-9/10", "bytes 10-9/10"})
+        EXPECT_EQ(download::resumeOverlap({range, 5, "\"v1\"", none}, 5, 10, etag), std::nullopt)
             << range;
-    EXPECT_FALSE(download::rangeAnswerFits(download::parseContentRange("bytes 5-9/10"), 6, 5, 10));
-    EXPECT_FALSE(download::rangeAnswerFits(download::parseContentRange("bytes 5-9/10"),
-                                           std::nullopt, 5, 10));
 }
 
 // A rename refused because another program holds the target is tried again for about 2 s. (Each
@@ -945,6 +1103,7 @@ TEST_F(DownloadTest, LateDataOfAGivenUpAttemptAreNotWritten) {
     rest.status = "206";
     rest.from = 4096;
     rest.header(download::kQueryContentLength, std::to_string(size - 4096))
+        .header(download::kQueryEtag, "\"e\"")
         .header(download::kQueryContentRange,
                 "bytes 4096-" + std::to_string(size - 1) + "/" + std::to_string(size))
         .body(size - 4096, 4096);

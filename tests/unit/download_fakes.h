@@ -169,11 +169,11 @@ struct OpenCall {
     std::uint32_t flags = 0;
 };
 
-// One answer of the server, for one InternetOpenUrlA.
+// One answer of the server, for one HttpSendRequestA.
 struct Answer {
-    bool refused = false;               // InternetOpenUrlA fails
+    bool refused = false;               // HttpSendRequestA fails
     std::uint32_t refusedWith = 12029;  // ERROR_INTERNET_CANNOT_CONNECT
-    bool silent = false;                // InternetOpenUrlA never returns
+    bool silent = false;                // HttpSendRequestA never returns
     std::string status = "200";
     std::map<std::uint32_t, std::string> headers;
     std::int64_t from = 0;                      // the file offset of the first body byte
@@ -212,10 +212,16 @@ struct Answer {
     }
 };
 
+// One HttpSendRequestA, with the connection and request it was sent on.
 struct Request {
-    std::string url, headers;
-    std::uint32_t flags = 0;
-    std::uint32_t atMs = 0;  // the fake clock when it was made
+    std::string url;  // formed again from the connection's host and port and the request's object
+    std::string host;
+    std::uint16_t port = 0;
+    std::string headers;
+    std::uint32_t flags = 0;          // of HttpOpenRequestA
+    std::uint32_t securityFlags = 0;  // INTERNET_OPTION_SECURITY_FLAGS when it was sent
+    std::uint32_t atMs = 0;           // the fake clock when it was sent
+    download::NetHandle handle = 0;   // the request handle
 };
 
 class FakeNet : public download::InternetApi {
@@ -225,6 +231,12 @@ class FakeNet : public download::InternetApi {
     std::deque<Answer> answers{Answer{}};
     bool sessionFails = false;
     bool fill = true;  // false: the bytes read are left as they are (huge transfers)
+
+    // The credentials dialog's answers in turn (then Cancel), and what it did: the clock moves
+    // by `dialogMs` while it is up.
+    std::deque<std::uint32_t> loginAnswers;
+    std::uint32_t dialogMs = 0;
+    int loginDialogs = 0;
 
     // What happened.
     std::vector<std::string> deletedCacheUrls;
@@ -248,36 +260,85 @@ class FakeNet : public download::InternetApi {
         opens.push_back(c);
         if (sessionFails)
             return download::failure<download::NetHandle>(12029);
-        return download::success(newHandle(nullptr));
+        return download::success(newHandle());
     }
-    download::Status setOption(download::NetHandle, std::uint32_t option,
+    download::Status setOption(download::NetHandle handle, std::uint32_t option,
                                std::uint32_t value) override {
         std::lock_guard<std::mutex> lock(m_);
         options.emplace_back(option, value);
+        if (option == download::kOptionSecurityFlags) {
+            if (!opened_.count(handle))
+                return download::failure(12018);  // ERROR_INTERNET_INCORRECT_HANDLE_TYPE
+            opened_[handle].securityFlags = value;
+        }
         return download::success();
     }
-    download::Result<download::NetHandle> openUrl(download::NetHandle session,
-                                                  const std::string& url,
-                                                  const std::string& headers,
-                                                  std::uint32_t flags) override {
+    download::Result<std::uint32_t> queryOption(download::NetHandle handle,
+                                                std::uint32_t option) override {
+        std::lock_guard<std::mutex> lock(m_);
+        if (option != download::kOptionSecurityFlags || !opened_.count(handle))
+            return download::failure<std::uint32_t>(12018);
+        return download::success(opened_[handle].securityFlags);
+    }
+    download::Result<download::NetHandle> connect(download::NetHandle session,
+                                                  const std::string& host,
+                                                  std::uint16_t port) override {
+        std::lock_guard<std::mutex> lock(m_);
+        if (!live_.count(session))
+            return download::failure<download::NetHandle>(6);
+        const download::NetHandle h = newHandle();
+        servers_[h] = {host, port};
+        return download::success(h);
+    }
+    download::Result<download::NetHandle> openRequest(download::NetHandle connection,
+                                                      const std::string& object,
+                                                      std::uint32_t flags) override {
+        std::lock_guard<std::mutex> lock(m_);
+        if (!live_.count(connection) || !servers_.count(connection))
+            return download::failure<download::NetHandle>(6);
+        const auto& [host, port] = servers_[connection];
+        const bool secure = (flags & download::kFlagSecure) != 0;
+        const bool defaultPort = port == (secure ? 443 : 80);
+        Request r;
+        r.url = std::string(secure ? "https://" : "http://") + host +
+                (defaultPort ? "" : ":" + std::to_string(port)) + object;
+        r.host = host;
+        r.port = port;
+        r.flags = flags;
+        const download::NetHandle h = newHandle();
+        opened_[h] = r;
+        return download::success(h);
+    }
+    download::Status sendRequest(download::NetHandle request, const std::string& headers) override {
         Answer answer;
         {
             std::lock_guard<std::mutex> lock(m_);
-            requests.push_back(Request{url, headers, flags, clock_.nowMs()});
-            if (!live_.count(session))
-                return download::failure<download::NetHandle>(6);
+            if (!live_.count(request) || !opened_.count(request))
+                return download::failure(6);
+            Request r = opened_[request];
+            r.headers = headers;
+            r.atMs = clock_.nowMs();
+            r.handle = request;
+            // Sent again only once the previous answer's body has been read.
+            const auto previous = requestAnswers_.find(request);
+            if (previous != requestAnswers_.end() &&
+                previous->second.next < previous->second.answer.reads.size())
+                return download::failure(12019);  // ERROR_INTERNET_INCORRECT_HANDLE_STATE
+            requests.push_back(r);
+            requestAnswers_.erase(request);
             answer = answers.front();
             if (answers.size() > 1)
                 answers.pop_front();
         }
         if (answer.silent) {
             lockstep_.blockForever();
-            return download::failure<download::NetHandle>(12002);
+            return download::failure(12002);
         }
         if (answer.refused)
-            return download::failure<download::NetHandle>(answer.refusedWith);
+            return download::failure(answer.refusedWith);
         std::lock_guard<std::mutex> lock(m_);
-        return download::success(newHandle(&answer));
+        requestAnswers_[request] = Served{answer};
+        return download::success();
     }
     download::Result<std::string> queryInfo(download::NetHandle request,
                                             std::uint32_t level) override {
@@ -343,10 +404,27 @@ class FakeNet : public download::InternetApi {
                                      : content[static_cast<std::size_t>(at + i) % content.size()];
         return download::success(static_cast<std::uint32_t>(size));
     }
+    std::uint32_t loginDialog(download::NetHandle request) override {
+        std::lock_guard<std::mutex> lock(m_);
+        ++loginDialogs;
+        clock_.now += dialogMs;
+        if (!live_.count(request) || loginAnswers.empty())
+            return 1223;  // ERROR_CANCELLED
+        const std::uint32_t answer = loginAnswers.front();
+        loginAnswers.pop_front();
+        return answer;
+    }
     void closeHandle(download::NetHandle handle) override {
         std::lock_guard<std::mutex> lock(m_);
         live_.erase(handle);
         requestAnswers_.erase(handle);
+        servers_.erase(handle);
+        opened_.erase(handle);
+    }
+    // The URL a request handle asks for ("" for none).
+    std::string urlOf(download::NetHandle request) {
+        std::lock_guard<std::mutex> lock(m_);
+        return opened_.count(request) ? opened_[request].url : std::string();
     }
     int liveHandles() {
         std::lock_guard<std::mutex> lock(m_);
@@ -359,11 +437,9 @@ class FakeNet : public download::InternetApi {
         std::size_t next = 0;
         std::int64_t offset = 0;
     };
-    download::NetHandle newHandle(const Answer* answer) {
+    download::NetHandle newHandle() {
         const download::NetHandle h = next_++;
         live_.insert(h);
-        if (answer)
-            requestAnswers_[h] = Served{*answer};
         return h;
     }
     Lockstep& lockstep_;
@@ -372,6 +448,8 @@ class FakeNet : public download::InternetApi {
     download::NetHandle next_ = 0x100;
     std::set<download::NetHandle> live_;
     std::map<download::NetHandle, Served> requestAnswers_;
+    std::map<download::NetHandle, std::pair<std::string, std::uint16_t>> servers_;
+    std::map<download::NetHandle, Request> opened_;
 };
 
 // Files kept in memory. `countOnly` keeps lengths instead of bytes (for huge transfers).

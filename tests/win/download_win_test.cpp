@@ -637,4 +637,15 @@ TEST_F(WinDownload, LocalHostsBypassTheProxyADeadProxyIsNetErrALoginIsProxyAuthE
     EXPECT_TRUE(log.since(tag).empty());
 }
 
+// The process's connections per server are raised at start-up, for HTTP/1.1 and 1.0 servers.
+TEST(WinConnections, LimitsPerServerAreRaisedForTheProcess) {
+    ASSERT_TRUE(download::win32::RaiseConnectionLimits());
+    for (DWORD option :
+         {INTERNET_OPTION_MAX_CONNS_PER_SERVER, INTERNET_OPTION_MAX_CONNS_PER_1_0_SERVER}) {
+        DWORD value = 0, size = sizeof value;
+        ASSERT_TRUE(InternetQueryOptionA(nullptr, option, &value, &size)) << option;
+        EXPECT_EQ(value, download::kConnectionsPerServer) << option;
+    }
+}
+
 }  // namespace

@@ -3,6 +3,7 @@
 // 2 on a usage error. Controls are named as in the window definition.
 #include <windows.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -256,6 +257,45 @@ int holdFile(const std::string& path, int ms) {
     return 0;
 }
 
+// The edit boxes of a dialog: the user name's (the first plain one) and the password's.
+struct LoginEdits {
+    HWND user = nullptr, password = nullptr;
+};
+
+BOOL CALLBACK findEdits(HWND h, LPARAM lp) {
+    auto* e = reinterpret_cast<LoginEdits*>(lp);
+    if (classOf(h) != L"Edit" || !IsWindowVisible(h) || !IsWindowEnabled(h))
+        return TRUE;
+    if (GetWindowLongW(h, GWL_STYLE) & ES_PASSWORD)
+        e->password = e->password ? e->password : h;
+    else
+        e->user = e->user ? e->user : h;
+    return TRUE;
+}
+
+BOOL CALLBACK findLoginDialog(HWND h, LPARAM lp) {
+    if (!IsWindowVisible(h) || classOf(h) != L"#32770")
+        return TRUE;
+    LoginEdits edits;
+    EnumChildWindows(h, findEdits, reinterpret_cast<LPARAM>(&edits));
+    if (!edits.password || !edits.user)
+        return TRUE;
+    *reinterpret_cast<HWND*>(lp) = h;
+    return FALSE;
+}
+
+// The system's credentials dialog (a dialog with a user name and a password box), or null.
+HWND waitForLogin(int timeoutMs) {
+    HWND found = nullptr;
+    waitUntil(
+        [&] {
+            EnumWindows(findLoginDialog, reinterpret_cast<LPARAM>(&found));
+            return found != nullptr;
+        },
+        timeoutMs);
+    return found;
+}
+
 int run(const std::vector<std::string>& a) {
     if (a.empty())
         return 2;
@@ -317,6 +357,38 @@ int run(const std::vector<std::string>& a) {
         if (!box)
             return fail("no dialog titled " + a.at(1));
         PostMessageW(box, WM_COMMAND, MAKEWPARAM(intArg(a, 2, IDOK), BN_CLICKED), 0);
+        return 0;
+    }
+    if (cmd == "wait-login") {  // wait-login [timeout]: rectangle, handle, main window enabled,
+                                // title
+        HWND box = waitForLogin(intArg(a, 1, 10000));
+        if (!box)
+            return fail("no credentials dialog");
+        RECT r;
+        GetWindowRect(box, &r);
+        HWND m = mainWindow(0);
+        out(rectText(r) + " " + std::to_string(reinterpret_cast<std::uintptr_t>(box)) + " " +
+            (m && IsWindowEnabled(m) ? "enabled" : "disabled") + " " + toUtf8(textOf(box)));
+        return 0;
+    }
+    if (cmd == "login") {  // login USER PASSWORD: fills in the credentials dialog and confirms;
+                           // login-cancel: cancels it
+        HWND box = waitForLogin(5000);
+        if (!box)
+            return fail("no credentials dialog");
+        LoginEdits edits;
+        EnumChildWindows(box, findEdits, reinterpret_cast<LPARAM>(&edits));
+        SendMessageW(edits.user, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(toWide(a.at(1)).c_str()));
+        SendMessageW(edits.password, WM_SETTEXT, 0,
+                     reinterpret_cast<LPARAM>(toWide(a.at(2)).c_str()));
+        PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        return 0;
+    }
+    if (cmd == "login-cancel") {
+        HWND box = waitForLogin(5000);
+        if (!box)
+            return fail("no credentials dialog");
+        PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
         return 0;
     }
     if (cmd == "dialog-rect") {

@@ -73,6 +73,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     form::win32::WindowHost& host = *created;
 
     download::win32::SetPump([&host] { host.doEvents(); });
+    download::win32::SetDialogOwner([&host] { return host.hwnd(); });
+    download::win32::RaiseConnectionLimits();
 
     app::Services services;
     services.downloadHost = NORVIK_DOWNLOAD_HOST;

@@ -13,20 +13,38 @@ namespace {
 int stallSeconds = kDefaultStallSeconds;
 int checkSeconds = kDefaultCheckSeconds;
 
+// Never destroyed: a transfer thread that was given up may still use the seams while the process
+// ends.
+WinInetApi& net() {
+    static WinInetApi& instance = *new WinInetApi;
+    return instance;
+}
+
 Engine& engine() {
-    // Never destroyed: a transfer thread that was given up may still use the seams while the
-    // process ends.
-    static WinInetApi& net = *new WinInetApi;
     static Win32FileApi& files = *new Win32FileApi;
     static Win32Clock& clock = *new Win32Clock;
     static Win32Threads& threads = *new Win32Threads;
-    static Engine& instance = *new Engine(net, files, clock, threads);
+    static Engine& instance = *new Engine(net(), files, clock, threads);
     return instance;
 }
 }  // namespace
 
 void SetPump(std::function<void()> pump) {
     engine().setPump(std::move(pump));
+}
+
+void SetDialogOwner(std::function<HWND()> owner) {
+    net().dialogOwner = std::move(owner);
+}
+
+bool RaiseConnectionLimits() {
+    // Process-wide, before the first connection. Windows XP with Internet Explorer 6 allows two
+    // connections per server (four to HTTP/1.0 ones), and a transfer given up in a stall keeps
+    // its connection until its blocked call returns: a retry must never queue behind them.
+    bool raised = true;
+    for (std::uint32_t option : {kOptionMaxConnsPerServer, kOptionMaxConnsPer10Server})
+        raised = net().setOption(0, option, kConnectionsPerServer).ok() && raised;
+    return raised;
 }
 
 void SetStallSeconds(int seconds) {

@@ -1,5 +1,7 @@
 #pragma once
 // The download engine and system helpers bound to the real platform, for WinMain.
+#include <windows.h>
+
 #include <functional>
 #include <string>
 
@@ -10,6 +12,11 @@ namespace download::win32 {
 
 // The message pump that DownloadFile runs between its bounded waits.
 void SetPump(std::function<void()> pump);
+// The window that owns the system's credentials dialog when a proxy asks for a login.
+void SetDialogOwner(std::function<HWND()> owner);
+// Raises WinINet's connections per server for the process (to kConnectionsPerServer); true when
+// both limits were set. Called once at start-up.
+bool RaiseConnectionLimits();
 // The scheme and host every remote path is appended to.
 void SetBaseUrl(const std::string& baseUrl);
 // How long a transfer may receive less than 1 KiB before it has failed. Each program built from

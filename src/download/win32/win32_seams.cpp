@@ -9,6 +9,13 @@
 
 namespace download::win32 {
 
+static_assert(kFlagSecure == INTERNET_FLAG_SECURE &&
+              kFlagKeepConnection == INTERNET_FLAG_KEEP_CONNECTION &&
+              kOptionSecurityFlags == INTERNET_OPTION_SECURITY_FLAGS &&
+              kSecurityFlagIgnoreRevocation == SECURITY_FLAG_IGNORE_REVOCATION &&
+              kErrorForceRetry == ERROR_INTERNET_FORCE_RETRY &&
+              kOptionMaxConnsPerServer == INTERNET_OPTION_MAX_CONNS_PER_SERVER &&
+              kOptionMaxConnsPer10Server == INTERNET_OPTION_MAX_CONNS_PER_1_0_SERVER);
 static_assert(kQueryContentType == HTTP_QUERY_CONTENT_TYPE &&
               norvik::kErrorAccessDenied == ERROR_ACCESS_DENIED &&
               norvik::kErrorGenFailure == ERROR_GEN_FAILURE &&
@@ -64,12 +71,33 @@ Status WinInetApi::setOption(NetHandle handle, std::uint32_t option, std::uint32
     return status(InternetSetOptionA(h(handle), option, &v, sizeof v));
 }
 
-Result<NetHandle> WinInetApi::openUrl(NetHandle session, const std::string& url,
-                                      const std::string& headers, std::uint32_t flags) {
+Result<std::uint32_t> WinInetApi::queryOption(NetHandle handle, std::uint32_t option) {
+    DWORD value = 0;
+    DWORD size = sizeof value;
+    if (!InternetQueryOptionA(h(handle), option, &value, &size))
+        return failure<std::uint32_t>(GetLastError());
+    return success<std::uint32_t>(value);
+}
+
+Result<NetHandle> WinInetApi::connect(NetHandle session, const std::string& host,
+                                      std::uint16_t port) {
+    const HINTERNET connection = InternetConnectA(h(session), host.c_str(), port, nullptr, nullptr,
+                                                  INTERNET_SERVICE_HTTP, 0, 0);
+    return connection ? success(n(connection)) : failure<NetHandle>(GetLastError());
+}
+
+Result<NetHandle> WinInetApi::openRequest(NetHandle connection, const std::string& object,
+                                          std::uint32_t flags) {
+    // Any type: without accept types a server may take the client for one of text only.
+    const char* anyType[] = {"*/*", nullptr};
     const HINTERNET request =
-        InternetOpenUrlA(h(session), url.c_str(), headers.empty() ? nullptr : headers.c_str(),
-                         static_cast<DWORD>(headers.size()), flags, 0);
+        HttpOpenRequestA(h(connection), "GET", object.c_str(), nullptr, nullptr, anyType, flags, 0);
     return request ? success(n(request)) : failure<NetHandle>(GetLastError());
+}
+
+Status WinInetApi::sendRequest(NetHandle request, const std::string& headers) {
+    return status(HttpSendRequestA(h(request), headers.empty() ? nullptr : headers.c_str(),
+                                   static_cast<DWORD>(headers.size()), nullptr, 0));
 }
 
 Result<std::string> WinInetApi::queryInfo(NetHandle request, std::uint32_t infoLevel) {
@@ -101,6 +129,38 @@ Result<std::uint32_t> WinInetApi::readFile(NetHandle request, void* buffer, std:
     if (!InternetReadFile(h(request), buffer, toRead, &got))
         return failure<std::uint32_t>(GetLastError());
     return success<std::uint32_t>(got);
+}
+
+namespace {
+HWND ownerToEnable = nullptr;
+
+// Runs once from within the dialog's own message loop.
+void CALLBACK enableOwner(HWND, UINT, UINT_PTR timer, DWORD) {
+    KillTimer(nullptr, timer);
+    EnableWindow(ownerToEnable, TRUE);
+}
+}  // namespace
+
+std::uint32_t WinInetApi::loginDialog(NetHandle request) {
+    const HWND owner = dialogOwner ? dialogOwner() : nullptr;
+    if (!owner || !IsWindow(owner))
+        return ERROR_CANCELLED;
+    // Owned by the window, the dialog stays in front of it; a modal dialog disables its owner
+    // though, and exit must stay at hand: the window is enabled again at once, from within the
+    // dialog's loop (a thread timer, dispatched there). The dialog puts the credentials on the
+    // request (Wine: on the session), and the system's own "save password" box is the user's
+    // choice; the program keeps none.
+    ownerToEnable = owner;
+    const UINT_PTR timer = SetTimer(nullptr, 0, USER_TIMER_MINIMUM, enableOwner);
+    const DWORD answer =
+        InternetErrorDlg(owner, h(request), ERROR_INTERNET_INCORRECT_PASSWORD,
+                         FLAGS_ERROR_UI_FILTER_FOR_ERRORS | FLAGS_ERROR_UI_FLAGS_GENERATE_DATA |
+                             FLAGS_ERROR_UI_FLAGS_CHANGE_OPTIONS,
+                         nullptr);
+    if (timer)
+        KillTimer(nullptr, timer);
+    EnableWindow(owner, TRUE);
+    return answer;
 }
 
 void WinInetApi::closeHandle(NetHandle handle) {

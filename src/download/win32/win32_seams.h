@@ -2,6 +2,7 @@
 // The engine's seams bound to WinINet and kernel32, and the system's digit-grouping separator.
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 #include "common/win32/unique_handle.h"
@@ -17,12 +18,20 @@ class WinInetApi : public InternetApi {
     Result<NetHandle> open(const std::string& agent, std::uint32_t accessType, const char* proxy,
                            const char* bypass, std::uint32_t flags) override;
     Status setOption(NetHandle handle, std::uint32_t option, std::uint32_t value) override;
-    Result<NetHandle> openUrl(NetHandle session, const std::string& url, const std::string& headers,
-                              std::uint32_t flags) override;
+    Result<std::uint32_t> queryOption(NetHandle handle, std::uint32_t option) override;
+    Result<NetHandle> connect(NetHandle session, const std::string& host,
+                              std::uint16_t port) override;
+    Result<NetHandle> openRequest(NetHandle connection, const std::string& object,
+                                  std::uint32_t flags) override;
+    Status sendRequest(NetHandle request, const std::string& headers) override;
     Result<std::string> queryInfo(NetHandle request, std::uint32_t infoLevel) override;
     Result<std::uint32_t> queryDataAvailable(NetHandle request) override;
     Result<std::uint32_t> readFile(NetHandle request, void* buffer, std::uint32_t toRead) override;
+    std::uint32_t loginDialog(NetHandle request) override;
     void closeHandle(NetHandle handle) override;
+
+    // The window that owns the credentials dialog; without one a login is refused unasked.
+    std::function<HWND()> dialogOwner;
 };
 
 // Files through CreateFileW / WriteFile / MoveFileExW; UTF-8 paths converted to UTF-16.
