@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::optional<std::string> type =
         in.ConsumeBool() ? std::optional<std::string>(in.ConsumeRandomLengthString(40))
                          : std::nullopt;
-    // Lengths of the pieces the body arrives in, used in turn.
+    // Lengths (less one) of the pieces the body arrives in, used in turn.
     const std::string pieces = in.ConsumeRandomLengthString(8);
     const std::string body = in.ConsumeRemainingBytesAsString();
 
@@ -57,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (have == body.size())
             break;
         const std::size_t piece =
-            pieces.empty() ? 1 : static_cast<unsigned char>(pieces[k % pieces.size()]);
+            pieces.empty() ? 1 : 1u + static_cast<unsigned char>(pieces[k % pieces.size()]);
         have = std::min(body.size(), have + piece);
     }
     return 0;
