@@ -116,6 +116,12 @@ bool isHtmlWhiteSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
 }
 
+std::string_view afterWhiteSpace(std::string_view bytes) {
+    while (!bytes.empty() && isHtmlWhiteSpace(bytes.front()))
+        bytes.remove_prefix(1);
+    return bytes;
+}
+
 // The bytes after a whole or cut byte-order mark and white space.
 std::string_view afterBomAndWhiteSpace(std::string_view bytes) {
     std::size_t bom = 0;
@@ -124,9 +130,7 @@ std::string_view afterBomAndWhiteSpace(std::string_view bytes) {
     if (bom != kUtf8Bom.size() && bom != bytes.size())
         bom = 0;  // not a byte-order mark after all
     bytes.remove_prefix(bom);
-    while (!bytes.empty() && isHtmlWhiteSpace(bytes.front()))
-        bytes.remove_prefix(1);
-    return bytes;
+    return afterWhiteSpace(bytes);
 }
 
 bool isPageType(const std::string& contentType) {
@@ -148,6 +152,17 @@ bool isWebPage(const std::optional<std::string>& contentType, std::string_view f
 
 bool firstBytesUndecided(std::string_view firstBytes) {
     return afterBomAndWhiteSpace(firstBytes).empty();
+}
+
+bool PageSniff::undecided(std::string_view firstBytes) {
+    // Below the length of a byte-order mark the bytes so far may be a cut one that the next byte
+    // makes whole or not: those few are judged afresh, beyond them only the new bytes are looked
+    // at.
+    const bool afresh = looked_ < kUtf8Bom.size() || looked_ > firstBytes.size();
+    const std::string_view rest =
+        afresh ? afterBomAndWhiteSpace(firstBytes) : afterWhiteSpace(firstBytes.substr(looked_));
+    looked_ = firstBytes.size() - rest.size();
+    return rest.empty();
 }
 
 bool isRedirectStatus(int status) {

@@ -29,6 +29,19 @@ bool isWebPage(const std::optional<std::string>& contentType, std::string_view f
 // so that isWebPage cannot judge them yet: the reader reads on until a byte decides, the body
 // ends, or kPageSniffBytes are in hand (then the body is judged as it stands: not a page).
 bool firstBytesUndecided(std::string_view firstBytes);
+
+// firstBytesUndecided for first bytes that grow piece by piece: it remembers how far it has
+// looked, so that a long run of white space read in small pieces costs work linear in its length.
+// Each call passes all the first bytes so far, the earlier ones unchanged.
+class PageSniff {
+  public:
+    bool undecided(std::string_view firstBytes);
+
+  private:
+    // How many of the first bytes are a byte-order mark (perhaps cut) or white space.
+    std::size_t looked_ = 0;
+};
+
 inline constexpr std::size_t kPageSniffBytes = 64 * 1024;
 
 // True for the statuses whose Location is followed: 301, 302, 303, 307, 308.

@@ -311,7 +311,8 @@ class Attempt {
     // Reads until a byte decides, the body ends or kPageSniffBytes are in hand.
     std::optional<End> readHead(const NetOwner& request, Head& head) {
         std::vector<char> buffer(kChunkSize);
-        while (firstBytesUndecided(head.bytes) && head.bytes.size() < kPageSniffBytes) {
+        PageSniff sniff;
+        while (sniff.undecided(head.bytes) && head.bytes.size() < kPageSniffBytes) {
             std::uint32_t got = 0;
             if (const std::optional<End> failed = readChunk(request, buffer, got))
                 return failed;

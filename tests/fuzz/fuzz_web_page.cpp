@@ -1,10 +1,12 @@
 // The web-page test of a 2xx answer, on any Content-Type and first bytes, read in pieces as they
 // arrive: a body that starts with "<" after an optional byte-order mark and white space, or an
 // HTML type, is a page; an archive or a program (which cannot start so) never is; bytes that
-// cannot tell yet are judged the same once more bytes arrive; a resumed body is judged by its
+// cannot tell yet are judged the same once more bytes arrive, and the sniff that reads on piece
+// by piece judges as the whole-buffer test does; a resumed body is judged by its
 // type alone.
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -17,6 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::optional<std::string> type =
         in.ConsumeBool() ? std::optional<std::string>(in.ConsumeRandomLengthString(40))
                          : std::nullopt;
+    // Lengths (less one) of the pieces the body arrives in, used in turn.
+    const std::string pieces = in.ConsumeRandomLengthString(8);
     const std::string body = in.ConsumeRemainingBytesAsString();
 
     const bool typedPage = download::isWebPage(type, {}, false);
@@ -42,5 +46,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(download::isWebPage(type, head, true) == page);
     if (download::firstBytesUndecided(body))
         FUZZ_CHECK(!startsWithTag);
+
+    // Read in any pieces: the sniff that remembers how far it looked says what the whole-buffer
+    // test says of the bytes so far, after every piece.
+    download::PageSniff sniff;
+    std::size_t have = 0;
+    for (std::size_t k = 0;; ++k) {
+        const std::string_view so_far = std::string_view(body).substr(0, have);
+        FUZZ_CHECK(sniff.undecided(so_far) == download::firstBytesUndecided(so_far));
+        if (have == body.size())
+            break;
+        const std::size_t piece =
+            pieces.empty() ? 1 : 1u + static_cast<unsigned char>(pieces[k % pieces.size()]);
+        have = std::min(body.size(), have + piece);
+    }
     return 0;
 }

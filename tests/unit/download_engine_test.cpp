@@ -241,6 +241,11 @@ TEST(WebPage, TypeAndFirstBytes) {
         const std::string label = c.type.value_or("(none)") + " / " + std::string(c.bytes);
         EXPECT_EQ(download::isWebPage(c.type, c.bytes, c.fromFirstByte), c.page) << label;
         EXPECT_EQ(download::firstBytesUndecided(c.bytes), c.undecided) << label;
+        // The same bytes arriving one at a time.
+        download::PageSniff sniff;
+        for (std::size_t n = 0; n < c.bytes.size(); ++n)
+            sniff.undecided(c.bytes.substr(0, n));
+        EXPECT_EQ(sniff.undecided(c.bytes), c.undecided) << label;
     }
 }
 
