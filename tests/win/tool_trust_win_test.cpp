@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -16,6 +17,12 @@
 #include "win_test_support.h"
 
 namespace {
+
+std::uint64_t nowFileTime() {
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    return (static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+}
 
 using norvik::win32::toWide;
 using wintest::TempFolder;
@@ -53,10 +60,12 @@ TEST(ToolTrustWin, WinVerifyTrustTellsTheMakersToolFromEveryOther) {
         const std::string path = tools + "\\" + v.file;
         ASSERT_TRUE(wintest::exists(path));
         // By name (the downloaded file) and through the handle that holds it for its start.
+        const std::uint64_t before = nowFileTime();
         const app::SignatureCheck byName = verifier.checkFile(path);
         const app::HoldResult held = launcher.hold(path);
         ASSERT_NE(held.program, nullptr);
         const app::SignatureCheck byHandle = held.program->signature();
+        const std::uint64_t after = nowFileTime();
         for (const app::SignatureCheck& check : {byName, byHandle}) {
             EXPECT_EQ(check.status, v.status) << std::hex << check.status;
             EXPECT_EQ(check.signer, v.signer);
@@ -64,7 +73,9 @@ TEST(ToolTrustWin, WinVerifyTrustTellsTheMakersToolFromEveryOther) {
             // The signer's certificate began before now (the build made it): what tells a wrong
             // clock from an expired signature.
             EXPECT_EQ(check.openError, 0u);
-            EXPECT_NE(check.checkedAt, 0u);
+            // The moment of the check is now, as a FILETIME.
+            EXPECT_GE(check.checkedAt, before);
+            EXPECT_LE(check.checkedAt, after);
             if (v.status == app::kTrustValid) {
                 EXPECT_NE(check.signerValidFrom, 0u);
                 EXPECT_LT(check.signerValidFrom, check.checkedAt);

@@ -12,8 +12,9 @@
 namespace form::win32 {
 
 // The window is drawn at the pixel sizes it has on a 96-DPI screen, whatever the screen reports:
-// its pictures are made for those sizes, and Windows XP, Vista and 7 do not scale a program
-// that is not DPI-aware (later systems show it at 96 DPI and scale it themselves). So its
+// its pictures are made for those sizes and are not to be scaled by the program. Windows 8.1
+// and later stretch a program that is not DPI-aware as a whole; Vista and 7 do so above 120 DPI
+// with the desktop composition on, and leave it at its pixels up to 120 DPI and on XP. So its
 // geometry converts twips at 15 per pixel along both axes and its fonts get their 96-DPI pixel
 // heights. Message boxes and the folder dialog are the system's and keep its sizes.
 inline constexpr int kWindowDpi = 96;
