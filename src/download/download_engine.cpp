@@ -258,6 +258,12 @@ std::string Engine::runCall(const std::shared_ptr<CallShared>& shared, View& vie
                 markBytes = received;
                 markTime = clock_.nowMs();
             } else if (!attempt->complete.load() && clock_.nowMs() - markTime >= stallMs) {
+                if (attempt->probing.load()) {
+                    // Asking over plain HTTP for a login page brought no answer in time: the
+                    // certificate's refusal stands.
+                    ending = Ending::Failed;
+                    result = attempt->refusedResult;
+                }
                 break;  // stalled: a cut like any other
             }
             try {

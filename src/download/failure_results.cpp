@@ -22,6 +22,19 @@ std::string resultForInternetError(std::uint32_t winInetError) {
     }
 }
 
+bool isRefusedCertificate(std::uint32_t winInetError) {
+    switch (winInetError) {
+        case kErrorInvalidCa:
+        case kErrorCertCnInvalid:
+        case kErrorCertDateInvalid:
+        case kErrorInvalidCert:
+        case kErrorSecurityChannel:
+            return true;
+        default:
+            return false;
+    }
+}
+
 bool isVirusError(std::uint32_t windowsError) {
     return windowsError == kErrorVirusInfected || windowsError == kErrorVirusDeleted;
 }

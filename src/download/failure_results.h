@@ -33,6 +33,11 @@ inline constexpr std::uint32_t kErrorVirusDeleted = 226;   // ERROR_VIRUS_DELETE
 // "NetErr" is worth another attempt: a refused certificate stays refused.
 std::string resultForInternetError(std::uint32_t winInetError);
 
+// True for the refusals of the server's certificate (unknown issuer, another host, out of its
+// validity period, invalid) and of the secure channel: what a network that intercepts HTTPS to
+// show its login page makes WinINet answer.
+bool isRefusedCertificate(std::uint32_t winInetError);
+
 // The result of a failing local file operation: "VirusErr" when an antivirus program blocked or
 // removed the file, else "DiskErr".
 std::string resultForFileError(std::uint32_t windowsError);

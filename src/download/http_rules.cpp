@@ -208,6 +208,12 @@ bool isDowngrade(const std::string& from, const std::string& to) {
     return webScheme(from) == "https" && webScheme(to) != "https";
 }
 
+std::optional<std::string> plainHttpUrl(const std::string& url) {
+    if (webScheme(url) != "https")
+        return std::nullopt;
+    return "http" + url.substr(url.find("://"));
+}
+
 std::optional<ContentRange> parseContentRange(const std::string& text) {
     const std::string t = trim(text);
     if (lower(t.substr(0, 6)) != "bytes ")

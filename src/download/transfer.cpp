@@ -63,36 +63,14 @@ class Attempt {
         const bool ranged = !plan_.validator.empty() && offset > 0 && offset < plan_.total;
         const std::string headers = ranged ? rangeHeaders(offset, plan_.validator) : "";
 
-        // Redirects are followed here, under our rules, not by WinINet.
         NetOwner request(s_.net, 0);
-        std::string url = call_.url;
-        int status = 0;
-        for (int hop = 0;; ++hop) {
-            // Not through the Internet cache: a package must not take twice its size on disk.
-            const Result<NetHandle> r = s_.net.openUrl(
-                session.get(), url, headers,
-                kFlagExistingConnect | kFlagNoCacheWrite | kFlagReload | kFlagNoAutoRedirect);
-            if (!r.ok()) {
-                // A refused certificate is final: never tried again, never with weaker checks.
-                const std::string result = resultForInternetError(r.error);
-                return {result == kNetErr ? Ending::Cut : Ending::Failed, result};
-            }
-            request.reset(r.value);
-            const std::optional<std::int64_t> code = number(header(request, kQueryStatusCode));
-            if (!code)
-                return {Ending::Cut, kNetErr};  // no status line: the server went away
-            if (*code > 999)
-                return {Ending::Failed, kNetErr};
-            status = static_cast<int>(*code);
-            if (!isRedirectStatus(status))
-                break;
-            const std::optional<std::string> location = header(request, kQueryLocation);
-            const std::optional<std::string> next =
-                location ? resolveLocation(url, *location) : std::nullopt;
-            if (hop == kMaxRedirects || !next || isDowngrade(url, *next))
-                return {Ending::Failed, kNetErr};
-            url = *next;
-        }
+        const Opened answer = openFollowingRedirects(session, call_.url, headers, request);
+        if (answer.refusal && isRefusedCertificate(answer.refusal) &&
+            loginPageOverHttp(session, answer.url, answer.end->result))
+            return {Ending::Failed, kPageErr};
+        if (answer.end)
+            return *answer.end;
+        const int status = answer.status;
 
         if (status == 407)
             return {Ending::Failed, kProxyAuthErr};
@@ -151,6 +129,70 @@ class Attempt {
     }
 
   private:
+    // The answer to a request after its redirects, or how the attempt ends.
+    struct Opened {
+        std::optional<End> end;
+        std::uint32_t refusal = 0;  // the code WinINet refused the last request with
+        std::string url;            // the URL of the answer or of the refused request
+        int status = 0;
+    };
+
+    // Opens `url` and follows its redirects, here under our rules, not by WinINet.
+    Opened openFollowingRedirects(const NetOwner& session, std::string url,
+                                  const std::string& headers, NetOwner& request) {
+        for (int hop = 0;; ++hop) {
+            // Not through the Internet cache: a package must not take twice its size on disk.
+            const Result<NetHandle> r = s_.net.openUrl(
+                session.get(), url, headers,
+                kFlagExistingConnect | kFlagNoCacheWrite | kFlagReload | kFlagNoAutoRedirect);
+            if (!r.ok()) {
+                // A refused certificate is final: never tried again, never with weaker checks.
+                const std::string result = resultForInternetError(r.error);
+                return {End{result == kNetErr ? Ending::Cut : Ending::Failed, result}, r.error,
+                        url};
+            }
+            request.reset(r.value);
+            const std::optional<std::int64_t> code = number(header(request, kQueryStatusCode));
+            if (!code)
+                return {End{Ending::Cut, kNetErr}, 0, url,
+                        0};  // no status line: the server went away
+            if (*code > 999)
+                return {End{Ending::Failed, kNetErr}, 0, url, 0};
+            const int status = static_cast<int>(*code);
+            if (!isRedirectStatus(status))
+                return {std::nullopt, 0, url, status};
+            const std::optional<std::string> location = header(request, kQueryLocation);
+            const std::optional<std::string> next =
+                location ? resolveLocation(url, *location) : std::nullopt;
+            if (hop == kMaxRedirects || !next || isDowngrade(url, *next))
+                return {End{Ending::Failed, kNetErr}, 0, url, 0};
+            url = *next;
+        }
+    }
+
+    // A network that wants a login first intercepts HTTPS with a certificate of its own, and
+    // answers plain HTTP with its login page. True when the same server, asked over http for
+    // the same path, answers with a web page; its status, headers and first bytes are read,
+    // nothing is written. While it runs, a stalled probe stands for `refusedResult`.
+    bool loginPageOverHttp(const NetOwner& session, const std::string& refusedUrl,
+                           const std::string& refusedResult) {
+        const std::optional<std::string> plain = plainHttpUrl(refusedUrl);
+        if (!plain)
+            return false;
+        a_.refusedResult = refusedResult;
+        a_.probing.store(true);
+        NetOwner request(s_.net, 0);
+        const Opened opened = openFollowingRedirects(session, *plain, "", request);
+        if (opened.end || opened.status < 200 || opened.status > 299)
+            return false;
+        const std::optional<std::string> contentType = header(request, kQueryContentType);
+        if (isWebPage(contentType, {}, false))
+            return true;
+        pacer_ = ReadPacer(s_.clock.nowMs());
+        Head head;
+        return !readHead(request, head) && isWebPage(contentType, head.bytes, true);
+    }
+
     std::optional<std::string> header(const NetOwner& request, std::uint32_t level) {
         Result<std::string> r = s_.net.queryInfo(request.get(), level);
         if (!r.ok())

@@ -126,6 +126,11 @@ struct AttemptState {
     // sends as If-Range ("" when the server offers no resuming).
     bool freshStart = false;
     std::string validator;
+    // While the attempt asks a server whose certificate was refused for a login page over plain
+    // HTTP: the refusal's result, which also stands when that question gets no answer in time.
+    // `refusedResult` is written before `probing`.
+    std::string refusedResult;
+    std::atomic<bool> probing{false};
     // Written before `ended`.
     Ending ending = Ending::Failed;
     std::string result;

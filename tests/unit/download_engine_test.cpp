@@ -456,8 +456,10 @@ TEST(Redirect, LocationResolution) {
 }
 
 // Redirects are followed by the engine: at most five, to any host, never from https to http;
-// only the final answer's body is stored.
-TEST_F(DownloadTest, RedirectRules) {
+// only the final answer's body is stored. A refused certificate asks the same server over plain
+// http for the same path (under the same rules, once): a web page there is a login's, anything
+// else leaves the refusal's result.
+TEST_F(DownloadTest, RedirectRulesAndTheLoginProbe) {
     auto hop = [](const char* status, std::optional<std::string> location) {
         Answer a = Answer::whole(7);  // a body of its own, which must not be stored
         a.status = status;
@@ -465,6 +467,16 @@ TEST_F(DownloadTest, RedirectRules) {
             a.header(download::kQueryLocation, *location);
         return a;
     };
+    auto refusedWith = [](std::uint32_t error) {
+        Answer a;
+        a.refused = true;
+        a.refusedWith = error;
+        return a;
+    };
+    const Answer loginPage = Answer::whole(100).header(download::kQueryContentType, "text/html");
+    Answer silent;
+    silent.silent = true;
+    const std::string plain = "http://Update.Example.com/Sandel/Sandel.exe";
     struct Case {
         const char* what;
         std::vector<Answer> answers;
@@ -490,10 +502,42 @@ TEST_F(DownloadTest, RedirectRules) {
         {"no Location", {hop("301", std::nullopt)}, "NetErr", {}},
         {"unusable Location", {hop("307", "mailto:x@y")}, "NetErr", {}},
         {"a login page at the end",
-         {hop("302", "/login"),
-          Answer::whole(100).header(download::kQueryContentType, "text/html")},
+         {hop("302", "/login"), loginPage},
          "PageErr",
          {"https://Update.Example.com/login"}},
+        {"an unknown issuer, a login page over http",
+         {refusedWith(12045), loginPage},
+         "PageErr",
+         {plain}},
+        {"another host, an untyped page after a redirect over http",
+         {refusedWith(12038), hop("302", "/login"), Answer().bodyText(" <html>")},
+         "PageErr",
+         {plain, "http://Update.Example.com/login"}},
+        {"no secure channel, the file over http",
+         {refusedWith(12157), Answer::whole(100)},
+         "SecureErr",
+         {plain}},
+        {"out of date, a 404 over http",
+         {refusedWith(12037), hop("404", std::nullopt)},
+         "ClockErr",
+         {plain}},
+        {"an invalid certificate, no answer over http",
+         {refusedWith(12169), refusedWith(12029)},
+         "SecureErr",
+         {plain}},
+        {"an unknown issuer, http silent until the stall clock",
+         {refusedWith(12045), silent},
+         "SecureErr",
+         {plain}},
+        {"refused again on the https page it leads to: asked once",
+         {refusedWith(12045), hop("302", "https://portal.vn/login"), refusedWith(12045)},
+         "SecureErr",
+         {plain, "https://portal.vn/login"}},
+        {"revocation unknown: not a login's certificate",
+         {refusedWith(12057), loginPage},
+         "SecureErr",
+         {}},
+        {"cannot connect: no certificate to judge", {refusedWith(12029), loginPage}, "NetErr", {}},
     };
     for (const Case& c : cases) {
         net.requests.clear();
@@ -508,6 +552,7 @@ TEST_F(DownloadTest, RedirectRules) {
             expectUntouchedAfterFailure(c.what);
         else
             EXPECT_EQ(files.files.at(kLocal), fakes::fileBytes(100)) << c.what;
+        threads.joinAll();  // a probe given up while it waited returns now
         EXPECT_EQ(net.liveHandles(), 0) << c.what;
     }
 }
