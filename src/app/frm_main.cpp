@@ -238,6 +238,7 @@ void FrmMain::fnMsgBox4Download(const std::string& result) {
          {Box{"NetErr", kMsgNetErr}, Box{"FileErr", kMsgFileErr}, Box{"DiskErr", kMsgDiskErr},
           Box{"ProxyAuthErr", kMsgProxyAuthErr}, Box{"SignErr", kMsgSignErr},
           Box{"PageErr", kMsgPageErr}, Box{"ClockErr", kMsgClockErr},
+          Box{"CertExpiredErr", kMsgCertExpiredErr}, Box{"TlsErr", kMsgTlsErr},
           Box{"SecureErr", kMsgSecureErr}, Box{"VirusErr", kMsgVirusErr}}) {
         if (result == box.result) {
             notify(box.text);

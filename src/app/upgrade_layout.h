@@ -52,6 +52,14 @@ inline const std::string kMsgPageErr =
 inline const std::string kMsgClockErr =
     "Ngay gio cua may tinh khong dung nen khong ket noi an toan duoc." + kCrLf +
     "Xin vui long chinh lai ngay gio roi thu lai.";
+// The maker's server certificate has expired (the computer's date is right).
+inline const std::string kMsgCertExpiredErr = "Chung chi bao mat cua may chu cap nhat da het han." +
+                                              kCrLf + "Xin vui long lien he nha cung cap.";
+// Windows 6.0 or 6.1 without TLS 1.2 could not set up the secure channel.
+inline const std::string kMsgTlsErr =
+    "Windows tren may nay chua bat TLS 1.2 nen khong ket noi an toan duoc." + kCrLf +
+    "Xin vui long cai Internet Explorer 11 hoac bat TLS 1.2 (Internet Options > Advanced) roi "
+    "thu lai.";
 inline const std::string kMsgSecureErr =
     "Khong ket noi an toan duoc toi may chu cap nhat." + kCrLf +
     "Phan mem diet virus, tuong lua hoac proxy co the dang chan ket noi.";

@@ -4,10 +4,10 @@
 
 namespace download {
 
-std::string resultForInternetError(std::uint32_t winInetError) {
+namespace {
+
+std::string resultForCode(std::uint32_t winInetError) {
     switch (winInetError) {
-        case kErrorCertDateInvalid:
-            return kClockErr;
         case kErrorCertCnInvalid:
         case kErrorInvalidCa:
         case kErrorCertErrors:
@@ -20,6 +20,25 @@ std::string resultForInternetError(std::uint32_t winInetError) {
         default:
             return kNetErr;
     }
+}
+
+}  // namespace
+
+std::string resultForRefusedRequest(const RefusedRequest& request, const SecureContext& context) {
+    if (request.error == kErrorCertDateInvalid) {
+        const bool clockBehind =
+            context.now < context.buildDate ||
+            (request.certificateStart && context.now < *request.certificateStart);
+        return clockBehind ? kClockErr : kCertExpiredErr;
+    }
+    if (context.oldTlsWindows && request.secure) {
+        const bool droppedInHandshake =
+            (request.error == kErrorConnectionAborted || request.error == kErrorConnectionReset) &&
+            !request.certificateStart;
+        if (request.error == kErrorSecurityChannel || droppedInHandshake)
+            return kTlsErr;
+    }
+    return resultForCode(request.error);
 }
 
 bool isRefusedCertificate(std::uint32_t winInetError) {

@@ -208,8 +208,12 @@ bool isDowngrade(const std::string& from, const std::string& to) {
     return webScheme(from) == "https" && webScheme(to) != "https";
 }
 
+bool isSecureUrl(const std::string& url) {
+    return webScheme(url) == "https";
+}
+
 std::optional<std::string> plainHttpUrl(const std::string& url) {
-    if (webScheme(url) != "https")
+    if (!isSecureUrl(url))
         return std::nullopt;
     return "http" + url.substr(url.find("://"));
 }

@@ -45,6 +45,9 @@ std::optional<std::string> resolveLocation(const std::string& current, const std
 // True when going from `from` to `to` would leave https for plain http.
 bool isDowngrade(const std::string& from, const std::string& to);
 
+// True for an https URL.
+bool isSecureUrl(const std::string& url);
+
 // The same URL over plain http, host, port and path kept, for an https URL; nullopt for any
 // other. A network that intercepts HTTPS to show its login page answers it with that page.
 std::optional<std::string> plainHttpUrl(const std::string& url);

@@ -147,7 +147,10 @@ class Attempt {
                 kFlagExistingConnect | kFlagNoCacheWrite | kFlagReload | kFlagNoAutoRedirect);
             if (!r.ok()) {
                 // A refused certificate is final: never tried again, never with weaker checks.
-                const std::string result = resultForInternetError(r.error);
+                SecureContext secure = call_.secure;
+                secure.now = s_.clock.systemTime();
+                const std::string result =
+                    resultForRefusedRequest({r.error, isSecureUrl(url), std::nullopt}, secure);
                 return {End{result == kNetErr ? Ending::Cut : Ending::Failed, result}, r.error,
                         url};
             }

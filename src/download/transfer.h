@@ -15,6 +15,7 @@
 #include <string>
 
 #include "common/mutex.h"
+#include "download/failure_results.h"
 #include "download/internet_api.h"
 #include "download/thread_api.h"
 
@@ -32,9 +33,14 @@ inline const std::string kProxyAuthErr = "ProxyAuthErr";
 inline const std::string kSignErr = "SignErr";
 // A web page (a network's login page) came in place of the file.
 inline const std::string kPageErr = "PageErr";
-// The server's certificate is outside its validity period, or the update tool's signature is
-// refused as expired while the computer's date lies before its signer's: the clock is wrong.
+// The server's certificate is outside its validity period while the computer's date lies before
+// this build's or the certificate's start, or the update tool's signature is refused as expired
+// while the computer's date lies before its signer's: the clock is wrong.
 inline const std::string kClockErr = "ClockErr";
+// The server's certificate has expired while the computer's date is right: the maker's to mend.
+inline const std::string kCertExpiredErr = "CertExpiredErr";
+// Windows 6.0 or 6.1 could not set up a secure channel: it lacks TLS 1.2 or has it off.
+inline const std::string kTlsErr = "TlsErr";
 // The server's certificate is refused (unknown issuer, another host, invalid or revoked), or no
 // secure channel could be set up.
 inline const std::string kSecureErr = "SecureErr";
@@ -84,6 +90,7 @@ struct CallShared {
     std::string finalPath;
     AcceptFile accept;
     std::uint32_t stallMs = 0;
+    SecureContext secure;  // its date is taken when a request is refused
 
     // The attempt that may use the partial file: kNobody between attempts, kGivenUp once the call
     // has given them all up (whoever then holds the lock closes the file).

@@ -837,6 +837,7 @@ INSTANTIATE_TEST_SUITE_P(
         ResultCase{"toolFile", "/Sandel/Sandel.exe", "FileErr", kFileErrText, 1},
         ResultCase{"toolProxyAuth", "/Sandel/Sandel.exe", "ProxyAuthErr", kProxyAuthText, 1},
         ResultCase{"toolPage", "/Sandel/Sandel.exe", "PageErr", kPageErrText, 1},
+        ResultCase{"toolTls", "/Sandel/Sandel.exe", "TlsErr", kTlsErrText, 1},
         ResultCase{"toolOther", "/Sandel/Sandel.exe", "Oops", "", 1},
         ResultCase{"pkgFile", "/Sandel/KH001/Norvik.rar", "FileErr", kFileErrText, 3},
         ResultCase{"pkgProxyAuth", "/Sandel/KH001/Norvik.rar", "ProxyAuthErr", kProxyAuthText, 3},

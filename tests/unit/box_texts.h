@@ -23,6 +23,12 @@ inline const std::string kPageErrText =
 inline const std::string kClockErrText =
     "Ngay gio cua may tinh khong dung nen khong ket noi an toan duoc.\r\n"
     "Xin vui long chinh lai ngay gio roi thu lai.";
+inline const std::string kCertExpiredErrText =
+    "Chung chi bao mat cua may chu cap nhat da het han.\r\nXin vui long lien he nha cung cap.";
+inline const std::string kTlsErrText =
+    "Windows tren may nay chua bat TLS 1.2 nen khong ket noi an toan duoc.\r\n"
+    "Xin vui long cai Internet Explorer 11 hoac bat TLS 1.2 (Internet Options > Advanced) roi "
+    "thu lai.";
 inline const std::string kSecureErrText =
     "Khong ket noi an toan duoc toi may chu cap nhat.\r\n"
     "Phan mem diet virus, tuong lua hoac proxy co the dang chan ket noi.";

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "download/download_engine.h"
+#include "download/failure_results.h"
 #include "download/read_pacer.h"
 #include "download/windows_version.h"
 #include "download_fakes.h"
@@ -519,7 +520,7 @@ TEST_F(DownloadTest, RedirectRulesAndTheLoginProbe) {
          {plain}},
         {"out of date, a 404 over http",
          {refusedWith(12037), hop("404", std::nullopt)},
-         "ClockErr",
+         "CertExpiredErr",
          {plain}},
         {"an invalid certificate, no answer over http",
          {refusedWith(12169), refusedWith(12029)},
@@ -560,13 +561,21 @@ TEST_F(DownloadTest, RedirectRulesAndTheLoginProbe) {
 // A request that merely could not connect is tried again only after some progress. (A refused
 // certificate or secure channel is named and never tried again: torture_test.cpp.)
 TEST_F(DownloadTest, RefusedConnectionsAreTriedAgainOnlyAfterProgress) {
-    for (const std::uint32_t error : {12029u, 12007u}) {  // cannot connect, name not resolved
+    // On Windows 7 a connection reset in the handshake is old TLS, unless a handshake of the
+    // same call succeeded before.
+    engine.setWindowsVersion(6, 1);
+    struct Case {
+        std::uint32_t error;
+        const char* result;
+    };
+    for (const Case& c : {Case{12029, "NetErr"}, Case{12007, "NetErr"}, Case{12031, "TlsErr"}}) {
+        const std::uint32_t error = c.error;  // cannot connect, name not resolved, reset
         Answer refused;
         refused.refused = true;
         refused.refusedWith = error;
         serve({refused});
         net.requests.clear();
-        EXPECT_EQ(run(), "NetErr") << error;
+        EXPECT_EQ(run(), c.result) << error;
         EXPECT_EQ(net.requests.size(), 1u) << error;
         expectUntouchedAfterFailure();
 
@@ -1056,6 +1065,49 @@ TEST(VersionName, Table) {
                           Case{2, 0, 2, "Unknown Windows Version"}})
         EXPECT_EQ(download::windowsVersionName(c.major, c.minor, c.platform), c.name)
             << c.major << "." << c.minor << " p" << c.platform;
+}
+
+// A refused secure request is named for what the user can mend: the clock only when the
+// computer's date lies before the build's or the certificate's start; old TLS only on Windows 6.0
+// and 6.1, for a failed channel or a connection dropped before the server's certificate.
+TEST(RefusedRequest, NamedByClockAndWindowsVersion) {
+    constexpr std::uint64_t day = 864000000000;  // FILETIME units
+    constexpr std::uint64_t built = 134097984000000000;
+    struct Case {
+        std::uint32_t error;
+        std::uint32_t major, minor;
+        std::uint64_t now, buildDate;
+        std::optional<std::uint64_t> certificateStart;
+        const char* result;
+        bool secure = true;
+    };
+    const std::optional<std::uint64_t> none;
+    for (const Case& c : {
+             Case{12037, 10, 0, built + day, built, built - 400 * day, "CertExpiredErr"},
+             Case{12037, 6, 1, built + day, built, none, "CertExpiredErr"},
+             Case{12037, 10, 0, built + day, 0, none, "CertExpiredErr"},
+             Case{12037, 10, 0, built - day, built, built - 400 * day, "ClockErr"},
+             Case{12037, 10, 0, built + day, built, built + 2 * day, "ClockErr"},
+             Case{12037, 10, 0, built - day, 0, built, "ClockErr"},
+             Case{12157, 6, 0, built, built, none, "TlsErr"},
+             Case{12157, 6, 1, built, built, built, "TlsErr"},
+             Case{12157, 6, 2, built, built, none, "SecureErr"},
+             Case{12157, 10, 0, built, built, none, "SecureErr"},
+             Case{12031, 6, 1, built, built, none, "TlsErr"},
+             Case{12030, 6, 0, built, built, none, "TlsErr"},
+             Case{12031, 6, 1, built, built, built - day, "NetErr"},  // after the handshake
+             Case{12031, 10, 0, built, built, none, "NetErr"},
+             Case{12030, 6, 1, built, built, none, "NetErr", false},  // plain http
+             Case{12045, 6, 1, built, built, built - day, "SecureErr"},
+             Case{12029, 6, 1, built, built, none, "NetErr"},
+         }) {
+        const download::SecureContext context{download::lacksTls12ByDefault(c.major, c.minor),
+                                              c.now, c.buildDate};
+        EXPECT_EQ(
+            download::resultForRefusedRequest({c.error, c.secure, c.certificateStart}, context),
+            c.result)
+            << c.error << " on " << c.major << "." << c.minor << " at " << c.now;
+    }
 }
 
 }  // namespace

@@ -113,7 +113,10 @@ class FakeClock : public download::Clock {
     std::atomic<std::uint32_t> now{1000};
     // Runs at the start of every sleep, on the sleeping thread.
     std::function<void()> onSleep;
+    // The computer's date (FILETIME units): 8 December 2026 unless a test sets it.
+    std::atomic<std::uint64_t> date{134097984000000000};
     std::uint32_t nowMs() override { return now.load(); }
+    std::uint64_t systemTime() override { return date.load(); }
     void sleepMs(std::uint32_t ms) override {
         if (onSleep)
             onSleep();

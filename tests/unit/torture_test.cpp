@@ -100,7 +100,7 @@ const CodeRow kOtherCodes[] = {
     {"net.openUrl", 12002, "NetErr", false},  // timeout
     {"net.openUrl", 12007, "NetErr", false},  // name not resolved
     // A refused certificate or secure channel, also after some progress.
-    {"net.openUrl", 12037, "ClockErr", true},         // certificate out of date: the clock
+    {"net.openUrl", 12037, "CertExpiredErr", true},   // out of date on a right clock: expired
     {"net.openUrl", 12038, "SecureErr", true},        // certificate for another host
     {"net.openUrl", 12045, "SecureErr", true},        // unknown issuer
     {"net.openUrl", 12055, "SecureErr", true},        // certificate errors
@@ -506,7 +506,7 @@ Outcome upgrade(std::int64_t chunk, const Injection& injection, const std::strin
         EXPECT_TRUE(r.empty() || d == 1 || d + 1 == out.results.size()) << "download " << d;
         EXPECT_TRUE(r.empty() || r == "NetErr" || r == "FileErr" || r == "DiskErr" ||
                     r == "ProxyAuthErr" || r == "SignErr" || r == "PageErr" || r == "ClockErr" ||
-                    r == "SecureErr" || r == "VirusErr")
+                    r == "CertExpiredErr" || r == "TlsErr" || r == "SecureErr" || r == "VirusErr")
             << "download " << d << ": " << r;
         if (!files.files.count(kLocal[d])) {  // a tool that changed after its check is removed
             EXPECT_EQ(d, 0u);
@@ -551,9 +551,13 @@ std::string boxFor(const std::string& name) {
     if (name == "CannotStart")
         return app::msgCannotStartTool(kTool);
     using namespace boxtexts;
-    const std::map<std::string, std::string> boxes = {
-        {"NetErr", kNetErrText},     {"DiskErr", kDiskErrText},     {"SignErr", kSignErrText},
-        {"ClockErr", kClockErrText}, {"SecureErr", kSecureErrText}, {"VirusErr", kVirusErrText}};
+    const std::map<std::string, std::string> boxes = {{"NetErr", kNetErrText},
+                                                      {"DiskErr", kDiskErrText},
+                                                      {"SignErr", kSignErrText},
+                                                      {"ClockErr", kClockErrText},
+                                                      {"SecureErr", kSecureErrText},
+                                                      {"VirusErr", kVirusErrText},
+                                                      {"CertExpiredErr", kCertExpiredErrText}};
     return boxes.at(name);
 }
 

@@ -1,10 +1,11 @@
-// Compiled into each program with its own build's settings (NORVIK_STALL_SECONDS), so that the
-// product and its loopback test copies share every other source.
+// Compiled into each program with its own build's settings (NORVIK_STALL_SECONDS,
+// NORVIK_BUILD_EPOCH), so that the product and its loopback test copies share every other source.
 #include "download/win32/download_wiring.h"
 
 namespace {
 [[maybe_unused]] const bool stallSecondsSet = [] {
     download::win32::SetStallSeconds(NORVIK_STALL_SECONDS);
+    download::win32::SetBuildEpoch(NORVIK_BUILD_EPOCH);
     return true;
 }();
 }  // namespace

@@ -1,5 +1,6 @@
 #pragma once
 // The download engine and system helpers bound to the real platform, for WinMain.
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -15,6 +16,10 @@ void SetBaseUrl(const std::string& baseUrl);
 // How long a transfer may receive less than 1 KiB before it has failed. Each program built from
 // these sources sets its build's value (NORVIK_STALL_SECONDS) before it starts; 60 otherwise.
 void SetStallSeconds(int seconds);
+// The date of the commit this program was built from (seconds since 1970, UTC; 0: unknown): a
+// computer whose date lies before it has a wrong clock. Set like the stall seconds
+// (NORVIK_BUILD_EPOCH).
+void SetBuildEpoch(std::int64_t unixSeconds);
 // accept: the caller's check of the complete file before it takes its final name (see AcceptFile).
 std::string DownloadFile(const std::string& remotePath, const std::string& localPath,
                          form::Control* caption, form::Control* bar, const std::string& proxy,

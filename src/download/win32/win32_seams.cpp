@@ -161,6 +161,12 @@ void Win32Clock::sleepMs(std::uint32_t ms) {
     Sleep(ms);
 }
 
+std::uint64_t Win32Clock::systemTime() {
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    return (std::uint64_t{now.dwHighDateTime} << 32) | now.dwLowDateTime;
+}
+
 Win32Threads::Win32Threads() : wakeEvent_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
 
 namespace {

@@ -37,11 +37,12 @@ class Win32FileApi : public FileApi {
     Status remove(const std::string& path) override;
 };
 
-// GetTickCount and Sleep.
+// GetTickCount, Sleep and GetSystemTimeAsFileTime.
 class Win32Clock : public Clock {
   public:
     std::uint32_t nowMs() override;
     void sleepMs(std::uint32_t ms) override;
+    std::uint64_t systemTime() override;
 };
 
 // CreateThread for the transfer, MsgWaitForMultipleObjects on an event for the window's thread.
