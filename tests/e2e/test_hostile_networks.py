@@ -30,8 +30,8 @@ TOOL_EXITS = {"SANDEL_EXIT_AT_ONCE": "1"}
 
 PAGE_BOX = ("Mang tra ve mot trang web thay vi tep cap nhat.\r\n"
             "Xin vui long mo trinh duyet, dang nhap mang (Wi-Fi, proxy) roi thu lai.")
-CLOCK_BOX = ("Ngay gio cua may tinh khong dung nen khong ket noi an toan duoc.\r\n"
-             "Xin vui long chinh lai ngay gio roi thu lai.")
+EXPIRED_BOX = ("Chung chi bao mat cua may chu cap nhat da het han.\r\n"
+               "Xin vui long lien he nha cung cap.")
 SECURE_BOX = ("Khong ket noi an toan duoc toi may chu cap nhat.\r\n"
               "Phan mem diet virus, tuong lua hoac proxy co the dang chan ket noi.")
 
@@ -55,8 +55,8 @@ ROWS = [
         {TOOL: "login_page:application/octet-stream"}, "server", PAGE_BOX, set(), None),
     Row("a sign-in page for the system package: ignored, the upgrade goes on",
         {SYS: "login_page"}, "server", None, {TOOL, PACKAGE}, None),
-    Row("an expired server certificate: the clock box", {}, "expired", CLOCK_BOX, set(),
-        "box-clock"),
+    Row("a server certificate that expired before the build: the supplier's box", {}, "expired",
+        EXPIRED_BOX, set(), "box-cert-expired"),
     Row("a server certificate from an unknown CA", {}, "unknown_ca", SECURE_BOX, set(),
         "box-secure"),
     Row("a server certificate for another host", {}, "other_host", SECURE_BOX, set(), None),
