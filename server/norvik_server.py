@@ -353,9 +353,11 @@ class Shared:
             f.write(line + "\n")
 
 
-def tls_context(cert, key):
+def tls_context(cert, key, minimum=None):
     ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     ctx.load_cert_chain(cert, key)
+    if minimum == "1.3":
+        ctx.minimum_version = ssl.TLSVersion.TLSv1_3
     return ctx
 
 
@@ -366,6 +368,8 @@ def main():
     p.add_argument("--https-port", type=int, default=None, help="needs --cert and --key")
     p.add_argument("--cert")
     p.add_argument("--key")
+    p.add_argument("--tls-min", choices=["1.3"],
+                   help="the HTTPS port refuses older TLS (Wine 8 offers at most TLS 1.2)")
     p.add_argument("--untrusted-port", type=int, default=None,
                    help="HTTPS with --untrusted-cert/--untrusted-key")
     p.add_argument("--untrusted-cert")
@@ -388,8 +392,8 @@ def main():
     servers = {"http": Server(a.http_port, a.root, verbose=a.verbose, shared=shared)}
     shared.http_port = servers["http"].server_address[1]
     if a.https_port is not None:
-        servers["https"] = Server(a.https_port, a.root, tls_context(a.cert, a.key), a.verbose,
-                                  "https", shared)
+        servers["https"] = Server(a.https_port, a.root, tls_context(a.cert, a.key, a.tls_min),
+                                  a.verbose, "https", shared)
     if a.untrusted_port is not None:
         servers["untrusted"] = Server(a.untrusted_port, a.root,
                                       tls_context(a.untrusted_cert, a.untrusted_key), a.verbose,

@@ -53,16 +53,17 @@ def run_quiet(cmd, **kw):
 class UpgradeStage:
     def __init__(self, workdir, build, port, customer="DEMO001", sys_size=600_000,
                  pkg_size=1_500_000, rate=0, with_sys=True, with_pkg=True, lifetime=1800,
-                 certificate="server"):
+                 certificate="server", tls_min=None):
         """certificate: the HTTPS side's certificate, a name of certs.make_certs ("server"; to be
         refused: "expired", "unknown_ca" with its untrusted CA, "rogue" without it, "other_host"
-        for another host)."""
+        for another host). tls_min "1.3": the HTTPS side refuses every older TLS."""
         self.workdir = os.path.abspath(workdir)
         self.build = os.path.abspath(build)
         self.port = port
         self.rate = rate
         self.lifetime = lifetime
         self.certificate = certificate
+        self.tls_min = tls_min
         self.customer = customer
         self.procs = []
         os.makedirs(self.workdir, exist_ok=True)
@@ -127,6 +128,7 @@ class UpgradeStage:
              "--http-port", "0", "--https-port", "0",
              "--cert", self.certs[self.certificate + "_cert"],
              "--key", self.certs[self.certificate + "_key"], "--ready-file", ready,
+             *(["--tls-min", self.tls_min] if self.tls_min else []),
              "--rules", self.rules_file, "--request-log", self.request_log, "--hold", "20",
              "--stop-file", self.stop_file, "--lifetime", str(self.lifetime)],
             stdout=log, stderr=subprocess.STDOUT))

@@ -31,13 +31,14 @@ std::string resultForRefusedRequest(const RefusedRequest& request, const SecureC
             (request.certificateStart && context.now < *request.certificateStart);
         return clockBehind ? kClockErr : kCertExpiredErr;
     }
-    if (context.oldTlsWindows && request.secure) {
-        const bool droppedInHandshake =
-            (request.error == kErrorConnectionAborted || request.error == kErrorConnectionReset) &&
-            !request.certificateStart;
-        if (request.error == kErrorSecurityChannel || droppedInHandshake)
-            return kTlsErr;
-    }
+    // Such a Windows offers TLS 1.0 (or up to 1.1): a server of today ends the handshake,
+    // with an alert or by closing or resetting the connection.
+    const bool handshakeFailed =
+        request.secure && !request.channelSetUp &&
+        (request.error == kErrorSecurityChannel || request.error == kErrorConnectionAborted ||
+         request.error == kErrorConnectionReset);
+    if (context.oldTlsWindows && handshakeFailed)
+        return kTlsErr;
     return resultForCode(request.error);
 }
 

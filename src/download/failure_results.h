@@ -50,16 +50,17 @@ struct SecureContext {
 struct RefusedRequest {
     std::uint32_t error = 0;
     bool secure = false;  // an https request
-    // The server's certificate as the request holds it: from when it is valid. nullopt when the
-    // request holds none (the handshake ended before the server's certificate arrived).
+    // The secure channel was set up before the request failed (SECURITY_FLAG_SECURE).
+    bool channelSetUp = false;
+    // From when the server's certificate is valid, when the request holds it.
     std::optional<std::uint64_t> certificateStart;
 };
 
 // The result of a request that WinINet could not send, named for what the user can mend:
 // "ClockErr" for a certificate out of its validity period while the computer's date lies before
 // this build's or the certificate's start, else "CertExpiredErr" (the certificate expired on the
-// server); on Windows 6.0 and 6.1 "TlsErr" for a secure channel that could not be set up or a
-// connection closed in the handshake, before the server's certificate; "SecureErr" for any other
+// server); on Windows 6.0 and 6.1 "TlsErr" for a secure channel that could not be set up (12157,
+// or the connection closed or reset before the channel stood); "SecureErr" for any other
 // refused certificate or secure channel; "NetErr" for everything else. Only "NetErr" is worth
 // another attempt: a refused certificate stays refused.
 std::string resultForRefusedRequest(const RefusedRequest& request, const SecureContext& context);

@@ -149,8 +149,8 @@ class Attempt {
                 // A refused certificate is final: never tried again, never with weaker checks.
                 SecureContext secure = call_.secure;
                 secure.now = s_.clock.systemTime();
-                const std::string result =
-                    resultForRefusedRequest({r.error, isSecureUrl(url), std::nullopt}, secure);
+                const std::string result = resultForRefusedRequest(
+                    {r.error, isSecureUrl(url), false, std::nullopt}, secure);
                 return {End{result == kNetErr ? Ending::Cut : Ending::Failed, result}, r.error,
                         url};
             }

@@ -32,6 +32,9 @@ PAGE_BOX = ("Mang tra ve mot trang web thay vi tep cap nhat.\r\n"
             "Xin vui long mo trinh duyet, dang nhap mang (Wi-Fi, proxy) roi thu lai.")
 EXPIRED_BOX = ("Chung chi bao mat cua may chu cap nhat da het han.\r\n"
                "Xin vui long lien he nha cung cap.")
+TLS_BOX = ("Windows tren may nay chua bat TLS 1.2 nen khong ket noi an toan duoc.\r\n"
+           "Xin vui long cai Internet Explorer 11 hoac bat TLS 1.2 (Internet Options > Advanced) "
+           "roi thu lai.")
 SECURE_BOX = ("Khong ket noi an toan duoc toi may chu cap nhat.\r\n"
               "Phan mem diet virus, tuong lua hoac proxy co the dang chan ket noi.")
 
@@ -45,7 +48,9 @@ OLD = {TOOL: b"MZ the update tool of the previous upgrade",
 # faults: server/faults.py kinds by remote path; certificate: the HTTPS side's (certs.py);
 # box: the box shown (None: the upgrade completes); replaced: the files that then hold the
 # server's copy (every other one keeps its old content); shot: the box's screenshot name.
-Row = collections.namedtuple("Row", "name faults certificate box replaced shot")
+# tls_min: the oldest TLS the HTTPS side speaks.
+Row = collections.namedtuple("Row", "name faults certificate box replaced shot tls_min",
+                             defaults=(None,))
 ROWS = [
     Row("a sign-in page for the customer's package", {PACKAGE: "login_page"}, "server",
         PAGE_BOX, {TOOL, SYS}, "box-page"),
@@ -62,6 +67,10 @@ ROWS = [
     Row("a server certificate for another host", {}, "other_host", SECURE_BOX, set(), None),
     Row("behind a login portal that intercepts HTTPS with its own certificate",
         {TOOL: "login_page"}, "unknown_ca", PAGE_BOX, set(), "box-portal"),
+    # The prefix says Windows 7, and Wine 8 offers at most TLS 1.2, as Windows 7 does with
+    # Internet Explorer 11.
+    Row("a server that speaks only TLS 1.3, on Windows 7: the old TLS box", {}, "server",
+        TLS_BOX, set(), "box-tls", tls_min="1.3"),
 ]
 
 
@@ -89,7 +98,7 @@ def run_row(row):
         work = os.path.join(WORK, re.sub(r"[^a-z0-9]+", "-", row.name.split(":")[0].lower()))
         # The certificates are made once for all rows: the prefix trusts their CA already.
         shutil.copytree(os.path.join(WORK, "certs"), os.path.join(work, "certs"))
-        s = steps.started_stage(args, work, certificate=row.certificate)
+        s = steps.started_stage(args, work, certificate=row.certificate, tls_min=row.tls_min)
         try:
             s.set_faults(row.faults)
             folder = planted_folder(s)
@@ -111,12 +120,14 @@ def run_row(row):
                 else:
                     steps.expect_file(path, OLD[remote], f"the previous {local}")
             check_eq(listing(folder), sorted(before), "the install folder's files")
-            if row.certificate == "server":
+            if row.certificate == "server" and not row.tls_min:
                 check_eq(set(s.schemes()), {"https"}, "the schemes of the connections")
             else:
-                # Refused once and never retried; then the same path is asked for over plain
-                # HTTP, where a login portal answers with its page.
-                check_eq(s.schemes(), ["https", "http"], "the connections")
+                # Refused once and never retried (Wine itself tries a failed handshake once more
+                # with TLS 1.0); then the same path is asked for over plain HTTP, where a login
+                # portal answers with its page.
+                check_eq(s.schemes(), ["https"] * (2 if row.tls_min else 1) + ["http"],
+                         "the connections")
         finally:
             s.stop()
     return case

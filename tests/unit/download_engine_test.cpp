@@ -1079,6 +1079,7 @@ TEST(RefusedRequest, NamedByClockAndWindowsVersion) {
         std::uint64_t now, buildDate;
         std::optional<std::uint64_t> certificateStart;
         const char* result;
+        bool channelSetUp = false;
         bool secure = true;
     };
     const std::optional<std::uint64_t> none;
@@ -1090,22 +1091,23 @@ TEST(RefusedRequest, NamedByClockAndWindowsVersion) {
              Case{12037, 10, 0, built + day, built, built + 2 * day, "ClockErr"},
              Case{12037, 10, 0, built - day, 0, built, "ClockErr"},
              Case{12157, 6, 0, built, built, none, "TlsErr"},
-             Case{12157, 6, 1, built, built, built, "TlsErr"},
+             Case{12157, 6, 1, built, built, none, "TlsErr"},
+             Case{12157, 6, 1, built, built, none, "SecureErr", true},  // after the handshake
              Case{12157, 6, 2, built, built, none, "SecureErr"},
              Case{12157, 10, 0, built, built, none, "SecureErr"},
              Case{12031, 6, 1, built, built, none, "TlsErr"},
              Case{12030, 6, 0, built, built, none, "TlsErr"},
-             Case{12031, 6, 1, built, built, built - day, "NetErr"},  // after the handshake
+             Case{12031, 6, 1, built, built, none, "NetErr", true},  // after the handshake
              Case{12031, 10, 0, built, built, none, "NetErr"},
-             Case{12030, 6, 1, built, built, none, "NetErr", false},  // plain http
+             Case{12030, 6, 1, built, built, none, "NetErr", false, false},  // plain http
              Case{12045, 6, 1, built, built, built - day, "SecureErr"},
              Case{12029, 6, 1, built, built, none, "NetErr"},
          }) {
         const download::SecureContext context{download::lacksTls12ByDefault(c.major, c.minor),
                                               c.now, c.buildDate};
-        EXPECT_EQ(
-            download::resultForRefusedRequest({c.error, c.secure, c.certificateStart}, context),
-            c.result)
+        EXPECT_EQ(download::resultForRefusedRequest(
+                      {c.error, c.secure, c.channelSetUp, c.certificateStart}, context),
+                  c.result)
             << c.error << " on " << c.major << "." << c.minor << " at " << c.now;
     }
 }
