@@ -148,6 +148,13 @@ class AppUpgrade : public testing::Test {
             n += l.rfind(prefix, 0) == 0;
         return n;
     }
+    // Exactly one box was shown: `text`, titled "THONG BAO", with `icon`.
+    void expectOneBox(const std::string& text, MsgIcon icon = MsgIcon::Information) {
+        ASSERT_EQ(runtime_.boxes.size(), 1u);
+        EXPECT_EQ(runtime_.boxes[0].text, text);
+        EXPECT_EQ(runtime_.boxes[0].title, "THONG BAO");
+        EXPECT_EQ(runtime_.boxes[0].icon, icon);
+    }
     void expectIdleOnUpgradeScreen() {
         EXPECT_FALSE(main_.bDownloading);
         EXPECT_TRUE(frm_.control("cmdOK").visible());
@@ -336,11 +343,7 @@ TEST_F(AppUpgrade, CustomerCodesEmptyOrLeavingTheirFolderAreRefusedBeforeAnythin
         prepare(code);
         frm_.control("ProgressCap").setText("12 KB");
         EXPECT_FALSE(pressOK());
-        ASSERT_EQ(runtime_.boxes.size(), 1u);
-        EXPECT_EQ(runtime_.boxes[0].text,
-                  *code ? app::kMsgInvalidCustomerCode : "Xin vui long nhap ma khach hang.");
-        EXPECT_EQ(runtime_.boxes[0].title, "THONG BAO");
-        EXPECT_EQ(runtime_.boxes[0].icon, MsgIcon::Information);
+        expectOneBox(*code ? app::kMsgInvalidCustomerCode : "Xin vui long nhap ma khach hang.");
         EXPECT_EQ(log_.size(), 1u);
         EXPECT_EQ(frm_.control("ProgressCap").text(), "12 KB");
         EXPECT_FALSE(main_.bDownloading);
@@ -359,9 +362,7 @@ TEST_F(AppUpgrade, EmptyFolderAsksOpensThePickerAndDownloadsNothing) {
         prepare("KH001", "");
         pickerAnswer_ = c.picked;
         EXPECT_FALSE(pressOK());
-        ASSERT_EQ(runtime_.boxes.size(), 1u);
-        EXPECT_EQ(runtime_.boxes[0].text, "Xin vui long cho biet thu muc da cai dat Norvik.");
-        EXPECT_EQ(runtime_.boxes[0].icon, MsgIcon::Information);
+        expectOneBox("Xin vui long cho biet thu muc da cai dat Norvik.");
         EXPECT_EQ(frm_.focused(), &frm_.control("txtFolder"));
         EXPECT_EQ(count("picker"), 1);
         EXPECT_EQ(frm_.control("txtFolder").text(), c.folderAfter);
@@ -399,11 +400,8 @@ TEST_P(AppFolderTest, AcceptsOnlyBothMarkersAsPlainFiles) {
         EXPECT_TRUE(runtime_.boxes.empty());
         EXPECT_EQ(frm_.control("txtFolder").text(), "F:\\N");
     } else {
-        ASSERT_EQ(runtime_.boxes.size(), 1u);
-        EXPECT_EQ(runtime_.boxes[0].text,
-                  "Thu muc chua dung.\r\nXin vui long cho biet thu muc da cai dat Norvik.");
-        EXPECT_EQ(runtime_.boxes[0].title, "THONG BAO");
-        EXPECT_EQ(runtime_.boxes[0].icon, MsgIcon::Critical);
+        expectOneBox("Thu muc chua dung.\r\nXin vui long cho biet thu muc da cai dat Norvik.",
+                     MsgIcon::Critical);
         EXPECT_EQ(frm_.control("txtFolder").text(), "");
         EXPECT_EQ(count("plain? "), 2);  // the clearing change stops at the empty text
     }
@@ -511,11 +509,9 @@ TEST_F(AppUpgrade, TemporaryFolderIsReadyBeforeAnythingIsDownloaded) {
         EXPECT_EQ(pressOK(), !c.refused);
         EXPECT_EQ(count("mkdir " + temp), c.mkdirs);
         if (c.refused) {
-            ASSERT_EQ(runtime_.boxes.size(), 1u);
-            EXPECT_EQ(runtime_.boxes[0].text,
-                      "Khong ghi duoc tep vao thu muc cai dat Norvik.\r\n" + temp +
-                          "\r\nXin vui long kiem tra dung luong dia va quyen ghi vao thu muc "
-                          "nay.");
+            expectOneBox("Khong ghi duoc tep vao thu muc cai dat Norvik.\r\n" + temp +
+                         "\r\nXin vui long kiem tra dung luong dia va quyen ghi vao thu muc "
+                         "nay.");
             EXPECT_TRUE(downloads_.empty());
             expectIdleOnUpgradeScreen();
             continue;
@@ -597,11 +593,8 @@ TEST_F(AppUpgrade, OldToolThatCannotBeReplacedStopsTheUpgrade) {
     files_.entries[tool].content = "old";
     files_.unreplaceable.insert(tool);
     EXPECT_FALSE(pressOK());
-    ASSERT_EQ(runtime_.boxes.size(), 1u);
-    EXPECT_EQ(runtime_.boxes[0].text, app::msgCannotDeleteOldTool(tool));
-    EXPECT_NE(runtime_.boxes[0].text.find(tool), std::string::npos);
-    EXPECT_EQ(runtime_.boxes[0].title, "THONG BAO");
-    EXPECT_EQ(runtime_.boxes[0].icon, MsgIcon::Information);
+    expectOneBox(app::msgCannotDeleteOldTool(tool));
+    EXPECT_NE(app::msgCannotDeleteOldTool(tool).find(tool), std::string::npos);
     EXPECT_TRUE(downloads_.empty());
     EXPECT_EQ(files_.entries[tool].content, "old");
     expectIdleOnUpgradeScreen();
@@ -626,9 +619,7 @@ TEST_F(AppUpgrade, ProxyEntriesAreCheckedThenUsedAsHostColonPortAtEachDownload) 
         frm_.control("txtPort").setText(c.port);
         const bool ended = pressOK();
         if (!c.proxy) {
-            ASSERT_EQ(runtime_.boxes.size(), 1u);
-            EXPECT_EQ(runtime_.boxes[0].text, "Thong tin proxy khong hop le.");
-            EXPECT_EQ(runtime_.boxes[0].icon, MsgIcon::Information);
+            expectOneBox("Thong tin proxy khong hop le.");
             EXPECT_EQ(count("replaceable? "), 0);
             EXPECT_TRUE(downloads_.empty());
             expectIdleOnUpgradeScreen();
@@ -704,8 +695,7 @@ TEST_F(AppUpgrade, BoxesChangedDuringTheUpgradeAreReadAfreshAtEachStep) {
             EXPECT_EQ(count("start " + kFolder + "\\Sandel.exe"), 1);
             continue;
         }
-        ASSERT_EQ(runtime_.boxes.size(), 1u);
-        EXPECT_EQ(runtime_.boxes[0].text, c.message);
+        expectOneBox(c.message);
         expectIdleOnUpgradeScreen();
     }
     duringDownload = nullptr;
@@ -742,10 +732,7 @@ TEST_P(AppDownloadResult, FailureShowsItsBoxLeavesTheWindowIdleAndStartsNothing)
     if (!results::find(c.result)) {
         EXPECT_TRUE(runtime_.boxes.empty());
     } else {
-        ASSERT_EQ(runtime_.boxes.size(), 1u);
-        EXPECT_EQ(runtime_.boxes[0].text, results::boxText(c.result));
-        EXPECT_EQ(runtime_.boxes[0].title, "THONG BAO");
-        EXPECT_EQ(runtime_.boxes[0].icon, MsgIcon::Information);
+        expectOneBox(results::boxText(c.result));
     }
     expectIdleOnUpgradeScreen();
 
@@ -823,9 +810,7 @@ TEST_P(AppToolTrust, OnlyThePublishersToolReplacesTheOldOneAndStarts) {
             EXPECT_EQ(count("start " + tool), 1);
             continue;
         }
-        ASSERT_EQ(runtime_.boxes.size(), 1u);
-        EXPECT_EQ(runtime_.boxes[0].text, results::boxText(c.result));
-        EXPECT_EQ(runtime_.boxes[0].icon, MsgIcon::Information);
+        expectOneBox(results::boxText(c.result));
         expectIdleOnUpgradeScreen();
         if (atStart && c.result != "SignErr") {
             // Not the tool's fault: it stays for the next try.
@@ -948,10 +933,7 @@ TEST_F(AppUpgrade, ToolStartElevatesWaitsForAScannerAndNamesEachFailure) {
         }
         if (c.box.empty())
             continue;
-        ASSERT_EQ(runtime_.boxes.size(), 1u);
-        EXPECT_EQ(runtime_.boxes[0].text, c.box);
-        EXPECT_EQ(runtime_.boxes[0].title, "THONG BAO");
-        EXPECT_EQ(runtime_.boxes[0].icon, MsgIcon::Information);
+        expectOneBox(c.box);
         EXPECT_FALSE(main_.bDownloading);
         EXPECT_EQ(count("end"), 0);
         EXPECT_EQ(count("delete "), 0);
@@ -990,8 +972,7 @@ TEST_F(AppUpgrade, TheDownloadedToolsCheckWaitsForAScannerAndNamesAQuarantine) {
         EXPECT_EQ(count("doEvents"), c.box.empty() ? 3 : 1);  // the transfer thread pumps nothing
         if (c.box.empty())
             continue;
-        ASSERT_EQ(runtime_.boxes.size(), 1u);
-        EXPECT_EQ(runtime_.boxes[0].text, c.box);
+        expectOneBox(c.box);
         EXPECT_EQ(downloads_.size(), 1u);
         expectIdleOnUpgradeScreen();
     }
@@ -1047,8 +1028,7 @@ TEST_F(AppUpgrade, TheHeldToolsCheckIsBoundedOffTheWindowsThread) {
         }
         EXPECT_LE(clock_.nowMs() - before, c.hang ? 60000u + 33u : 0u);
         EXPECT_GE(clock_.nowMs() - before, c.hang ? 60000u : 0u);
-        ASSERT_EQ(runtime_.boxes.size(), 1u);
-        EXPECT_EQ(runtime_.boxes[0].text, c.box);
+        expectOneBox(c.box);
         EXPECT_EQ(frm_.control("ProgressCap").text(), "");  // the last download's caption
         EXPECT_EQ(count("delete " + tool), 0);
         expectIdleOnUpgradeScreen();
