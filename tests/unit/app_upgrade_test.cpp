@@ -114,7 +114,8 @@ class AppUpgrade : public testing::Test {
         files_.entries[folder + "\\Report\\Info.xml"] = {};
     }
 
-    // Upgrade screen with the code and a valid folder, as a user would leave it.
+    // Upgrade screen with the code and a valid folder, as a user would leave it; nothing recorded
+    // yet (calls, boxes, downloads).
     void prepare(const std::string& code = "KH001", const std::string& folder = kFolder) {
         installAt(folder);
         click("cmdUpd");
@@ -122,6 +123,7 @@ class AppUpgrade : public testing::Test {
         frm_.control("txtFolder").setText(folder);
         log_.clear();
         runtime_.boxes.clear();
+        downloads_.clear();
     }
 
     void click(const char* name) { frm_.control(name).fireClick(); }
@@ -299,7 +301,6 @@ TEST_F(AppUpgrade, ExitEndsAtOnceIdleOrDuringEachDownload) {
     EXPECT_EQ(log_, (std::vector<std::string>{"abandon", "end 1"}));
     for (int during = 1; during <= 3; ++during) {
         SCOPED_TRACE(during);
-        downloads_.clear();
         prepare();
         duringDownload = [&](int n) {
             if (n == during)
@@ -503,8 +504,6 @@ TEST_F(AppUpgrade, TemporaryFolderIsReadyBeforeAnythingIsDownloaded) {
         if (c.present)
             files_.entries[temp] = Entry{true, false, false, {}};
         files_.refuseFolders = c.refuse;
-        downloads_.clear();
-        runtime_.boxes.clear();
         prepare("KH001", c.folder);
         EXPECT_EQ(pressOK(), !c.refused);
         EXPECT_EQ(count("mkdir " + temp), c.mkdirs);
@@ -530,7 +529,6 @@ TEST_F(AppUpgrade, TemporaryFolderIsReadyBeforeAnythingIsDownloaded) {
     // Gone while the tool downloads: created again before the package.
     files_.refuseFolders = false;
     files_.entries.erase(kTemp);
-    downloads_.clear();
     prepare();
     duringDownload = [&](int n) {
         if (n == 1)
@@ -611,8 +609,6 @@ TEST_F(AppUpgrade, ProxyEntriesAreCheckedThenUsedAsHostColonPortAtEachDownload) 
           Case{"h", "65536", nullptr}, Case{"h", "-1", nullptr}, Case{"h", " 80", nullptr},
           Case{"h", "80x", nullptr}, Case{"h", "000080", "h:000080"}}) {
         SCOPED_TRACE(std::string(c.ip) + ":" + c.port);
-        downloads_.clear();
-        runtime_.boxes.clear();
         prepare();
         files_.entries[kFolder + "\\Sandel.exe"].content = "old";
         frm_.control("txtIP").setText(c.ip);
@@ -631,7 +627,6 @@ TEST_F(AppUpgrade, ProxyEntriesAreCheckedThenUsedAsHostColonPortAtEachDownload) 
             EXPECT_EQ(d.proxy, c.proxy) << d.remote;
     }
     // A change made during one download is used by the next.
-    downloads_.clear();
     prepare();
     frm_.control("txtIP").setText("10.0.0.1");
     frm_.control("txtPort").setText("3128");
@@ -680,7 +675,6 @@ TEST_F(AppUpgrade, BoxesChangedDuringTheUpgradeAreReadAfreshAtEachStep) {
                   app::kMsgFolderChanged},
          }) {
         SCOPED_TRACE(c.label);
-        downloads_.clear();
         prepare();
         duringDownload = [&](int n) {
             for (const Change& change : c.changes)
@@ -763,8 +757,6 @@ TEST_F(AppUpgrade, SystemPackageFailureIsIgnored) {
     for (const results::Row& row : results::kRows)
         failures.push_back(row.name);
     for (const std::string& r : failures) {
-        downloads_.clear();
-        runtime_.boxes.clear();
         prepare();
         results_[app::kRemoteSystemPackage] = r;
         EXPECT_TRUE(pressOK()) << r;
@@ -793,8 +785,6 @@ TEST_P(AppToolTrust, OnlyThePublishersToolReplacesTheOldOneAndStarts) {
     const std::string tool = kFolder + "\\Sandel.exe";
     for (const bool atStart : {false, true}) {
         SCOPED_TRACE(atStart ? "checked before the start" : "checked after the download");
-        downloads_.clear();
-        runtime_.boxes.clear();
         svc_.toolPublisher = c.publisher;
         launcher_.downloaded = atStart ? kSignedByUs : c.check;
         launcher_.atStart = atStart ? c.check : kSignedByUs;
@@ -961,8 +951,6 @@ TEST_F(AppUpgrade, TheDownloadedToolsCheckWaitsForAScannerAndNamesAQuarantine) {
              Case{"blocked", {225}, results::boxText(results::kVirusErr), 1},
          }) {
         SCOPED_TRACE(c.label);
-        downloads_.clear();
-        runtime_.boxes.clear();
         launcher_.openErrors = c.openErrors;
         prepare();
         const std::uint32_t before = clock_.nowMs();
@@ -997,8 +985,6 @@ TEST_F(AppUpgrade, TheHeldToolsCheckIsBoundedOffTheWindowsThread) {
              Case{"exitWhileChecking", true, false, 20, true, ""},
          }) {
         SCOPED_TRACE(c.label);
-        runtime_.boxes.clear();
-        downloads_.clear();
         checkThreads_.hang = c.hang;
         checkThreads_.refuse = c.refuse;
         prepare();
