@@ -193,7 +193,7 @@ check_file() {
     204 | 205 | 206) not_met "status 200: the answer is $status (no file, or a part not asked for: refused)"; return ;;
     2??) met "status $status" ;;
     404 | 410) not_met "status 200: the answer is $status (the program reports the file missing)"; return ;;
-    407) not_met "status 200: the answer is 407 (the proxy asks for a login, which the program cannot give)"; return ;;
+    407) not_met "status 200: the answer is 407 (the proxy asks for a login: the program asks the user for it, this check cannot)"; return ;;
     *) not_met "status 200: the answer is $status (a network error to the program)"; return ;;
   esac
   if [[ $length =~ ^[0-9]+$ ]] && is_identity "$transfer"; then

@@ -11,7 +11,7 @@
 #include "app/upgrade_layout.h"
 #include "app/url_segment.h"
 #include "common/skip_failure.h"
-#include "download/download_engine.h"
+#include "download/check_caption.h"
 #include "results/results.h"
 
 namespace app {

@@ -1,7 +1,7 @@
 #include "app/upgrade_layout.h"
 
 #include "app/url_segment.h"
-#include "download/download_engine.h"
+#include "download/partial_file.h"
 
 namespace app {
 

@@ -94,18 +94,9 @@ std::string progressCaption(int percentage, double kilobytesDone, std::int64_t a
     return text;
 }
 
-std::string partialName(const std::string& localPath) {
-    return localPath + kPartialSuffix;
-}
-
 std::string finishedCaption(std::int64_t announcedKb) {
     const std::string n = std::to_string(announcedKb);
     return "Finished 100%: " + n + "Kb / " + n + "Kb";
-}
-
-std::string checkingCaption(const std::string& localPath) {
-    const std::size_t slash = localPath.find_last_of("\\/");
-    return "Dang kiem tra " + localPath.substr(slash == std::string::npos ? 0 : slash + 1) + " ...";
 }
 
 // The progress view of one call.

@@ -14,18 +14,15 @@
 #include <vector>
 
 #include "common/frame.h"
+#include "download/check_caption.h"
 #include "download/http_rules.h"
 #include "download/internet_api.h"
+#include "download/partial_file.h"
 #include "download/thread_api.h"
 #include "download/transfer.h"
 #include "form/control.h"
 
 namespace download {
-
-// The partial file written beside the local path until the transfer is complete. A file of that
-// name is this program's leftover from an interrupted run and is replaced.
-inline constexpr const char* kPartialSuffix = ".part";
-std::string partialName(const std::string& localPath);
 
 // A transfer that receives fewer than kStallBytes in this many seconds has failed (connecting and
 // the TLS handshake included). Each program sets its build's value (setStallSeconds).
@@ -51,8 +48,6 @@ std::string formatGrouped(double value, const std::string& separator);
 std::string progressCaption(int percentage, double kilobytesDone, std::int64_t announcedKb,
                             const std::string& separator);
 std::string finishedCaption(std::int64_t announcedKb);
-// While the caller's check of the complete file runs: "Dang kiem tra <file name> ...".
-std::string checkingCaption(const std::string& localPath);
 inline constexpr const char* kStartCaption = "Downloading ... 0%";
 
 // The download engine with its module state (BaseUrl) and the seams it uses.

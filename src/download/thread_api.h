@@ -13,9 +13,10 @@ class Clock {
     virtual ~Clock() = default;
     // Milliseconds since some start; differences are taken modulo 2^32.
     virtual std::uint32_t nowMs() = 0;
-    // Sleeps on the calling thread: the transfer thread between tries of a rename; the
-    // window's thread in short pauses between tries of the tool's start (pumping its messages
-    // before each) and while the program ends (when no message is to be taken any more).
+    // Sleeps on the calling thread: the transfer thread between tries of a rename and of the
+    // downloaded tool's check; the window's thread in short pauses between tries of the tool's
+    // hold and start (pumping its messages before each) and while the program ends (when no
+    // message is to be taken any more).
     virtual void sleepMs(std::uint32_t ms) = 0;
     // The computer's date: 100-nanosecond units since 1601, UTC (FILETIME).
     virtual std::uint64_t systemTime() = 0;

@@ -105,7 +105,7 @@ def run_row(row):
             with launched(LOOPBACK, args.artifacts, drv, env=TOOL_EXITS) as app:
                 steps.start_upgrade(drv, args, folder, LOOPBACK, app=app)
                 if row.box is None:
-                    check(app.wait_exit(120) is not None, "UpgradeNorvik.exe did not end")
+                    check_eq(app.wait_exit(120), 0, "UpgradeNorvik.exe's exit code after the upgrade")
                     wait_until(lambda: read_report(folder), 20, "the update tool's report")
                     before.append("sandel-report.txt")
                 else:

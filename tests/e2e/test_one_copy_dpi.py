@@ -24,21 +24,24 @@ LOOPBACK = os.path.join(args.build, "loopback", "UpgradeNorvik.exe")
 WORK = os.path.join(args.artifacts, "work")
 EXIT_CLOSED = 1
 EXIT_ANOTHER_COPY_RUNS = 3
-SECOND_START_S = 1.0  # a second start ends within this time
+# How long a second start waits on the guard of a copy that may be ending (kGuardWaitMs): one
+# that sees the first copy's window hands over well before.
+GUARD_WAIT_S = 5.0
 
 
 def second_start_hands_over(first):
-    """Starts the program again: it ends within a second with its own exit code, shows no box,
-    and the first copy goes on."""
+    """Starts the program again: it ends with its own exit code without waiting out the guard,
+    shows no box (a box would keep it open: it is looked for until the end), and the first copy
+    goes on."""
     started = time.monotonic()
     second = App(EXE, args.artifacts)
-    code = second.wait_exit(10)
+    box = wait_until(lambda: (not second.running() and "none") or drv.wait_dialog("THONG BAO", 0),
+                     2 * GUARD_WAIT_S + 10, "the second start to end")
     took = time.monotonic() - started
-    print(f"    the second start ended after {took * 1000:.0f} ms with exit code {code}",
-          flush=True)
-    check_eq(code, EXIT_ANOTHER_COPY_RUNS, "the second start's exit code")
-    check(took < SECOND_START_S, f"the second start took {took:.2f} s to end")
-    check(drv.wait_dialog("THONG BAO", 0) is None, "the second start showed a box")
+    check(box == "none", f"the second start showed a box: {box!r}")
+    print(f"    the second start ended after {took * 1000:.0f} ms", flush=True)
+    check_eq(second.wait_exit(0), EXIT_ANOTHER_COPY_RUNS, "the second start's exit code")
+    check(took < GUARD_WAIT_S, f"the second start took {took:.2f} s: it waited out the guard")
     check(first.running(), "the first copy ended")
 
 

@@ -263,7 +263,7 @@ def ten_killed_runs_then_a_whole_one():
         s.set_faults({})
         app = start_upgrade(folder)
         try:
-            check(app.wait_exit(120) is not None, "the whole run did not end")
+            check_eq(app.wait_exit(120), 0, "the exit code of the whole run")
             report = wait_until(lambda: read_report(folder), 10, "the update tool's report")
             check_eq(report["NorvikSandelTemp\\Norvik.rar sha256"], sha256(s.pkg),
                      "the tool saw the new package")
@@ -317,7 +317,7 @@ def two_redirects_then_the_package():
         s.set_faults({PACKAGE: "redir:2"})
         app = start_upgrade(folder)
         try:
-            check(app.wait_exit(60) is not None, "the upgrade did not end")
+            check_eq(app.wait_exit(60), 0, "the exit code of the upgrade")
             check(wait_until(lambda: read_report(folder), 10, "the update tool's report"),
                   "the update tool was started")
             check_eq(sha256(os.path.join(temp, "Norvik.rar")), sha256(s.pkg), "Norvik.rar")

@@ -61,7 +61,7 @@ def start_upgrade(drv, args, folder, exe, ip="", port="", app=None):
 def expect_complete_upgrade(s, folder, app, cwd=None):
     """The program ended after a whole upgrade: the maker's tool, started from the install
     folder without arguments (from `cwd` when given), and every package, byte for byte."""
-    check(app.wait_exit(120) is not None, "UpgradeNorvik.exe did not end")
+    check_eq(app.wait_exit(120), 0, "UpgradeNorvik.exe's exit code after the upgrade")
     report = wait_until(lambda: read_report(folder), 20, "the update tool's report")
     check_eq(report["exe path"].lower(), to_windows_path(folder + "/Sandel.exe").lower(),
              "tool started from the install folder")

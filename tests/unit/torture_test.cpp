@@ -7,10 +7,10 @@
 // package arrived and its checks passed. tests/README.md has the figures.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <map>
-#include <memory>
 #include <mutex>
 #include <ostream>
 #include <string>
@@ -19,6 +19,7 @@
 #include "app/frm_main.h"
 #include "app/tool_launch.h"
 #include "app/upgrade_layout.h"
+#include "app_fakes.h"
 #include "download/download_engine.h"
 #include "download/failure_results.h"
 #include "download_fakes.h"
@@ -39,7 +40,8 @@ struct SeamRow {
     Effect effect;
     const char* name;  // the download's result, or for the tool's start the box it shows
 };
-// Every fallible seam call of the upgrade.
+// Every fallible seam call of a clean upgrade. (A removal happens only on the way out of a
+// failure: the variant removalsRefused refuses every one.)
 const SeamRow kSeams[] = {
     {"net.cache", 2, Effect::Harmless, ""},           // dropping the cache entry is a courtesy
     {"net.option", 12018, Effect::Harmless, ""},      // timeouts Wine ignores anyway
@@ -65,8 +67,6 @@ const SeamRow kSeams[] = {
     {"files.flush", 112, Effect::Named, "DiskErr"},
     {"files.close", 112, Effect::Named, "DiskErr"},
     {"files.replace", 5, Effect::Named, "DiskErr"},
-    {"files.remove", 5, Effect::Named, "NetErr"},  // only on the way out of a failure: refused
-                                                   // at every call by the last table
     {"threads.start", 8, Effect::Named, "NetErr"},
     {"threads.check", 8, Effect::Named, "SignTimeoutErr"},  // the held tool's check
     {"sign.download", 0x800B0100, Effect::Named, "SignErr"},
@@ -82,8 +82,8 @@ const SeamRow& rowOf(const std::string& seam) {
 }
 
 // The other codes that the engine or the start tells apart, each run at every call of the
-// seams it applies to, with the name each must give ("" for a tool that starts after all; a
-// removal's failure is named as in the first table). A final failure is never tried again.
+// seams it applies to, with the name each must give ("" for a tool that starts after all). A
+// final failure is never tried again.
 struct CodeRow {
     const char* seamPrefix;
     std::uint32_t code;
@@ -209,14 +209,37 @@ auto unlessFailed(Injector& inj, const char* seam, Call call) -> decltype(call()
 }
 
 // The download server: the tool behind a redirect, the system package cut short twice and
-// resumable, the customer's package; bodies in reads of `chunk` bytes.
+// resumable, the customer's package. Bodies come in reads of 4096 bytes; with `smallReads` each
+// body starts with reads of 1, 2, 3 and 7 bytes, which puts every later read and cut off that
+// grid.
 struct Server {
-    std::int64_t chunk;
-    std::int64_t toolSize = 10 * chunk, systemSize = 15 * chunk, packageSize = 8 * chunk;
+    bool smallReads;
+    static constexpr std::int64_t kChunk = 4096;
+    // A resumed answer starts this many bytes before where the file stands: more than the first
+    // small reads bring, so that skipping it spans several of them.
+    static constexpr std::int64_t kOverlap = 10;
+    std::int64_t toolSize = 10 * kChunk, systemSize = 15 * kChunk, packageSize = 8 * kChunk;
     int systemRequests = 0;
 
+    // `delivered` bytes of a body (then the connection ends).
+    Answer& body(Answer& a, std::int64_t delivered) const {
+        a.reads.clear();
+        for (const std::int64_t small : {1, 2, 3, 7})
+            if (smallReads && delivered > 0) {
+                a.reads.push_back(std::min(small, delivered));
+                delivered -= a.reads.back();
+            }
+        for (; delivered > 0; delivered -= a.reads.back())
+            a.reads.push_back(std::min(kChunk, delivered));
+        return a;
+    }
+    Answer whole(std::int64_t size, std::int64_t delivered = -1) const {
+        Answer a;
+        a.header(download::kQueryContentLength, std::to_string(size));
+        return body(a, delivered < 0 ? size : delivered);
+    }
+
     Answer answer(const std::string& url, const std::string& headers) {
-        const auto whole = [&](std::int64_t size) { return Answer::whole(size, -1, chunk); };
         if (url == "https://h.test/Sandel/Sandel.exe") {
             Answer a;
             a.status = "302";
@@ -235,12 +258,13 @@ struct Server {
         // file starts again from zero, and is cut after two thirds; then the rest is resumed.
         const std::size_t range = headers.find("Range: bytes=");
         if (++systemRequests <= 2 || range == std::string::npos) {
-            const std::int64_t cut = systemRequests <= 2 ? 5 * systemRequests * chunk : -1;
-            Answer a = Answer::whole(systemSize, cut, chunk);
+            const std::int64_t cut = systemRequests <= 2 ? 5 * systemRequests * kChunk : -1;
+            Answer a = whole(systemSize, cut);
             return a.header(download::kQueryAcceptRanges, "bytes")
                 .header(download::kQueryEtag, "\"s1\"");
         }
-        const std::int64_t from = std::stoll(headers.substr(range + 13));
+        const std::int64_t from =
+            std::max<std::int64_t>(0, std::stoll(headers.substr(range + 13)) - kOverlap);
         Answer a;
         a.status = "206";
         a.from = from;
@@ -249,7 +273,7 @@ struct Server {
             .header(download::kQueryContentRange, "bytes " + std::to_string(from) + "-" +
                                                       std::to_string(systemSize - 1) + "/" +
                                                       std::to_string(systemSize));
-        return a.body(systemSize - from, chunk);
+        return body(a, systemSize - from);
     }
 };
 
@@ -370,76 +394,44 @@ const std::string kFolder = "C:\\Norvik";
 const std::string kTool = kFolder + "\\Sandel.exe";
 const std::string kTemp = kFolder + "\\NorvikSandelTemp";
 const std::string kLocal[] = {kTool, kTemp + "\\Norvik_sys.rar", kTemp + "\\Norvik.rar"};
-struct Ended {};
-
-// The window's side: the folder, the boxes, the signature checks and the tool's start.
-class AppSide : public app::FileSystem,
-                public form::Runtime,
-                public app::ProcessLauncher,
-                public app::SignatureVerifier {
-  public:
-    AppSide(Injector& i, fakes::FakeFiles& f, std::int64_t toolSize)
-        : inj_(i), files_(f), toolSize_(toolSize) {}
-    bool isPlainFile(const std::string& p) override { return p != kTemp; }
-    bool exists(const std::string&) override { return true; }
-    bool deleteFile(const std::string& p) override { return files_.files.erase(p) > 0; }
-    bool canReplace(const std::string&) override { return true; }
-    bool createFolder(const std::string&) override { return true; }
-    bool removeFolder(const std::string&) override { return true; }
-    void doEvents() override {}
-    void msgBox(const std::string& text, const std::string& title, form::MsgIcon icon) override {
-        EXPECT_EQ(title, "THONG BAO");
-        EXPECT_EQ(icon, form::MsgIcon::Information);
-        boxes.push_back(text);
-    }
-    // The program ends only after starting the tool, and says so.
-    void endProgram(int exitCode) override {
-        EXPECT_EQ(exitCode, 0);
-        throw Ended{};
-    }
-    // The signature is valid exactly for the whole tool.
-    app::SignatureCheck checkFile(const std::string& path) override {
-        return check(path, "sign.download");
-    }
-    struct Held : app::HeldProgram {
-        AppSide& side;
-        explicit Held(AppSide& s) : side(s) {}
-        app::SignatureCheck signature() override { return side.check(kTool, "sign.held"); }
-    };
-    app::HoldResult hold(const std::string&) override {
-        if (const std::uint32_t e = inj_.fault("tool.hold"))
-            return {nullptr, e};
-        return {std::make_unique<Held>(*this), 0};
-    }
-    std::uint32_t start(const std::string& path) override {
-        if (const std::uint32_t e = inj_.fault("tool.start"))
-            return e;
-        started.push_back(path);
-        return 0;
-    }
-    std::uint32_t startElevated(const std::string& path) override {
-        started.push_back(path);
-        return 0;
-    }
-
-    std::vector<std::string> boxes, started;
-
-  private:
-    // A failing check reports its code as a refusal (an HRESULT) or as the file not opening.
-    app::SignatureCheck check(const std::string& path, const char* seam) {
-        app::SignatureCheck c;
-        if (const std::uint32_t e = inj_.fault(seam)) {
-            (e >= 0x80000000u ? c.status : c.openError) = e;
-            return c;
+// The window's side: the app test's fakes, whose checks of the tool answer by its bytes on the
+// download fakes' disk, from which the app also removes a tool that changed after its check.
+struct AppSide {
+    struct Folders : appfakes::FakeFiles {
+        Folders(std::vector<std::string>& log, fakes::FakeFiles& d) : FakeFiles(log), disk(d) {}
+        bool deleteFile(const std::string& path) override {
+            FakeFiles::deleteFile(path);
+            return disk.files.erase(path) > 0;
         }
-        const auto it = files_.files.find(path);
-        if (it == files_.files.end() || it->second != fakes::fileBytes(toolSize_))
-            return c;
-        return {app::kTrustValid, "Norvik Software JSC"};
+        fakes::FakeFiles& disk;
+    };
+
+    AppSide(Injector& inj, fakes::FakeFiles& disk, std::int64_t toolSize) : files(log, disk) {
+        files.entries[kFolder + "\\Norvik.dll"] = {};
+        files.entries[kFolder + "\\Report\\Info.xml"] = {};
+        launcher.refuse = [&inj](const char* call) {
+            return inj.fault(std::string("tool.") + call);
+        };
+        // The signature is valid exactly for the whole tool; a failing check reports its code as
+        // a refusal (an HRESULT) or as the file not opening.
+        launcher.check = [&inj, &disk, toolSize](const std::string& path, bool held) {
+            app::SignatureCheck c;
+            if (const std::uint32_t e = inj.fault(held ? "sign.held" : "sign.download")) {
+                (e >= 0x80000000u ? c.status : c.openError) = e;
+                return c;
+            }
+            const auto it = disk.files.find(path);
+            return it != disk.files.end() && it->second == fakes::fileBytes(toolSize)
+                       ? appfakes::kSignedByUs
+                       : c;
+        };
     }
-    Injector& inj_;
-    fakes::FakeFiles& files_;
-    std::int64_t toolSize_;
+
+    // The window's calls; the launcher's own (made on the transfer and check threads too).
+    std::vector<std::string> log, launches;
+    appfakes::FakeRuntime runtime{log};
+    Folders files;
+    appfakes::FakeLauncher launcher{launches};
 };
 
 // What one upgrade did.
@@ -463,13 +455,12 @@ Disk oldFiles() {
     return disk;
 }
 
-// One whole upgrade with reads of `chunk` bytes on `disk`, failing as `injection` says; checks
-// what must hold after any run and returns what happened.
-Outcome upgrade(std::int64_t chunk, const Injection& injection, const std::string& label,
-                Disk& disk) {
+// One whole upgrade on `disk` (in small reads when `smallReads`), failing as `injection` says;
+// checks what must hold after any run and returns what happened.
+Outcome upgrade(bool smallReads, const Injection& injection, const std::string& label, Disk& disk) {
     SCOPED_TRACE(label);
     Injector inj(injection);
-    Server server{chunk};
+    Server server{smallReads};
     fakes::Lockstep lockstep;
     fakes::FakeClock clock;
     TortureNet net(lockstep, clock, inj, server);
@@ -485,13 +476,13 @@ Outcome upgrade(std::int64_t chunk, const Injection& injection, const std::strin
         files.files = disk;
 
         app::Services svc;
-        svc.runtime = &side;
-        svc.files = &side;
-        svc.launcher = &side;
-        svc.signatures = &side;
+        svc.runtime = &side.runtime;
+        svc.files = &side.files;
+        svc.launcher = &side.launcher;
+        svc.signatures = &side.launcher;
         svc.clock = &clock;
         svc.threads = &checkThreads;
-        svc.toolPublisher = "Norvik Software JSC";
+        svc.toolPublisher = appfakes::kPublisher;
         svc.downloadFile = [&](const std::string& remote, const std::string& local,
                                form::Control* cap, form::Control* bar, const std::string& proxy,
                                const app::AcceptFile& accept) {
@@ -509,14 +500,19 @@ Outcome upgrade(std::int64_t chunk, const Injection& injection, const std::strin
         const std::uint32_t start = clock.nowMs();
         try {
             frm.control("cmdOK").fireClick();
-        } catch (const Ended&) {
+        } catch (const appfakes::ProgramEnded&) {
         }
         out.fakeMs = clock.nowMs() - start;
-        out.started = !side.started.empty();
+        // The program ends only after starting the tool, and says so.
+        out.started = side.log.back() == "end 0";
         if (!out.started) {  // idle on the upgrade screen
             EXPECT_TRUE(frm.control("cmdOK").visible());
         }
-        out.boxes = side.boxes;
+        for (const appfakes::Box& box : side.runtime.boxes) {
+            EXPECT_EQ(box.title, "THONG BAO");
+            EXPECT_EQ(box.icon, form::MsgIcon::Information);
+            out.boxes.push_back(box.text);
+        }
         threads.joinAll();  // stalled reads return now; their threads end
         checkThreads.joinAll();
         EXPECT_FALSE(main.bDownloading);
@@ -568,9 +564,9 @@ Outcome upgrade(std::int64_t chunk, const Injection& injection, const std::strin
 }
 
 // The same on the old files.
-Outcome upgrade(std::int64_t chunk, const Injection& injection, const std::string& label) {
+Outcome upgrade(bool smallReads, const Injection& injection, const std::string& label) {
     Disk disk = oldFiles();
-    return upgrade(chunk, injection, label, disk);
+    return upgrade(smallReads, injection, label, disk);
 }
 
 // The box the window shows for a row's name.
@@ -624,7 +620,7 @@ int countOf(const Outcome& o, const std::string& prefix) {
 
 struct Variant {
     const char* name;
-    std::int64_t chunk;   // reads return at most this many bytes
+    bool smallReads;      // each body starts with reads of a few bytes
     bool otherCodes;      // the second table: the other codes of each seam
     bool stallEveryRead;  // each read in turn never returns instead of failing
     bool refuseRemoves;   // the representative table with every removal refused, each run
@@ -639,7 +635,7 @@ class Torture : public testing::TestWithParam<Variant> {};
 
 TEST_P(Torture, EveryFallibleCallFailedInTurn) {
     const Variant& v = GetParam();
-    const Outcome clean = upgrade(v.chunk, {}, "clean");
+    const Outcome clean = upgrade(v.smallReads, {}, "clean");
     ASSERT_TRUE(clean.started);
     ASSERT_EQ(clean.results, (std::vector<std::string>{"", "", ""}));
 
@@ -662,15 +658,15 @@ TEST_P(Torture, EveryFallibleCallFailedInTurn) {
                                   std::to_string(inj.at) + " code " +
                                   std::to_string(inj.other ? inj.other->code : 0);
         Disk disk = oldFiles();
-        const Outcome out = upgrade(v.chunk, inj, label, disk);
+        const Outcome out = upgrade(v.smallReads, inj, label, disk);
         ASSERT_FALSE(out.hit.empty()) << label;
         // A stall is a cut like any other: resumed or named as the failing read.
-        if (inj.other && out.hit != "files.remove")
+        if (inj.other)
             expectNamed(out, clean, inj.other->name, inj.other->final, label);
         else
             expectNamed(out, clean, rowOf(out.hit).name, false, label);
         if (inj.refuseRemoves) {  // what could not be removed, the next upgrade replaces
-            const Outcome next = upgrade(v.chunk, {}, label + ", then a clean upgrade", disk);
+            const Outcome next = upgrade(v.smallReads, {}, label + ", then a clean upgrade", disk);
             EXPECT_TRUE(next.started) << label;
             leftovers += countOf(out, "files.remove");
         }
@@ -689,14 +685,11 @@ TEST_P(Torture, EveryFallibleCallFailedInTurn) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Upgrade, Torture,
-                         testing::Values(Variant{"representative", 4096, false, false, false},
-                                         Variant{"otherCodes", 4096, true, false, false},
-                                         Variant{"reads1", 1, false, false, false},
-                                         Variant{"reads2", 2, false, false, false},
-                                         Variant{"reads3", 3, false, false, false},
-                                         Variant{"reads7", 7, false, false, false},
-                                         Variant{"stallEveryRead", 4096, false, true, false},
-                                         Variant{"removalsRefused", 4096, false, false, true}),
+                         testing::Values(Variant{"representative", false, false, false, false},
+                                         Variant{"otherCodes", false, true, false, false},
+                                         Variant{"smallReads", true, false, false, false},
+                                         Variant{"stallEveryRead", false, false, true, false},
+                                         Variant{"removalsRefused", false, false, false, true}),
                          [](const testing::TestParamInfo<Variant>& i) {
                              return std::string(i.param.name);
                          });

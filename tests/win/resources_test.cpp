@@ -5,8 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -281,6 +284,13 @@ struct VersionDll {
     }
 };
 
+// The version that the build defines (project() in CMakeLists.txt): major, minor, patch, tweak.
+std::array<unsigned, 4> projectVersion() {
+    std::array<unsigned, 4> v{};
+    std::sscanf(NORVIK_PROJECT_VERSION, "%u.%u.%u.%u", &v[0], &v[1], &v[2], &v[3]);
+    return v;
+}
+
 TEST_F(Resources, VersionInformation) {
     ASSERT_TRUE(
         data(RT_VERSION, MAKEINTRESOURCEW(1), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)));
@@ -304,10 +314,11 @@ TEST_F(Resources, VersionInformation) {
     UINT len = 0;
     ASSERT_TRUE(query(block.data(), L"\\", reinterpret_cast<LPVOID*>(&fixed), &len));
     EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
-    EXPECT_EQ(fixed->dwFileVersionMS, 0x00020000u);
-    EXPECT_EQ(fixed->dwFileVersionLS, 0u);
-    EXPECT_EQ(fixed->dwProductVersionMS, 0x00020000u);
-    EXPECT_EQ(fixed->dwProductVersionLS, 0u);
+    const std::array<unsigned, 4> v = projectVersion();
+    EXPECT_EQ(fixed->dwFileVersionMS, v[0] << 16 | v[1]);
+    EXPECT_EQ(fixed->dwFileVersionLS, v[2] << 16 | v[3]);
+    EXPECT_EQ(fixed->dwProductVersionMS, fixed->dwFileVersionMS);
+    EXPECT_EQ(fixed->dwProductVersionLS, fixed->dwFileVersionLS);
     EXPECT_EQ(fixed->dwFileOS, static_cast<DWORD>(VOS__WINDOWS32));
     EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_APP));
     EXPECT_EQ(fixed->dwFileFlags & fixed->dwFileFlagsMask, 0u);
@@ -329,8 +340,11 @@ TEST_F(Resources, VersionInformation) {
     };
     EXPECT_EQ(text(L"FileDescription"), L"Tools for Norvik");
     EXPECT_EQ(text(L"ProductName"), L"Norvik Tools");
-    EXPECT_EQ(text(L"FileVersion"), L"2.00");
-    EXPECT_EQ(text(L"ProductVersion"), L"2.00");
+    // The major and the two-digit minor number ("2.00" for 2.0).
+    wchar_t shortVersion[16];
+    std::swprintf(shortVersion, 16, L"%u.%02u", v[0], v[1]);
+    EXPECT_EQ(text(L"FileVersion"), shortVersion);
+    EXPECT_EQ(text(L"ProductVersion"), shortVersion);
     EXPECT_EQ(text(L"InternalName"), L"UpgradeNorvik");
     EXPECT_EQ(text(L"OriginalFilename"), L"UpgradeNorvik.exe");
     for (const wchar_t* key : {L"CompanyName", L"LegalCopyright"}) {
@@ -346,7 +360,8 @@ TEST_F(Resources, ManifestAsksForHighestAvailableWithoutDpiAwareness) {
     EXPECT_NE(text.find("level=\"highestAvailable\""), std::string::npos);
     EXPECT_NE(text.find("<dpiAware>false</dpiAware>"), std::string::npos);
     // The same version and description as the version information.
-    EXPECT_NE(text.find("name=\"Norvik.UpgradeNorvik\" version=\"2.0.0.0\""), std::string::npos);
+    EXPECT_NE(text.find("name=\"Norvik.UpgradeNorvik\" version=\"" NORVIK_PROJECT_VERSION "\""),
+              std::string::npos);
     EXPECT_NE(text.find("<description>Tools for Norvik</description>"), std::string::npos);
     for (const char* os : {"35138b9a-5d96-4fbd-8e2d-a2440225f93a",   // Windows 7
                            "8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a"})  // Windows 10
