@@ -3,8 +3,8 @@
 
 NORVIK_ROOT=${NORVIK_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
 
-wine_env() {  # wine_env PREFIX_DIR
-  export WINEPREFIX="$1" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+wine_env() {  # wine_env PREFIX_DIR (NORVIK_WINEARCH=win64: the benchmark's 64-bit stand-in)
+  export WINEPREFIX="$1" WINEARCH=${NORVIK_WINEARCH:-win32} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
   export LANG=C.UTF-8 LC_ALL=C.UTF-8
 }
 
