@@ -41,6 +41,22 @@ set(NORVIK_SIGN_CHECK_SECONDS 60 CACHE STRING "Seconds each signature check of t
 # check off (see the README for what that costs).
 set(NORVIK_TOOL_PUBLISHER "Norvik Software JSC" CACHE STRING
   "Signer of the update tool that the program accepts (empty: no check)")
+# The date of the commit the program is built from (seconds since 1970): a server certificate
+# refused as out of date while the computer's date lies before it blames the clock. Empty takes
+# the commit's, as the reproducible release does (SOURCE_DATE_EPOCH, else git), never the time of
+# the build; a test build may set any value.
+set(NORVIK_BUILD_EPOCH "" CACHE STRING "Build date, seconds since 1970 (empty: the commit's)")
+set(norvik_build_epoch "${NORVIK_BUILD_EPOCH}")
+if(norvik_build_epoch STREQUAL "" AND DEFINED ENV{SOURCE_DATE_EPOCH})
+  set(norvik_build_epoch "$ENV{SOURCE_DATE_EPOCH}")
+endif()
+if(norvik_build_epoch STREQUAL "")
+  execute_process(COMMAND git -C ${CMAKE_SOURCE_DIR} log -1 --format=%ct HEAD
+    OUTPUT_VARIABLE norvik_build_epoch OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+endif()
+if(NOT norvik_build_epoch MATCHES "^[0-9]+$")
+  set(norvik_build_epoch 0)  # unknown: only the certificate's own start judges the clock
+endif()
 file(GLOB NORVIK_RC CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/ui/*.rc)
 # The version and description of project() for the version information and the manifest:
 # "2.00" is the version's major and two-digit minor number.
@@ -69,7 +85,7 @@ function(norvik_product target host stall_seconds output_dir)
   target_link_libraries(${target} PRIVATE norvik_win32)
   target_compile_definitions(${target} PRIVATE NORVIK_DOWNLOAD_HOST="${host}"
     NORVIK_STALL_SECONDS=${stall_seconds} NORVIK_TOOL_PUBLISHER="${NORVIK_TOOL_PUBLISHER}"
-    NORVIK_SIGN_CHECK_SECONDS=${NORVIK_SIGN_CHECK_SECONDS})
+    NORVIK_SIGN_CHECK_SECONDS=${NORVIK_SIGN_CHECK_SECONDS} NORVIK_BUILD_EPOCH=${norvik_build_epoch}LL)
   target_include_directories(${target} PRIVATE ${NORVIK_GENERATED})
   target_link_options(${target} PRIVATE -municode $<$<BOOL:${NORVIK_RELEASE}>:-s>)
   norvik_warnings(${target})

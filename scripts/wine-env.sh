@@ -3,9 +3,28 @@
 
 NORVIK_ROOT=${NORVIK_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
 
-wine_env() {  # wine_env PREFIX_DIR (NORVIK_WINEARCH=win64: the benchmark's 64-bit stand-in)
-  export WINEPREFIX="$1" WINEARCH=${NORVIK_WINEARCH:-win32} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# 32 when this machine runs Wine's 32-bit loader; 64 where it cannot run 32-bit programs at all
+# (a kernel or sandbox without them): there the Windows-side tests are built as 64-bit programs
+# (preset windows64) and run by Wine's 64-bit loader.
+wine_bits() {
+  if /usr/lib/wine/wine --version >/dev/null 2>&1; then echo 32; else echo 64; fi
+}
+
+wine_env() {  # wine_env PREFIX_DIR
+  export WINEPREFIX="$1" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
   export LANG=C.UTF-8 LC_ALL=C.UTF-8
+  if [ "$(wine_bits)" = 32 ]; then
+    export WINEARCH=win32
+  else
+    # Debian's `wine` always picks the 32-bit loader when it is installed: a `wine` of our own,
+    # first on the PATH, runs the 64-bit one.
+    export WINEARCH=win64 WINELOADER=/usr/lib/wine/wine64
+    local shim="$NORVIK_ROOT/build/wine64-shim"
+    mkdir -p "$shim"
+    printf '#!/bin/sh\nexec /usr/lib/wine/wine64 "$@"\n' >"$shim/wine"
+    chmod +x "$shim/wine"
+    case ":$PATH:" in *":$shim:"*) ;; *) export PATH="$shim:$PATH" ;; esac
+  fi
 }
 
 # Creates the prefix once; a later call reuses it.
@@ -14,7 +33,7 @@ prepare_prefix() {  # prepare_prefix PREFIX_DIR
   if [ ! -f "$WINEPREFIX/.norvik-ready" ]; then
     rm -rf "$WINEPREFIX"
     mkdir -p "$(dirname "$WINEPREFIX")"
-    wineboot -i >/dev/null 2>&1
+    wine wineboot -i >/dev/null 2>&1
     # No window manager: closing a titled window otherwise costs seconds.
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
     # A crash exits instead of waiting on a dialog.

@@ -2,8 +2,10 @@
 `localhost` signed by it, and a second ("rogue") CA with its own localhost certificate that no
 prefix trusts: served alone ("rogue") the client cannot even build its chain; served with its CA
 ("unknown_ca", as an intercepting proxy sends it) the chain ends at an untrusted root. The test
-CA also signs two server certificates a client must refuse: one for `localhost` that expired
-long ago ("expired") and one for another host ("other_host", for elsewhere.test only). Nothing
+CA also signs three server certificates a client must refuse: one for `localhost` that expired
+long ago ("expired"), one for `localhost` valid only from 2099 on ("future", as a computer whose
+clock runs years behind sees a current one) and one for another host ("other_host", for
+elsewhere.test only). Nothing
 here is ever installed outside a test's own Wine prefix."""
 import os
 import subprocess
@@ -25,7 +27,7 @@ def _make_ca(folder, name, subject):
 
 
 # `openssl x509 -req` of OpenSSL 3.0 cannot set a start date: a certificate valid only in the
-# past is issued with `openssl ca`, which needs this small configuration and its own database.
+# past or the future is issued with `openssl ca`, which needs this small configuration and its own database.
 PAST_CA_CONFIG = """[ca]
 default_ca = past
 [past]
@@ -38,10 +40,11 @@ unique_subject = no
 [any_name]
 commonName = supplied
 """
-PAST_START, PAST_END = "20250101000000Z", "20250201000000Z"
+PAST = ("20250101000000Z", "20250201000000Z")
+FUTURE = ("20990101000000Z", "20990201000000Z")
 
 
-def _make_server(folder, name, ca, host="localhost", past=False):
+def _make_server(folder, name, ca, host="localhost", dates=None):
     ext = os.path.join(folder, f"{name}.ext")
     alt = "DNS:localhost,IP:127.0.0.1" if host == "localhost" else f"DNS:{host}"
     with open(ext, "w") as f:
@@ -51,7 +54,7 @@ def _make_server(folder, name, ca, host="localhost", past=False):
                 f"subjectAltName={alt}\n")
     _run("req", "-newkey", "rsa:2048", "-nodes", "-sha256", "-keyout", f"{name}.key",
          "-out", f"{name}.csr", "-subj", f"/CN={host}", cwd=folder)
-    if not past:
+    if not dates:
         _run("x509", "-req", "-in", f"{name}.csr", "-CA", f"{ca}.pem", "-CAkey", f"{ca}.key",
              "-CAcreateserial", "-days", "30", "-sha256", "-extfile", ext,
              "-out", f"{name}.pem", cwd=folder)
@@ -63,7 +66,7 @@ def _make_server(folder, name, ca, host="localhost", past=False):
             f.write(text)
     _run("ca", "-batch", "-config", "ca.cnf", "-cert", f"../{ca}.pem", "-keyfile", f"../{ca}.key",
          "-in", f"../{name}.csr", "-out", f"../{name}.pem", "-extfile", f"../{name}.ext",
-         "-startdate", PAST_START, "-enddate", PAST_END, "-notext", cwd=db)
+         "-startdate", dates[0], "-enddate", dates[1], "-notext", cwd=db)
 
 
 def make_certs(folder):
@@ -79,6 +82,8 @@ def make_certs(folder):
         "unknown_ca_key": os.path.join(folder, "rogue-server.key"),
         "expired_cert": os.path.join(folder, "expired-server.pem"),
         "expired_key": os.path.join(folder, "expired-server.key"),
+        "future_cert": os.path.join(folder, "future-server.pem"),
+        "future_key": os.path.join(folder, "future-server.key"),
         "other_host_cert": os.path.join(folder, "other-host-server.pem"),
         "other_host_key": os.path.join(folder, "other-host-server.key"),
     }
@@ -92,7 +97,8 @@ def make_certs(folder):
         for name in ("rogue-server.pem", "rogue-ca.pem"):
             with open(os.path.join(folder, name)) as f:
                 chain.write(f.read())
-    _make_server(folder, "expired-server", "test-ca", past=True)
+    _make_server(folder, "expired-server", "test-ca", dates=PAST)
+    _make_server(folder, "future-server", "test-ca", dates=FUTURE)
     _make_server(folder, "other-host-server", "test-ca", host="elsewhere.test")
     return paths
 

@@ -55,8 +55,8 @@ class UpgradeStage:
                  pkg_size=1_500_000, rate=0, with_sys=True, with_pkg=True, lifetime=1800,
                  certificate="server", tls_min=None):
         """certificate: the HTTPS side's certificate, a name of certs.make_certs ("server"; to be
-        refused: "expired", "unknown_ca" with its untrusted CA, "rogue" without it, "other_host"
-        for another host). tls_min "1.3": the HTTPS side speaks TLS 1.3 only."""
+        refused: "expired", "future", "unknown_ca" with its untrusted CA, "rogue" without it,
+        "other_host" for another host). tls_min "1.3": the HTTPS side speaks TLS 1.3 only."""
         self.workdir = os.path.abspath(workdir)
         self.build = os.path.abspath(build)
         self.port = port

@@ -20,6 +20,9 @@ inline constexpr std::uint32_t kErrorVirusDeleted = 226;
 // Vista and later (not in the XP headers the program builds against).
 inline constexpr std::uint32_t kErrorElevationRequired = 740;
 
+// <wininet.h>: the connection closed or reset before an answer came.
+inline constexpr std::uint32_t kErrorInternetConnectionAborted = 12030;
+inline constexpr std::uint32_t kErrorInternetConnectionReset = 12031;
 // <wininet.h>: refusals of the server's certificate or of a secure channel.
 inline constexpr std::uint32_t kErrorInternetSecCertDateInvalid = 12037;
 inline constexpr std::uint32_t kErrorInternetSecCertCnInvalid = 12038;

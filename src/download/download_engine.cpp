@@ -7,6 +7,7 @@
 
 #include "common/ascii.h"
 #include "common/rounding.h"
+#include "download/windows_version.h"
 
 namespace download {
 
@@ -123,6 +124,10 @@ struct Engine::View {
 Engine::Engine(InternetApi& net, FileApi& files, Clock& clock, Threads& threads)
     : net_(net), files_(files), clock_(clock), threads_(threads) {}
 
+void Engine::setWindowsVersion(std::uint32_t major, std::uint32_t minor) {
+    secure_.oldTlsWindows = lacksTls12ByDefault(major, minor);
+}
+
 void Engine::clearUrlCacheEntry(const std::string& url) {
     try {
         net_.deleteUrlCacheEntry(normaliseCacheUrl(url));
@@ -185,6 +190,7 @@ std::string Engine::downloadFile(const std::string& remotePath, const std::strin
     call->finalPath = localPath;
     call->accept = accept;
     call->stallMs = 1000u * static_cast<std::uint32_t>(stallSeconds_);
+    call->secure = secure_;
     clearUrlCacheEntry(call->url);
 
     // Whatever way the call ends (also by an exception from a handler run by the pump), its
@@ -286,6 +292,12 @@ std::string Engine::runCall(const std::shared_ptr<CallShared>& shared, View& vie
                 markBytes = received;
                 markTime = clock_.nowMs();
             } else if (!attempt->complete.load() && clock_.nowMs() - markTime >= stallMs) {
+                if (attempt->probing.load()) {
+                    // The question for a login page over plain HTTP brought no answer in time:
+                    // the certificate's refusal stands.
+                    ending = Ending::Failed;
+                    result = attempt->refusedResult;
+                }
                 break;  // stalled: a cut like any other
             }
             try {
@@ -314,6 +326,12 @@ std::string Engine::runCall(const std::shared_ptr<CallShared>& shared, View& vie
             return results::kNetErr;
         }
 
+        // A handshake that got through earlier in this call proves the secure channel: a later
+        // failure to set it up is the network's.
+        if (result == results::kTlsErr && progressMade) {
+            ending = Ending::Cut;
+            result = results::kNetErr;
+        }
         progressMade = progressMade || attempt->received.load() > 0;
         if (attempt->total.load() >= 0 && attempt->freshStart)
             plan = AttemptPlan{attempt->validator, attempt->total.load(), {}};

@@ -70,6 +70,10 @@ class Engine {
     void setGroupSeparator(const std::string& separator) { separator_ = separator; }
     void setStallSeconds(int seconds) { stallSeconds_ = seconds; }
     void setCheckSeconds(int seconds) { checkSeconds_ = seconds; }
+    // What a refused secure request is judged by: the running Windows version and the date this
+    // program was built from (FILETIME units; 0 when unknown).
+    void setWindowsVersion(std::uint32_t major, std::uint32_t minor);
+    void setBuildDate(std::uint64_t fileTime) { secure_.buildDate = fileTime; }
 
     // caption and bar: the progress view, both or neither; without a caption no progress shows.
     // accept: the caller's check of the complete file before it takes its final name.
@@ -104,6 +108,7 @@ class Engine {
     std::string separator_ = ",";
     int stallSeconds_ = kDefaultStallSeconds;
     int checkSeconds_ = kDefaultCheckSeconds;
+    SecureContext secure_;
     std::vector<std::shared_ptr<CallShared>> active_;
 };
 

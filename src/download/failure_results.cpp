@@ -25,6 +25,37 @@ std::string resultForInternetError(std::uint32_t winInetError) {
     }
 }
 
+bool isRefusedCertificate(std::uint32_t winInetError) {
+    switch (winInetError) {
+        case kErrorInternetInvalidCa:
+        case kErrorInternetSecCertCnInvalid:
+        case kErrorInternetSecCertDateInvalid:
+        case kErrorInternetSecInvalidCert:
+        case kErrorInternetSecurityChannelError:
+            return true;
+        default:
+            return false;
+    }
+}
+
+std::string resultForRefusedRequest(const RefusedRequest& request, const SecureContext& context) {
+    if (request.error == kErrorInternetSecCertDateInvalid) {
+        const bool clockBehind =
+            context.now < context.buildDate ||
+            (request.certificateStart && context.now < *request.certificateStart);
+        return clockBehind ? results::kClockErr : results::kCertExpiredErr;
+    }
+    // Such a Windows offers TLS 1.0 (or up to 1.1): a server of today ends the handshake with
+    // an alert, or closes or resets the connection.
+    const bool handshakeFailed = request.secure && !request.channelSetUp &&
+                                 (request.error == kErrorInternetSecurityChannelError ||
+                                  request.error == kErrorInternetConnectionAborted ||
+                                  request.error == kErrorInternetConnectionReset);
+    if (context.oldTlsWindows && handshakeFailed)
+        return results::kTlsErr;
+    return resultForInternetError(request.error);
+}
+
 std::string resultForFileError(std::uint32_t windowsError) {
     return isVirusError(windowsError) ? results::kVirusErr : results::kDiskErr;
 }

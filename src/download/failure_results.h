@@ -2,14 +2,45 @@
 // The result a failing Windows call of the download engine stands for, and which local file
 // failures may clear by themselves.
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace download {
 
-// The result of a request that WinINet could not open: "ClockErr" for a certificate outside its
-// validity period (most often the computer's date is wrong), "SecureErr" for any other refused
-// certificate or a secure channel that could not be set up, "NetErr" for everything else.
+// The result of a WinINet call that failed without an answer: "ClockErr" for a certificate
+// outside its validity period (see resultForRefusedRequest for the judgement of its date),
+// "SecureErr" for any other refused certificate or a secure channel that could not be set up,
+// "NetErr" for everything else.
 std::string resultForInternetError(std::uint32_t winInetError);
+
+// True for the refusals of the server's certificate (unknown issuer, another host, out of its
+// validity period, invalid) and of the secure channel: what WinINet answers on a network that
+// intercepts HTTPS to show its login page.
+bool isRefusedCertificate(std::uint32_t winInetError);
+
+// What a request that could not be sent is judged by besides its code. Dates are FILETIME units
+// (100 ns since 1601, UTC).
+struct SecureContext {
+    // Windows 6.0 and 6.1: WinINet has no TLS 1.2 (Vista) or has it off unless Internet Explorer
+    // 11 turned it on (7).
+    bool oldTlsWindows = false;
+    std::uint64_t now = 0;        // the computer's date
+    std::uint64_t buildDate = 0;  // the date this program was built from; 0 when unknown
+};
+struct RefusedRequest {
+    std::uint32_t error = 0;
+    bool secure = false;        // an https request
+    bool channelSetUp = false;  // the secure channel stood before the request failed
+    // From when the server's certificate is valid, when the request could tell.
+    std::optional<std::uint64_t> certificateStart;
+};
+
+// The result of a request that could not be sent, named for what the user can mend: a
+// certificate out of its validity period is "ClockErr" while the computer's date lies before
+// this build's or the certificate's start, else "CertExpiredErr" (it expired on the server); on
+// Windows 6.0 and 6.1 a secure handshake that failed (12157, or the connection closed or reset
+// before the secure channel stood) is "TlsErr"; everything else as resultForInternetError.
+std::string resultForRefusedRequest(const RefusedRequest& request, const SecureContext& context);
 
 // The result of a failing local file operation: "VirusErr" when an antivirus program blocked or
 // removed the file, else "DiskErr".

@@ -253,7 +253,17 @@ std::optional<UrlParts> splitUrl(const std::string& url) {
 }
 
 bool isDowngrade(const std::string& from, const std::string& to) {
-    return webScheme(from) == "https" && webScheme(to) != "https";
+    return isSecureUrl(from) && !isSecureUrl(to);
+}
+
+bool isSecureUrl(const std::string& url) {
+    return webScheme(url) == "https";
+}
+
+std::optional<std::string> plainHttpUrl(const std::string& url) {
+    if (!isSecureUrl(url))
+        return std::nullopt;
+    return "http" + url.substr(url.find("://"));
 }
 
 std::optional<ContentRange> parseContentRange(const std::string& text) {

@@ -67,6 +67,13 @@ std::optional<UrlParts> splitUrl(const std::string& url);
 // True when going from `from` to `to` would leave https for plain http.
 bool isDowngrade(const std::string& from, const std::string& to);
 
+// True for an https URL.
+bool isSecureUrl(const std::string& url);
+
+// The same URL over plain http (host, port and path kept) for an https URL; nullopt for any
+// other. A network that intercepts HTTPS to show its login page answers it with that page.
+std::optional<std::string> plainHttpUrl(const std::string& url);
+
 // "bytes first-last/total" of a Content-Range header.
 struct ContentRange {
     std::int64_t first = 0, last = 0, total = 0;

@@ -62,6 +62,8 @@ inline constexpr std::uint32_t kOptionReceiveTimeout = 6;  // INTERNET_OPTION_RE
 inline constexpr std::uint32_t kOptionSecurityFlags = 31;  // INTERNET_OPTION_SECURITY_FLAGS
 // SECURITY_FLAG_IGNORE_REVOCATION
 inline constexpr std::uint32_t kSecurityFlagIgnoreRevocation = 0x00000080;
+// SECURITY_FLAG_SECURE: the request's secure channel was set up.
+inline constexpr std::uint32_t kSecurityFlagSecure = 0x00000001;
 inline constexpr std::uint32_t kErrorForceRetry = 12032;         // ERROR_INTERNET_FORCE_RETRY
 inline constexpr std::uint32_t kOptionMaxConnsPerServer = 73;    // ..._MAX_CONNS_PER_SERVER
 inline constexpr std::uint32_t kOptionMaxConnsPer10Server = 74;  // ..._MAX_CONNS_PER_1_0_SERVER
@@ -86,6 +88,11 @@ class InternetApi {
     // referrer, context 0.
     virtual Result<NetHandle> openRequest(NetHandle connection, const std::string& object,
                                           std::uint32_t flags) = 0;
+    // InternetQueryOptionA of INTERNET_OPTION_SECURITY_CERTIFICATE_STRUCT: from when the server's
+    // certificate is valid (its ftStart, FILETIME units), the structure's strings freed. Asked
+    // only after ERROR_INTERNET_SEC_CERT_DATE_INVALID: after a handshake that failed before any
+    // certificate came, Wine crashes in it.
+    virtual Result<std::uint64_t> certificateStart(NetHandle request) = 0;
     // HttpSendRequestA with the extra request `headers` (CR LF separated, "" for none) and no
     // body. It may be sent again on the same handle once the answer's body has been read.
     virtual Status sendRequest(NetHandle request, const std::string& headers) = 0;

@@ -1,8 +1,8 @@
 #pragma once
-// The seams of a transfer's two threads: a millisecond clock, the transfer thread itself, and the
-// window thread's bounded wait for its messages or the transfer's signal. The Windows layer uses
-// GetTickCount, CreateThread and MsgWaitForMultipleObjects; tests use a fake clock and threads
-// they control.
+// The seams of a transfer's two threads: a millisecond clock and the computer's date, the
+// transfer thread itself, and the window thread's bounded wait for its messages or the
+// transfer's signal. The Windows layer uses GetTickCount, GetSystemTimeAsFileTime, CreateThread
+// and MsgWaitForMultipleObjects; tests use a fake clock and threads they control.
 #include <cstdint>
 #include <functional>
 
@@ -17,6 +17,8 @@ class Clock {
     // window's thread in short pauses between tries of the tool's start (pumping its messages
     // before each) and while the program ends (when no message is to be taken any more).
     virtual void sleepMs(std::uint32_t ms) = 0;
+    // The computer's date: 100-nanosecond units since 1601, UTC (FILETIME).
+    virtual std::uint64_t systemTime() = 0;
 };
 
 class Threads {

@@ -78,34 +78,14 @@ class Attempt {
         const bool ranged = !plan_.validator.empty() && offset > 0 && offset < plan_.total;
         const std::string headers = ranged ? rangeHeaders(offset, plan_.validator) : "";
 
-        // Redirects are followed here, under our rules, not by WinINet.
         std::string url = request.get() ? held.url : call_.url;
-        int status = 0;
         int hop = request.get() ? held.hop : 0;
-        for (;; ++hop) {
-            if (!request.get())
-                if (const std::optional<End> failed =
-                        openRequest(session, connection, request, url))
-                    return *failed;
-            const Status sent = send(request, headers);
-            if (!sent.ok())
-                return internetFailure(sent.error);
-            const std::optional<std::int64_t> code = number(header(request, kQueryStatusCode));
-            if (!code)
-                return {Ending::Cut, results::kNetErr};  // no status line: the server went away
-            if (*code > 999)
-                return {Ending::Failed, results::kNetErr};
-            status = static_cast<int>(*code);
-            if (!isRedirectStatus(status))
-                break;
-            const std::optional<std::string> location = header(request, kQueryLocation);
-            const std::optional<std::string> next =
-                location ? resolveLocation(url, *location) : std::nullopt;
-            if (hop == kMaxRedirects || !next || isDowngrade(url, *next))
-                return {Ending::Failed, results::kNetErr};
-            url = *next;
-            request.reset(0);
-        }
+        const Answer answer = ask(session, connection, request, url, hop, headers);
+        if (answer.refusal)
+            return refused(session, request, url, answer.refusal);
+        if (answer.end)
+            return *answer.end;
+        const int status = answer.status;
 
         if (status == 407) {
             // The window asks the user for the proxy's login; the request can be sent again on
@@ -180,9 +160,92 @@ class Attempt {
 
   private:
     // A refused certificate is final: never tried again, never with weaker checks.
-    static End internetFailure(std::uint32_t error) {
-        const std::string result = resultForInternetError(error);
+    static End internetFailure(std::uint32_t error) { return ended(resultForInternetError(error)); }
+    static End ended(const std::string& result) {
         return {results::worthRetry(result) ? Ending::Cut : Ending::Failed, result};
+    }
+
+    // The answer to the request for `url` after its redirects, followed here under our rules,
+    // not by WinINet (`url` and `hop` follow them), or how the attempt ends.
+    struct Answer {
+        std::optional<End> end;
+        std::uint32_t refusal = 0;  // the code the request could not be sent with
+        int status = 0;
+    };
+    Answer ask(const NetOwner& session, NetOwner& connection, NetOwner& request, std::string& url,
+               int& hop, const std::string& headers) {
+        for (;; ++hop) {
+            if (!request.get())
+                if (const std::optional<End> failed =
+                        openRequest(session, connection, request, url))
+                    return {failed};
+            const Status sent = send(request, headers);
+            if (!sent.ok())
+                return {std::nullopt, sent.error};
+            const std::optional<std::int64_t> code = number(header(request, kQueryStatusCode));
+            if (!code)
+                return {End{Ending::Cut, results::kNetErr}};  // no status line: the server went
+            if (*code > 999)
+                return {End{Ending::Failed, results::kNetErr}};
+            const int status = static_cast<int>(*code);
+            if (!isRedirectStatus(status))
+                return {std::nullopt, 0, status};
+            const std::optional<std::string> location = header(request, kQueryLocation);
+            const std::optional<std::string> next =
+                location ? resolveLocation(url, *location) : std::nullopt;
+            if (hop == kMaxRedirects || !next || isDowngrade(url, *next))
+                return {End{Ending::Failed, results::kNetErr}};
+            url = *next;
+            request.reset(0);
+        }
+    }
+
+    // The request for `url` could not be sent: the result names what the user can mend (see
+    // resultForRefusedRequest). A network that wants a login first intercepts HTTPS with a
+    // certificate of its own and answers plain HTTP with its page: then the login is named.
+    End refused(const NetOwner& session, const NetOwner& request, const std::string& url,
+                std::uint32_t error) {
+        RefusedRequest refusal{error, isSecureUrl(url), false, std::nullopt};
+        if (refusal.secure) {
+            const Result<std::uint32_t> flags =
+                s_.net.queryOption(request.get(), kOptionSecurityFlags);
+            refusal.channelSetUp = flags.ok() && (flags.value & kSecurityFlagSecure) != 0;
+        }
+        if (error == norvik::kErrorInternetSecCertDateInvalid) {
+            const Result<std::uint64_t> start = s_.net.certificateStart(request.get());
+            if (start.ok())
+                refusal.certificateStart = start.value;
+        }
+        SecureContext context = call_.secure;
+        context.now = s_.clock.systemTime();
+        const std::string result = resultForRefusedRequest(refusal, context);
+        if (isRefusedCertificate(error) && loginPageOverHttp(session, url, result))
+            return {Ending::Failed, results::kPageErr};
+        return ended(result);
+    }
+
+    // True when the server, asked over plain HTTP for the same path, answers with a web page;
+    // only its status, headers and first bytes are read, nothing is written. While it runs, a
+    // stalled question stands for `refusedResult`.
+    bool loginPageOverHttp(const NetOwner& session, const std::string& refusedUrl,
+                           const std::string& refusedResult) {
+        std::optional<std::string> plain = plainHttpUrl(refusedUrl);
+        if (!plain)
+            return false;
+        a_.refusedResult = refusedResult;
+        a_.probing.store(true);
+        NetOwner connection(s_.net, 0);
+        NetOwner request(s_.net, 0);
+        int hop = 0;
+        const Answer answer = ask(session, connection, request, *plain, hop, "");
+        if (answer.end || answer.refusal || answer.status < 200 || answer.status > 299)
+            return false;
+        const std::optional<std::string> contentType = header(request, kQueryContentType);
+        if (isWebPage(contentType, {}, false))
+            return true;
+        pacer_.emplace(s_.clock.nowMs());
+        Head head;
+        return !readHead(request, head) && isWebPage(contentType, head.bytes, true);
     }
 
     // The request for `url` on a connection to its server, in place of the previous hop's.

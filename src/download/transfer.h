@@ -15,6 +15,7 @@
 #include <string>
 
 #include "common/mutex.h"
+#include "download/failure_results.h"
 #include "download/http_rules.h"
 #include "download/internet_api.h"
 #include "download/thread_api.h"
@@ -65,6 +66,7 @@ struct CallShared {
     std::string finalPath;
     AcceptFile accept;
     std::uint32_t stallMs = 0;
+    SecureContext secure;  // its date is read when a request is refused
 
     // The attempt that may use the partial file: kNobody between attempts, kGivenUp once the call
     // has given them all up (whoever then holds the lock closes the file).
@@ -118,6 +120,11 @@ struct AttemptState {
     // sends as If-Range ("" when the server offers no resuming).
     bool freshStart = false;
     Validator validator;
+    // While the attempt asks a server whose certificate was refused for a login page over plain
+    // HTTP: the refusal's result, which also stands when that question gets no answer in time.
+    // `refusedResult` is written before `probing`.
+    std::string refusedResult;
+    std::atomic<bool> probing{false};
     // Written before `ended`.
     Ending ending = Ending::Failed;
     HeldRequest held;  // with Ending::ProxyLogin

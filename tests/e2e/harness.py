@@ -231,6 +231,15 @@ def pixel(png, x, y):
     return tuple(int(float(v)) for v in rgb)
 
 
+def is_i386(exe):
+    """True for a 32-bit x86 Windows program (the product's build); False for the 64-bit test
+    build of machines that cannot run 32-bit programs."""
+    with open(exe, "rb") as f:
+        head = f.read(4096)
+    pe = int.from_bytes(head[0x3C:0x40], "little")
+    return head[pe:pe + 4] == b"PE\0\0" and int.from_bytes(head[pe + 4:pe + 6], "little") == 0x14C
+
+
 def run_cases(cases):
     """Runs each (name, function) in order; prints one line each and a closing count."""
     passed = failed = 0

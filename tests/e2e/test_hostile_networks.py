@@ -1,7 +1,9 @@
 """Networks that hand over something other than the file, with the real program against the
 bundled server on 127.0.0.1 over HTTPS: a sign-in page (a hotel Wi-Fi's, a proxy's) in place of a
-file, straight or after a redirect and whatever its Content-Type says, and a server certificate
-that has expired, comes from an unknown CA or names another host.
+file, straight or after a redirect and whatever its Content-Type says; a server certificate
+that has expired, is not valid yet, comes from an unknown CA or names another host; a login
+portal that intercepts HTTPS with its own certificate and answers plain HTTP with its page; and
+a server that speaks only TLS 1.3 (the prefix says Windows 7).
 
 One table: each row plants the previous upgrade's tool and packages, runs an upgrade against its
 own server and checks the box, which files were replaced and which kept byte for byte, that
@@ -30,6 +32,8 @@ TOOL_EXITS = {"SANDEL_EXIT_AT_ONCE": "1"}
 
 PAGE_BOX = box("PageErr")
 CLOCK_BOX = box("ClockErr")
+EXPIRED_BOX = box("CertExpiredErr")
+TLS_BOX = box("TlsErr")
 SECURE_BOX = box("SecureErr")
 
 TOOL, SYS, PACKAGE = "/Sandel/Sandel.exe", "/Sandel/Norvik_sys.rar", f"/Sandel/{CUSTOMER}/Norvik.rar"
@@ -41,8 +45,10 @@ OLD = {TOOL: b"MZ the update tool of the previous upgrade",
 
 # faults: server/faults.py kinds by remote path; certificate: the HTTPS side's (certs.py);
 # box: the box shown (None: the upgrade completes); replaced: the files that then hold the
-# server's copy (every other one keeps its old content); shot: the box's screenshot name.
-Row = collections.namedtuple("Row", "name faults certificate box replaced shot")
+# server's copy (every other one keeps its old content); shot: the box's screenshot name;
+# tls_min: the oldest TLS the HTTPS side speaks.
+Row = collections.namedtuple("Row", "name faults certificate box replaced shot tls_min",
+                             defaults=(None,))
 ROWS = [
     Row("a sign-in page for the customer's package", {PACKAGE: "login_page"}, "server",
         PAGE_BOX, {TOOL, SYS}, "box-page"),
@@ -52,11 +58,18 @@ ROWS = [
         {TOOL: "login_page:application/octet-stream"}, "server", PAGE_BOX, set(), None),
     Row("a sign-in page for the system package: ignored, the upgrade goes on",
         {SYS: "login_page"}, "server", None, {TOOL, PACKAGE}, None),
-    Row("an expired server certificate: the clock box", {}, "expired", CLOCK_BOX, set(),
-        "box-clock"),
+    Row("a server certificate that expired before the build: the supplier's box", {}, "expired",
+        EXPIRED_BOX, set(), "box-cert-expired"),
+    Row("a server certificate valid only from 2099: the clock box", {}, "future", CLOCK_BOX,
+        set(), "box-clock"),
     Row("a server certificate from an unknown CA", {}, "unknown_ca", SECURE_BOX, set(),
         "box-secure"),
     Row("a server certificate for another host", {}, "other_host", SECURE_BOX, set(), None),
+    Row("behind a login portal that intercepts HTTPS with its own certificate",
+        {TOOL: "login_page"}, "unknown_ca", PAGE_BOX, set(), "box-portal"),
+    # Wine 8 offers at most TLS 1.2, as Windows 7 does with Internet Explorer 11.
+    Row("a server that speaks only TLS 1.3, on Windows 7: the old TLS box", {}, "server",
+        TLS_BOX, set(), "box-tls", tls_min="1.3"),
 ]
 
 
@@ -84,7 +97,7 @@ def run_row(row):
         work = os.path.join(WORK, re.sub(r"[^a-z0-9]+", "-", row.name.split(":")[0].lower()))
         # The certificates are made once for all rows: the prefix trusts their CA already.
         shutil.copytree(os.path.join(WORK, "certs"), os.path.join(work, "certs"))
-        s = steps.started_stage(args, work, certificate=row.certificate)
+        s = steps.started_stage(args, work, certificate=row.certificate, tls_min=row.tls_min)
         try:
             s.set_faults(row.faults)
             folder = planted_folder(s)
@@ -106,9 +119,14 @@ def run_row(row):
                 else:
                     steps.expect_file(path, OLD[remote], f"the previous {local}")
             check_eq(listing(folder), sorted(before), "the install folder's files")
-            check_eq(set(s.schemes()), {"https"}, "the schemes of the connections")
-            if row.certificate != "server":
-                check_eq(len(s.schemes()), 1, "connections (a refused certificate is not retried)")
+            if row.certificate == "server" and not row.tls_min:
+                check_eq(set(s.schemes()), {"https"}, "the schemes of the connections")
+            else:
+                # Refused once and never retried (Wine itself tries a failed handshake once more
+                # with TLS 1.0); then the same path is asked for over plain HTTP, where a login
+                # portal answers with its page.
+                check_eq(s.schemes(), ["https"] * (2 if row.tls_min else 1) + ["http"],
+                         "the connections")
         finally:
             s.stop()
     return case

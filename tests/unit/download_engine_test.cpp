@@ -470,7 +470,6 @@ TEST_F(DownloadTest, RequestsSentAgainOnTheirHandle) {
          0x80},
         {"revocation unknown again", {refusedWith(12057)}, {}, "SecureErr", 2, 0, 0x80},
         {"revoked", {refusedWith(12170)}, {}, "SecureErr", 1, 0, 0},
-        {"unknown issuer", {refusedWith(12045)}, {}, "SecureErr", 1, 0, 0},
         {"login cancelled", {login}, {}, "ProxyAuthErr", 1, 1, 0},
         {"a wrong password, then the right one",
          {login, login, Answer::whole(20)},
@@ -502,6 +501,139 @@ TEST_F(DownloadTest, RequestsSentAgainOnTheirHandle) {
             expectUntouchedAfterFailure(c.what);
         else
             EXPECT_EQ(files.files.at(kLocal), fakes::fileBytes(20)) << c.what;
+    }
+}
+
+// A request that could not be sent is named for what the user can mend: whose clock is wrong,
+// an old Windows without TLS 1.2, or a login portal that intercepts HTTPS (asked over plain HTTP
+// for the same path, it answers with its page).
+TEST_F(DownloadTest, RefusedSecureRequestsAreNamed) {
+    constexpr std::uint64_t kDay = 24ull * 3600 * 10000000;
+    const std::uint64_t today = clock.date.load();
+    auto refused = [](std::uint32_t error, bool channelSetUp = false,
+                      std::optional<std::uint64_t> certificateStart = std::nullopt) {
+        Answer a;
+        a.refused = true;
+        a.refusedWith = error;
+        a.channelSetUp = channelSetUp;
+        a.certificateStart = certificateStart;
+        return a;
+    };
+    Answer silent;
+    silent.silent = true;
+    const Answer page = Answer::whole(100).header(download::kQueryContentType, "text/html");
+    const Answer portalRedirect = Answer::whole(5).header(download::kQueryLocation, "/login");
+    Answer redirected = portalRedirect;
+    redirected.status = "302";
+    const std::string https = "https://Update.Example.com/Sandel/Sandel.exe";
+    const std::string http = "http://Update.Example.com/Sandel/Sandel.exe";
+    struct Case {
+        const char* what;
+        std::uint32_t major, minor;  // of Windows
+        std::uint64_t buildDate;
+        std::vector<Answer> answers;
+        const char* result;
+        std::vector<std::string> urls;
+    };
+    const Case cases[] = {
+        {"out of date, the clock later than the build and the certificate's start",
+         10,
+         0,
+         today - kDay,
+         {refused(12037, false, today - 30 * kDay)},
+         "CertExpiredErr",
+         {https, http}},
+        {"out of date, the clock before the build",
+         10,
+         0,
+         today + kDay,
+         {refused(12037, false, today - 30 * kDay)},
+         "ClockErr",
+         {https, http}},
+        {"out of date, the clock before the certificate's start",
+         10,
+         0,
+         0,
+         {refused(12037, false, today + kDay)},
+         "ClockErr",
+         {https, http}},
+        {"out of date, the certificate's start unknown",
+         10,
+         0,
+         0,
+         {refused(12037)},
+         "CertExpiredErr",
+         {https, http}},
+        {"handshake failed on Windows 7", 6, 1, 0, {refused(12157)}, "TlsErr", {https, http}},
+        {"handshake failed on Windows Vista", 6, 0, 0, {refused(12157)}, "TlsErr", {https, http}},
+        {"handshake failed on Windows 10", 10, 0, 0, {refused(12157)}, "SecureErr", {https, http}},
+        {"reset before the channel stood, Windows 7", 6, 1, 0, {refused(12031)}, "TlsErr", {https}},
+        {"closed after the channel stood, Windows 7",
+         6,
+         1,
+         0,
+         {refused(12030, true)},
+         "NetErr",
+         {https}},
+        {"handshake failed on Windows 7 after an earlier attempt got through",
+         6,
+         1,
+         0,
+         {Answer::whole(10000, 4000), refused(12157)},
+         "NetErr",
+         {https, https, http, https, http, https, http}},
+        {"a portal's page over plain HTTP",
+         10,
+         0,
+         0,
+         {refused(12045), page},
+         "PageErr",
+         {https, http}},
+        {"a portal's page after its redirect",
+         10,
+         0,
+         0,
+         {refused(12038), redirected, page},
+         "PageErr",
+         {https, http, "http://Update.Example.com/login"}},
+        {"the file over plain HTTP is no page",
+         10,
+         0,
+         0,
+         {refused(12169), Answer::whole(100)},
+         "SecureErr",
+         {https, http}},
+        {"no answer over plain HTTP",
+         10,
+         0,
+         0,
+         {refused(12045), refused(12029)},
+         "SecureErr",
+         {https, http}},
+        {"plain HTTP never answers: the stall time",
+         10,
+         0,
+         0,
+         {refused(12045), silent},
+         "SecureErr",
+         {https, http}},
+        {"revoked: no question over plain HTTP", 10, 0, 0, {refused(12170)}, "SecureErr", {https}},
+    };
+    for (const Case& c : cases) {
+        net.requests.clear();
+        files.files[kLocal] = kOld;
+        engine.setWindowsVersion(c.major, c.minor);
+        engine.setBuildDate(c.buildDate);
+        serve(c.answers);
+        EXPECT_EQ(run(), c.result) << c.what;
+        std::vector<std::string> urls;
+        for (const fakes::Request& r : net.requests)
+            urls.push_back(r.url);
+        EXPECT_EQ(urls, c.urls) << c.what;
+        threads.joinAll();
+        EXPECT_EQ(net.liveHandles(), 0) << c.what;
+        if (*c.result)
+            expectUntouchedAfterFailure(c.what);
     }
 }
 

@@ -120,6 +120,9 @@ class FakeClock : public download::Clock {
             onSleep();
         now += ms;
     }
+    // The computer's date (FILETIME units): 2026-12-08 unless a test sets another.
+    std::atomic<std::uint64_t> date{134411616000000000u};
+    std::uint64_t systemTime() override { return date.load(); }
 };
 
 // Transfer threads are real threads in lockstep with the window's waits; all are joined when the
@@ -171,9 +174,11 @@ struct OpenCall {
 
 // One answer of the server, for one HttpSendRequestA.
 struct Answer {
-    bool refused = false;               // HttpSendRequestA fails
-    std::uint32_t refusedWith = 12029;  // ERROR_INTERNET_CANNOT_CONNECT
-    bool silent = false;                // HttpSendRequestA never returns
+    bool refused = false;                           // HttpSendRequestA fails
+    std::uint32_t refusedWith = 12029;              // ERROR_INTERNET_CANNOT_CONNECT
+    bool silent = false;                            // HttpSendRequestA never returns
+    bool channelSetUp = false;                      // refused after the secure channel stood
+    std::optional<std::uint64_t> certificateStart;  // of the refused request's certificate
     std::string status = "200";
     std::map<std::uint32_t, std::string> headers;
     std::int64_t from = 0;                      // the file offset of the first body byte
@@ -243,6 +248,7 @@ class FakeNet : public download::InternetApi {
     std::vector<OpenCall> opens;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> options;
     std::vector<Request> requests;
+    int certificateQueries = 0;
 
     bool deleteUrlCacheEntry(const std::string& url) override {
         deletedCacheUrls.push_back(url);
@@ -334,11 +340,25 @@ class FakeNet : public download::InternetApi {
             lockstep_.blockForever();
             return download::failure(12002);
         }
-        if (answer.refused)
+        if (answer.refused) {
+            std::lock_guard<std::mutex> lock(m_);
+            if (answer.channelSetUp && opened_.count(request))
+                opened_[request].securityFlags |= download::kSecurityFlagSecure;
+            if (answer.certificateStart)
+                certificateStarts_[request] = *answer.certificateStart;
             return download::failure(answer.refusedWith);
+        }
         std::lock_guard<std::mutex> lock(m_);
         requestAnswers_[request] = Served{answer};
         return download::success();
+    }
+    download::Result<std::uint64_t> certificateStart(download::NetHandle request) override {
+        std::lock_guard<std::mutex> lock(m_);
+        ++certificateQueries;
+        const auto it = certificateStarts_.find(request);
+        if (it == certificateStarts_.end())
+            return download::failure<std::uint64_t>(12018);
+        return download::success(it->second);
     }
     download::Result<std::string> queryInfo(download::NetHandle request,
                                             std::uint32_t level) override {
@@ -420,6 +440,7 @@ class FakeNet : public download::InternetApi {
         requestAnswers_.erase(handle);
         servers_.erase(handle);
         opened_.erase(handle);
+        certificateStarts_.erase(handle);
     }
     // The URL a request handle asks for ("" for none).
     std::string urlOf(download::NetHandle request) {
@@ -450,6 +471,7 @@ class FakeNet : public download::InternetApi {
     std::map<download::NetHandle, Served> requestAnswers_;
     std::map<download::NetHandle, std::pair<std::string, std::uint16_t>> servers_;
     std::map<download::NetHandle, Request> opened_;
+    std::map<download::NetHandle, std::uint64_t> certificateStarts_;
 };
 
 // Files kept in memory. `countOnly` keeps lengths instead of bytes (for huge transfers).

@@ -103,11 +103,11 @@ const CodeRow kOtherCodes[] = {
     {"net.send", 12002, "NetErr", false},    // timeout
     {"net.send", 12007, "NetErr", false},    // name not resolved
     // A refused certificate or secure channel, also after some progress.
-    {"net.send", 12037, "ClockErr", true},   // certificate out of date: the clock
-    {"net.send", 12038, "SecureErr", true},  // certificate for another host
-    {"net.send", 12045, "SecureErr", true},  // unknown issuer
-    {"net.send", 12055, "SecureErr", true},  // certificate errors
-    {"net.send", 12056, "SecureErr", true},  // no revocation data
+    {"net.send", 12037, "CertExpiredErr", true},  // out of date, the clock after the build
+    {"net.send", 12038, "SecureErr", true},       // certificate for another host
+    {"net.send", 12045, "SecureErr", true},       // unknown issuer
+    {"net.send", 12055, "SecureErr", true},       // certificate errors
+    {"net.send", 12056, "SecureErr", true},       // no revocation data
     // Revocation status unknown: sent once more on the same attempt without that check.
     {"net.send", 12057, "", false},
     {"net.send", 12157, "SecureErr", true},           // no secure channel

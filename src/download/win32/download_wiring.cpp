@@ -12,6 +12,15 @@ namespace download::win32 {
 namespace {
 int stallSeconds = kDefaultStallSeconds;
 int checkSeconds = kDefaultCheckSeconds;
+std::int64_t buildEpoch = 0;
+
+OSVERSIONINFOA windowsVersion() {
+    OSVERSIONINFOA info;
+    ZeroMemory(&info, sizeof info);
+    info.dwOSVersionInfoSize = sizeof info;  // 148
+    GetVersionExA(&info);
+    return info;
+}
 
 // Never destroyed: a transfer thread that was given up may still use the seams while the process
 // ends.
@@ -24,7 +33,12 @@ Engine& engine() {
     static Win32FileApi& files = *new Win32FileApi;
     static Win32Clock& clock = *new Win32Clock;
     static Win32Threads& threads = *new Win32Threads;
-    static Engine& instance = *new Engine(net(), files, clock, threads);
+    static Engine& instance = []() -> Engine& {
+        Engine& e = *new Engine(net(), files, clock, threads);
+        const OSVERSIONINFOA version = windowsVersion();
+        e.setWindowsVersion(version.dwMajorVersion, version.dwMinorVersion);
+        return e;
+    }();
     return instance;
 }
 }  // namespace
@@ -55,6 +69,10 @@ void SetCheckSeconds(int seconds) {
     checkSeconds = seconds;
 }
 
+void SetBuildEpoch(std::int64_t unixSeconds) {
+    buildEpoch = unixSeconds;
+}
+
 void SetBaseUrl(const std::string& baseUrl) {
     engine().setBaseUrl(baseUrl);
 }
@@ -66,6 +84,9 @@ std::string DownloadFile(const std::string& remotePath, const std::string& local
     engine().setGroupSeparator(systemGroupSeparator());
     engine().setStallSeconds(stallSeconds);
     engine().setCheckSeconds(checkSeconds);
+    // FILETIME counts from 1601: 11644473600 s before 1970.
+    engine().setBuildDate(
+        buildEpoch > 0 ? (static_cast<std::uint64_t>(buildEpoch) + 11644473600u) * 10000000u : 0);
     return engine().downloadFile(remotePath, localPath, caption, bar, proxy, accept);
 }
 
@@ -74,10 +95,7 @@ void AbandonActiveDownloads() {
 }
 
 std::string GetWindowsVersionName() {
-    OSVERSIONINFOA info;
-    ZeroMemory(&info, sizeof info);
-    info.dwOSVersionInfoSize = sizeof info;  // 148
-    GetVersionExA(&info);
+    const OSVERSIONINFOA info = windowsVersion();
     return windowsVersionName(info.dwMajorVersion, info.dwMinorVersion, info.dwPlatformId);
 }
 

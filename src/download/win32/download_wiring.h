@@ -2,6 +2,7 @@
 // The download engine and system helpers bound to the real platform, for WinMain.
 #include <windows.h>
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -25,6 +26,10 @@ void SetStallSeconds(int seconds);
 // How long the caller's check of a complete file may take (NORVIK_SIGN_CHECK_SECONDS); 60
 // otherwise.
 void SetCheckSeconds(int seconds);
+// The date of the commit this program was built from (seconds since 1970, UTC; 0: unknown): a
+// computer whose date lies before it has a wrong clock. Set like the stall seconds
+// (NORVIK_BUILD_EPOCH).
+void SetBuildEpoch(std::int64_t unixSeconds);
 // accept: the caller's check of the complete file before it takes its final name (see AcceptFile).
 std::string DownloadFile(const std::string& remotePath, const std::string& localPath,
                          form::Control* caption, form::Control* bar, const std::string& proxy,

@@ -9,7 +9,7 @@
 
 namespace download::win32 {
 
-static_assert(kFlagSecure == INTERNET_FLAG_SECURE &&
+static_assert(kFlagSecure == INTERNET_FLAG_SECURE && kSecurityFlagSecure == SECURITY_FLAG_SECURE &&
               kFlagKeepConnection == INTERNET_FLAG_KEEP_CONNECTION &&
               kOptionSecurityFlags == INTERNET_OPTION_SECURITY_FLAGS &&
               kSecurityFlagIgnoreRevocation == SECURITY_FLAG_IGNORE_REVOCATION &&
@@ -22,6 +22,8 @@ static_assert(kQueryContentType == HTTP_QUERY_CONTENT_TYPE &&
               norvik::kErrorSharingViolation == ERROR_SHARING_VIOLATION &&
               norvik::kErrorLockViolation == ERROR_LOCK_VIOLATION &&
               norvik::kErrorAlreadyExists == ERROR_ALREADY_EXISTS &&
+              norvik::kErrorInternetConnectionAborted == ERROR_INTERNET_CONNECTION_ABORTED &&
+              norvik::kErrorInternetConnectionReset == ERROR_INTERNET_CONNECTION_RESET &&
               norvik::kErrorInternetSecCertDateInvalid == ERROR_INTERNET_SEC_CERT_DATE_INVALID &&
               norvik::kErrorInternetSecCertCnInvalid == ERROR_INTERNET_SEC_CERT_CN_INVALID &&
               norvik::kErrorInternetInvalidCa == ERROR_INTERNET_INVALID_CA &&
@@ -77,6 +79,21 @@ Result<std::uint32_t> WinInetApi::queryOption(NetHandle handle, std::uint32_t op
     if (!InternetQueryOptionA(h(handle), option, &value, &size))
         return failure<std::uint32_t>(GetLastError());
     return success<std::uint32_t>(value);
+}
+
+Result<std::uint64_t> WinInetApi::certificateStart(NetHandle request) {
+    // Its strings are ANSI whatever the header's LPTSTR says; only their pointers are used here.
+    INTERNET_CERTIFICATE_INFO info;
+    ZeroMemory(&info, sizeof info);
+    DWORD size = sizeof info;
+    if (!InternetQueryOptionA(h(request), INTERNET_OPTION_SECURITY_CERTIFICATE_STRUCT, &info,
+                              &size))
+        return failure<std::uint64_t>(GetLastError());
+    // The caller frees the structure's strings (LocalFree ignores null ones).
+    for (void* text : {info.lpszSubjectInfo, info.lpszIssuerInfo, info.lpszProtocolName,
+                       info.lpszSignatureAlgName, info.lpszEncryptionAlgName})
+        LocalFree(text);
+    return success((std::uint64_t{info.ftStart.dwHighDateTime} << 32) | info.ftStart.dwLowDateTime);
 }
 
 Result<NetHandle> WinInetApi::connect(NetHandle session, const std::string& host,
@@ -224,6 +241,12 @@ std::uint32_t Win32Clock::nowMs() {
 
 void Win32Clock::sleepMs(std::uint32_t ms) {
     Sleep(ms);
+}
+
+std::uint64_t Win32Clock::systemTime() {
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    return (std::uint64_t{now.dwHighDateTime} << 32) | now.dwLowDateTime;
 }
 
 Win32Threads::Win32Threads() : wakeEvent_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}

@@ -23,6 +23,7 @@ class WinInetApi : public InternetApi {
                               std::uint16_t port) override;
     Result<NetHandle> openRequest(NetHandle connection, const std::string& object,
                                   std::uint32_t flags) override;
+    Result<std::uint64_t> certificateStart(NetHandle request) override;
     Status sendRequest(NetHandle request, const std::string& headers) override;
     Result<std::string> queryInfo(NetHandle request, std::uint32_t infoLevel) override;
     Result<std::uint32_t> queryDataAvailable(NetHandle request) override;
@@ -46,11 +47,12 @@ class Win32FileApi : public FileApi {
     Status remove(const std::string& path) override;
 };
 
-// GetTickCount and Sleep.
+// GetTickCount, Sleep and GetSystemTimeAsFileTime.
 class Win32Clock : public Clock {
   public:
     std::uint32_t nowMs() override;
     void sleepMs(std::uint32_t ms) override;
+    std::uint64_t systemTime() override;
 };
 
 // CreateThread for the transfer, MsgWaitForMultipleObjects on an event for the window's thread.
