@@ -6,7 +6,9 @@
 //              file, no window and no pump
 //   bare4kpump the way transfers ran before the transfer thread: 4096-byte reads and one
 //              DoEvents of the same window per read
-// Prints: mode bytes seconds peak_working_set paints painted_pixels result
+// Prints: mode bytes seconds peak_working_set paints painted_pixels result download_cpu
+// window_thread_cpu pumps (CPU seconds of the process and of the window's thread from the start
+// to the end of the download; pumps: the engine's waits, each followed by one DoEvents)
 #include <windows.h>
 // after windows.h
 #include <psapi.h>
@@ -31,6 +33,24 @@ double now() {
     QueryPerformanceFrequency(&f);
     QueryPerformanceCounter(&c);
     return static_cast<double>(c.QuadPart) / static_cast<double>(f.QuadPart);
+}
+
+// CPU seconds (user + system) of the process and of the calling thread so far.
+double filetimeSeconds(const FILETIME& a, const FILETIME& b) {
+    const auto v = [](const FILETIME& t) {
+        return (static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+    };
+    return static_cast<double>(v(a) + v(b)) / 1e7;
+}
+double processCpu() {
+    FILETIME created, ended, kernel, user;
+    GetProcessTimes(GetCurrentProcess(), &created, &ended, &kernel, &user);
+    return filetimeSeconds(kernel, user);
+}
+double threadCpu() {
+    FILETIME created, ended, kernel, user;
+    GetThreadTimes(GetCurrentThread(), &created, &ended, &kernel, &user);
+    return filetimeSeconds(kernel, user);
 }
 
 SIZE_T peakWorkingSet() {
@@ -118,6 +138,9 @@ int wmain(int argc, wchar_t** argv) {
     }
 
     const double start = now();
+    const double processStart = processCpu();
+    const double threadStart = threadCpu();
+    long pumps = 0;
     std::string result;
     long long bytes = 0;
     if (mode == "engine" || mode == "offscreen") {
@@ -125,7 +148,10 @@ int wmain(int argc, wchar_t** argv) {
         // the engine's own work from the window's invalidating and painting.
         form::Form offscreen(ui::frmMainDefinition(), 15, 15);
         form::Form& view = mode == "engine" ? *frm : offscreen;
-        download::win32::SetPump([&] { host->doEvents(); });
+        download::win32::SetPump([&] {
+            ++pumps;
+            host->doEvents();
+        });
         download::win32::SetBaseUrl(base);
         result = download::win32::DownloadFile(remote, local, &view.control("ProgressCap"),
                                                &view.control("ProgressBar"), ":");
@@ -137,9 +163,12 @@ int wmain(int argc, wchar_t** argv) {
         result = bytes >= 0 ? "ok" : "failed";
     }
     const double seconds = now() - start;
-    std::printf("%s %lld %.4f %lu %ld %lld %s\n", mode.c_str(), bytes, seconds,
+    const double windowCpu = threadCpu() - threadStart;
+    const double downloadCpu = processCpu() - processStart;
+    std::printf("%s %lld %.4f %lu %ld %lld %s %.4f %.4f %ld\n", mode.c_str(), bytes, seconds,
                 static_cast<unsigned long>(peakWorkingSet()), host ? host->paintCount() : 0L,
-                host ? host->paintedPixels() : 0LL, result.empty() ? "ok" : result.c_str());
+                host ? host->paintedPixels() : 0LL, result.empty() ? "ok" : result.c_str(),
+                downloadCpu, windowCpu, pumps);
     std::fflush(stdout);
     return 0;
 }

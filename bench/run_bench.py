@@ -58,10 +58,11 @@ def run_wine(exe, args, log_dir):
         proc.returncode = 0
     with open(out) as f:
         line = f.read().strip().splitlines()[-1]
-    mode, nbytes, seconds, peak, paints, pixels, result = line.split()
+    mode, nbytes, seconds, peak, paints, pixels, result, dl_cpu, window_cpu, pumps = line.split()
     return {"bytes": int(nbytes), "seconds": float(seconds), "peak": int(peak),
             "paints": int(paints), "pixels": int(pixels), "result": result,
-            "cpu": usage.ru_utime + usage.ru_stime}
+            "cpu": usage.ru_utime + usage.ru_stime, "dl_cpu": float(dl_cpu),
+            "window_cpu": float(window_cpu), "pumps": int(pumps)}
 
 
 def run_curl(url, cacert, dest):
@@ -74,6 +75,15 @@ def run_curl(url, cacert, dest):
     size, seconds = r.stdout.split()
     return {"bytes": int(float(size)), "seconds": float(seconds), "result": "ok",
             "cpu": (after.ru_utime + after.ru_stime) - (before.ru_utime + before.ru_stime)}
+
+
+def speed(r):
+    return r["bytes"] / MIB / r["seconds"]
+
+
+def per_gib(r, key):
+    """CPU seconds per GiB; curl's only figure is its whole process."""
+    return r.get(key, r["cpu"]) / (r["bytes"] / 1024 / MIB)
 
 
 def download_read_size():
@@ -91,15 +101,18 @@ def main():
     p = argparse.ArgumentParser()
     p.add_argument("--build", required=True)
     p.add_argument("--dlbench", required=True)
+    p.add_argument("--product", required=True, help="the program whose pictures the window shows")
     p.add_argument("--rounds", type=int, default=5)
     p.add_argument("--size-mib", type=int, default=256)
     p.add_argument("--skip-memory", action="store_true")
+    p.add_argument("--modes", default="engine,offscreen,bare,bare4kpump,curl",
+                   help="the rows to run, comma-separated")
     a = p.parse_args()
 
     work = os.path.join(a.build, "bench")
     out_dir = os.path.join(work, "out")
     os.makedirs(out_dir, exist_ok=True)
-    product = os.path.join(a.build, "UpgradeNorvik.exe")
+    product = a.product
     trustca = os.path.join(a.build, "tools", "trustca", "trustca.exe")
     files = {f"bench/{a.size_mib}.bin": a.size_mib * MIB}
     if not a.skip_memory:
@@ -114,7 +127,7 @@ def main():
         remote = f"/bench/{a.size_mib}.bin"
         local_unix = os.path.join(out_dir, "download.bin")
         local = windows_path(local_unix)
-        modes = ["engine", "offscreen", "bare", "bare4kpump", "curl"]
+        modes = a.modes.split(",")
         results = {(m, s): [] for m in modes for s in bases}
         for rnd in range(a.rounds):
             for scheme, base in bases.items():
@@ -129,36 +142,49 @@ def main():
                     os.remove(local_unix)
                     print(f"round {rnd + 1} {scheme:5} {mode:10} "
                           f"{r['bytes'] / MIB / r['seconds']:7.1f} MiB/s "
-                          f"{r['cpu'] / (r['bytes'] / 1024 / MIB):6.2f} CPU s/GiB"
-                          + (f"  paints {r['paints']}" if r.get("paints") else ""), flush=True)
+                          f"{per_gib(r, 'dl_cpu'):6.2f} CPU s/GiB (process {per_gib(r, 'cpu'):6.2f}"
+                          + (f", window thread {per_gib(r, 'window_cpu'):5.2f}"
+                             if "window_cpu" in r else "") + ")"
+                          + (f"  paints {r['paints']}" if r.get("paints") else "")
+                          + (f"  pumps {r['pumps']}" if r.get("pumps") else ""), flush=True)
 
         print()
         print(f"Medians of {a.rounds} interleaved runs, {a.size_mib} MiB, loopback nginx, "
-              f"engine and bare reads of {download_read_size()} bytes:")
+              f"engine and bare reads of {download_read_size()} bytes (CPU: during the download; "
+              f"process: the whole process, its start and window included):")
         print(f"{'':12}{'HTTP MiB/s':>12}{'HTTPS MiB/s':>13}{'HTTP CPU s/GiB':>16}"
-              f"{'HTTPS CPU s/GiB':>17}")
+              f"{'HTTPS CPU s/GiB':>17}{'process HTTP':>14}{'HTTPS':>7}")
         med = {}
         for mode in modes:
-            speed, cpu = [], []
+            row = []
+            for key in ("speed", "dl_cpu", "cpu"):
+                for scheme in bases:
+                    runs = results[(mode, scheme)]
+                    v = statistics.median(speed(r) if key == "speed" else per_gib(r, key)
+                                          for r in runs)
+                    med[(mode, scheme, key)] = v
+                    row.append(v)
+            print(f"{mode:12}{row[0]:12.1f}{row[1]:13.1f}{row[2]:16.2f}{row[3]:17.2f}"
+                  f"{row[4]:14.2f}{row[5]:7.2f}")
+        if "engine" in modes and "bare" in modes:
             for scheme in bases:
-                runs = results[(mode, scheme)]
-                v = statistics.median(r["bytes"] / MIB / r["seconds"] for r in runs)
-                med[(mode, scheme)] = v
-                speed.append(v)
-                cpu.append(statistics.median(r["cpu"] / (r["bytes"] / 1024 / MIB) for r in runs))
-            print(f"{mode:12}{speed[0]:12.1f}{speed[1]:13.1f}{cpu[0]:16.2f}{cpu[1]:17.2f}")
-        for scheme in bases:
-            ratio = med[("engine", scheme)] / med[("bare", scheme)]
-            e = results[("engine", scheme)]
-            # Each round's engine and bare runs follow each other: their ratio is less exposed to
-            # what else the machine is doing than the ratio of the medians.
-            paired = statistics.median(
-                (e["bytes"] / e["seconds"]) / (b["bytes"] / b["seconds"])
-                for e, b in zip(results[("engine", scheme)], results[("bare", scheme)]))
-            print(f"engine / bare ({scheme}): {ratio:.3f} (median of the rounds' own ratios "
-                  f"{paired:.3f}); paints per run "
-                  f"{statistics.median(r['paints'] for r in e):.0f}, painted pixels per paint "
-                  f"{statistics.median(r['pixels'] / max(r['paints'], 1) for r in e):.0f}")
+                e, b = results[("engine", scheme)], results[("bare", scheme)]
+
+                # Each round's engine and bare runs follow each other: their ratio is less
+                # exposed to what else the machine is doing than the ratio of the medians.
+                def paired(f):
+                    return statistics.median(f(x) / f(y) for x, y in zip(e, b))
+
+                def ratio(key):
+                    return med[("engine", scheme, key)] / med[("bare", scheme, key)]
+
+                print(f"engine / bare ({scheme}): speed {ratio('speed'):.3f} (rounds' own "
+                      f"{paired(speed):.3f}), CPU {ratio('dl_cpu'):.3f} (rounds' own "
+                      f"{paired(lambda r: per_gib(r, 'dl_cpu')):.3f}), process CPU "
+                      f"{ratio('cpu'):.3f}; per run: paints "
+                      f"{statistics.median(r['paints'] for r in e):.0f} of "
+                      f"{statistics.median(r['pixels'] / max(r['paints'], 1) for r in e):.0f} "
+                      f"pixels, pumps {statistics.median(r['pumps'] for r in e):.0f}")
 
         if not a.skip_memory:
             print()

@@ -1282,20 +1282,13 @@ TEST(ReadPacer, WholeChunksOnlyForAFastLink) {
         std::vector<Read> reads;
     };
     const Case cases[] = {
-        {"fast from the start",
-         {{8192, 0, 10, false}, {8192, 5, 90, false}, {65536, 0, 0, true}, {65536, 20, 0, true}}},
-        {"slow", {{512, 300, 0, false}, {512, 300, 0, false}, {65536, 0, 150, false}}},
+        {"fast from the start", {{32768, 1, 0, false}, {32768, 1, 0, true}, {65536, 20, 0, true}}},
+        {"slow", {{512, 300, 0, false}, {512, 300, 0, false}, {8192, 0, 150, false}}},
+        {"a burst on a slow link",
+         {{512, 300, 0, false}, {65536, 0, 0, true}, {65536, 150, 0, false}}},
         {"fast, then slowing",
-         {{65536, 10, 0, false},
-          {65536, 90, 0, true},
-          {65536, 101, 0, false},
-          {8192, 1, 0, false}}},
-        {"fast again",
-         {{65536, 10, 0, false},
-          {65536, 90, 0, true},
-          {65536, 150, 0, false},
-          {65536, 50, 0, false},
-          {65536, 50, 0, true}}},
+         {{65536, 10, 0, true}, {65536, 100, 0, true}, {65536, 101, 0, false}}},
+        {"fast again", {{65536, 150, 0, false}, {32768, 50, 0, false}, {32768, 1, 0, true}}},
     };
     for (const Case& c : cases) {
         std::uint32_t now = 4000;

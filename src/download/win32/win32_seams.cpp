@@ -277,7 +277,12 @@ bool Win32Threads::start(std::function<void()> body) {
 
 void Win32Threads::waitForMessageOrWake(std::uint32_t ms) {
     HANDLE event = wakeEvent_.get();
-    MsgWaitForMultipleObjects(event ? 1 : 0, &event, FALSE, ms, QS_ALLINPUT);
+    // Every message but a pending repaint ends the wait. DoEvents leaves the invalid region alone
+    // until a frame time has passed since the last paint, and a repaint it has not taken still
+    // counts as news to the next wait (in Wine): the window's thread would spin through its
+    // waits while the progress keeps invalidating. The wait ends within `ms` anyway, and the
+    // pump after it paints.
+    MsgWaitForMultipleObjects(event ? 1 : 0, &event, FALSE, ms, QS_ALLINPUT & ~QS_PAINT);
 }
 
 void Win32Threads::wake() {

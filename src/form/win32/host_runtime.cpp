@@ -33,10 +33,10 @@ void WindowHost::run() {
 
 void WindowHost::doEvents() {
     // A download calls this after every wait for a message or the transfer, which a busy queue
-    // (mouse moves, the progress's own repaints) ends early, so it may come hundreds of times a
-    // second. A progress display needs no more than about 30 pictures a second: within one
-    // frame time of the last paint only sent, posted and input messages are taken; the invalid
-    // region waits for a later call or for the message loop.
+    // (mouse moves, posted messages) ends early, so it may come hundreds of times a second. A
+    // progress display needs no more than about 30 pictures a second: within one frame time of
+    // the last paint only sent, posted and input messages are taken; the invalid region waits for
+    // a later call or for the message loop.
     const DWORD now = GetTickCount();  // wraps after 49 days; the unsigned difference does not
     const bool paintDue = now - lastPaint_ >= norvik::kFrameMs;
     const UINT flags =
