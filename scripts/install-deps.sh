@@ -9,6 +9,7 @@ PACKAGES=(
   clang-format
   clang libclang-rt-14-dev libfuzzer-14-dev
   g++-mingw-w64-i686 binutils-mingw-w64-i686
+  g++-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64
   wine wine32:i386 wine64
   xvfb xauth x11-utils xdotool imagemagick
   openssl osslsigncode python3 python3-pil nginx-light tinyproxy curl
