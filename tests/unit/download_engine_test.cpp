@@ -359,8 +359,7 @@ TEST_F(DownloadTest, AnswersThatAreNotTheFileAreRefusedUnwritten) {
     };
     Answer noLength = Answer::whole(20);
     noLength.headers.clear();
-    Answer refused;
-    refused.refused = true;
+    const Answer refused = Answer::refusal(12029);
     // A login page answered in place of the file, in reads of `chunk` bytes.
     auto page = [](const char* text, std::int64_t chunk) {
         Answer a;
@@ -442,12 +441,6 @@ TEST_F(DownloadTest, AnswersThatAreNotTheFileAreRefusedUnwritten) {
 // system's credentials dialog for a proxy's login, as often as the user gives credentials. The
 // dialog stops no clock that could end the transfer.
 TEST_F(DownloadTest, RequestsSentAgainOnTheirHandle) {
-    auto refusedWith = [](std::uint32_t error) {
-        Answer a;
-        a.refused = true;
-        a.refusedWith = error;
-        return a;
-    };
     Answer login = Answer::whole(20);  // the proxy's page, read before the request goes again
     login.status = "407";
     constexpr std::uint32_t kGiven = download::kErrorForceRetry;
@@ -462,14 +455,14 @@ TEST_F(DownloadTest, RequestsSentAgainOnTheirHandle) {
     };
     const Case cases[] = {
         {"revocation unknown: once more without its check",
-         {refusedWith(12057), Answer::whole(20)},
+         {Answer::refusal(12057), Answer::whole(20)},
          {},
          "",
          2,
          0,
          0x80},
-        {"revocation unknown again", {refusedWith(12057)}, {}, "SecureErr", 2, 0, 0x80},
-        {"revoked", {refusedWith(12170)}, {}, "SecureErr", 1, 0, 0},
+        {"revocation unknown again", {Answer::refusal(12057)}, {}, "SecureErr", 2, 0, 0x80},
+        {"revoked", {Answer::refusal(12170)}, {}, "SecureErr", 1, 0, 0},
         {"login cancelled", {login}, {}, "ProxyAuthErr", 1, 1, 0},
         {"a wrong password, then the right one",
          {login, login, Answer::whole(20)},
@@ -510,15 +503,7 @@ TEST_F(DownloadTest, RequestsSentAgainOnTheirHandle) {
 TEST_F(DownloadTest, RefusedSecureRequestsAreNamed) {
     constexpr std::uint64_t kDay = 24ull * 3600 * 10000000;
     const std::uint64_t today = clock.date.load();
-    auto refused = [](std::uint32_t error, bool channelSetUp = false,
-                      std::optional<std::uint64_t> certificateStart = std::nullopt) {
-        Answer a;
-        a.refused = true;
-        a.refusedWith = error;
-        a.channelSetUp = channelSetUp;
-        a.certificateStart = certificateStart;
-        return a;
-    };
+    const auto refused = [](auto... args) { return Answer::refusal(args...); };
     Answer silent;
     silent.silent = true;
     const Answer page = Answer::whole(100).header(download::kQueryContentType, "text/html");
@@ -617,7 +602,6 @@ TEST_F(DownloadTest, RefusedSecureRequestsAreNamed) {
          {refused(12045), silent},
          "SecureErr",
          {https, http}},
-        {"revoked: no question over plain HTTP", 10, 0, 0, {refused(12170)}, "SecureErr", {https}},
     };
     for (const Case& c : cases) {
         net.requests.clear();
@@ -769,9 +753,7 @@ TEST_F(DownloadTest, RedirectRules) {
 // certificate or secure channel is named and never tried again: torture_test.cpp.)
 TEST_F(DownloadTest, RefusedConnectionsAreTriedAgainOnlyAfterProgress) {
     for (const std::uint32_t error : {12029u, 12007u}) {  // cannot connect, name not resolved
-        Answer refused;
-        refused.refused = true;
-        refused.refusedWith = error;
+        const Answer refused = Answer::refusal(error);
         serve({refused});
         net.requests.clear();
         EXPECT_EQ(run(), "NetErr") << error;

@@ -189,6 +189,16 @@ struct Answer {
     static constexpr std::int64_t kLateData = -3;
     std::string content;  // when set, the body's bytes (else the file's, from fileByte)
 
+    // HttpSendRequestA fails with `error`.
+    static Answer refusal(std::uint32_t error, bool channelSetUp = false,
+                          std::optional<std::uint64_t> certificateStart = std::nullopt) {
+        Answer a;
+        a.refused = true;
+        a.refusedWith = error;
+        a.channelSetUp = channelSetUp;
+        a.certificateStart = certificateStart;
+        return a;
+    }
     // A 200 answer with Content-Length `size`, delivering `delivered` bytes in reads of `chunk`.
     static Answer whole(std::int64_t size, std::int64_t delivered = -1,
                         std::int64_t chunk = 65536) {

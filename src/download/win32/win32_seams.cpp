@@ -280,8 +280,9 @@ void Win32Threads::waitForMessageOrWake(std::uint32_t ms) {
     // Every message but a pending repaint ends the wait. DoEvents leaves the invalid region alone
     // until a frame time has passed since the last paint, and a repaint it has not taken still
     // counts as news to the next wait (in Wine): the window's thread would spin through its
-    // waits while the progress keeps invalidating. The wait ends within `ms` anyway, and the
-    // pump after it paints.
+    // waits while the progress keeps invalidating. Windows documents that the wait ends only for
+    // input new since the queue was last looked at, but each progress update invalidates anew.
+    // The wait ends within `ms` anyway, and the pump after it paints, on both.
     MsgWaitForMultipleObjects(event ? 1 : 0, &event, FALSE, ms, QS_ALLINPUT & ~QS_PAINT);
 }
 
