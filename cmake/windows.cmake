@@ -41,6 +41,23 @@ set(NORVIK_SIGN_CHECK_SECONDS 60 CACHE STRING "Seconds each signature check of t
 # check off (see the README for what that costs).
 set(NORVIK_TOOL_PUBLISHER "Norvik Software JSC" CACHE STRING
   "Signer of the update tool that the program accepts (empty: no check)")
+# Whether each package must come with the maker's detached signature (<package>.p7s beside it):
+# "off" asks the server for exactly the three files; "required" downloads each package's
+# signature first and accepts the package only when it is signed by NORVIK_TOOL_PUBLISHER.
+set(NORVIK_PACKAGE_SIGNATURES off CACHE STRING "Package signatures: off or required")
+set_property(CACHE NORVIK_PACKAGE_SIGNATURES PROPERTY STRINGS off required)
+if(NORVIK_PACKAGE_SIGNATURES STREQUAL "required")
+  if(NORVIK_TOOL_PUBLISHER STREQUAL "")
+    message(FATAL_ERROR "NORVIK_PACKAGE_SIGNATURES=required needs the signer's name: "
+      "NORVIK_TOOL_PUBLISHER is empty")
+  endif()
+  set(norvik_package_signatures 1)
+elseif(NORVIK_PACKAGE_SIGNATURES STREQUAL "off")
+  set(norvik_package_signatures 0)
+else()
+  message(FATAL_ERROR "NORVIK_PACKAGE_SIGNATURES is off or required, not "
+    "\"${NORVIK_PACKAGE_SIGNATURES}\"")
+endif()
 # The date of the commit the program is built from (seconds since 1970): a server certificate
 # refused as out of date while the computer's date lies before it blames the clock. Empty takes
 # the commit's, as the reproducible release does (SOURCE_DATE_EPOCH, else git), never the time of
@@ -79,26 +96,34 @@ file(GLOB NORVIK_RC_FILES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/ui/art/*)
 list(APPEND NORVIK_RC_FILES ${NORVIK_GENERATED}/norvik_version.h
   ${NORVIK_GENERATED}/UpgradeNorvik.manifest)
 set_source_files_properties(${NORVIK_RC} PROPERTIES OBJECT_DEPENDS "${NORVIK_RC_FILES}")
-function(norvik_product target host stall_seconds output_dir)
+function(norvik_product target host stall_seconds output_dir package_signatures)
   add_executable(${target} WIN32 ${CMAKE_SOURCE_DIR}/src/app/win32/winmain.cpp
     ${CMAKE_SOURCE_DIR}/src/download/win32/build_settings.cpp ${NORVIK_RC})
   target_link_libraries(${target} PRIVATE norvik_win32)
   target_compile_definitions(${target} PRIVATE NORVIK_DOWNLOAD_HOST="${host}"
     NORVIK_STALL_SECONDS=${stall_seconds} NORVIK_TOOL_PUBLISHER="${NORVIK_TOOL_PUBLISHER}"
-    NORVIK_SIGN_CHECK_SECONDS=${NORVIK_SIGN_CHECK_SECONDS} NORVIK_BUILD_EPOCH=${norvik_build_epoch}LL)
+    NORVIK_SIGN_CHECK_SECONDS=${NORVIK_SIGN_CHECK_SECONDS} NORVIK_BUILD_EPOCH=${norvik_build_epoch}LL
+    NORVIK_PACKAGE_SIGNATURES_REQUIRED=${package_signatures})
   target_include_directories(${target} PRIVATE ${NORVIK_GENERATED})
   target_link_options(${target} PRIVATE -municode $<$<BOOL:${NORVIK_RELEASE}>:-s>)
   norvik_warnings(${target})
   set_target_properties(${target} PROPERTIES OUTPUT_NAME UpgradeNorvik
     RUNTIME_OUTPUT_DIRECTORY ${output_dir})
 endfunction()
-norvik_product(UpgradeNorvik "${NORVIK_DOWNLOAD_HOST}" ${NORVIK_STALL_SECONDS} ${CMAKE_BINARY_DIR})
+norvik_product(UpgradeNorvik "${NORVIK_DOWNLOAD_HOST}" ${NORVIK_STALL_SECONDS} ${CMAKE_BINARY_DIR}
+  ${norvik_package_signatures})
 norvik_product(UpgradeNorvikLoopback "localhost:${NORVIK_TEST_PORT}" ${NORVIK_TEST_STALL_SECONDS}
-  ${CMAKE_BINARY_DIR}/loopback)
+  ${CMAKE_BINARY_DIR}/loopback ${norvik_package_signatures})
 # By address: WinINet sends requests for a dotted host through a configured proxy (a dotless
 # name such as localhost is "<local>" and bypasses it), so the proxy test uses this copy.
 norvik_product(UpgradeNorvikLoopbackIp "127.0.0.1:${NORVIK_TEST_PORT}" ${NORVIK_TEST_STALL_SECONDS}
-  ${CMAKE_BINARY_DIR}/loopback-ip)
+  ${CMAKE_BINARY_DIR}/loopback-ip ${norvik_package_signatures})
+# The loopback copy that requires package signatures whatever the build's setting, for the
+# end-to-end tests of signed packages (it needs a publisher to require).
+if(NOT NORVIK_TOOL_PUBLISHER STREQUAL "")
+  norvik_product(UpgradeNorvikLoopbackSigned "localhost:${NORVIK_TEST_PORT}"
+    ${NORVIK_TEST_STALL_SECONDS} ${CMAKE_BINARY_DIR}/loopback-signed 1)
+endif()
 
 # Programs that are not the product (test driver, stand-in update tool, CA installer, ...).
 file(GLOB NORVIK_TOOL_DIRS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/*/CMakeLists.txt)

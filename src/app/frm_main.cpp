@@ -155,7 +155,7 @@ void FrmMain::cmdOK_Click() {
     svc_.runtime->doEvents();
     std::string result = download(kRemoteTool, toolPath, toolAcceptor());
     if (!result.empty()) {
-        fnMsgBox4Download(result);
+        fnMsgBox4Download(result, std::string(results::kToolFileName));
         return;
     }
 
@@ -165,7 +165,7 @@ void FrmMain::cmdOK_Click() {
     madeTempFolder_.clear();  // the packages go there now
     const std::string systemPackage = systemPackageLocalPath(folder);
     svc_.runtime->doEvents();
-    download(kRemoteSystemPackage, systemPackage, {});
+    downloadPackage(kRemoteSystemPackage, systemPackage);
 
     // The customer's package.
     const std::string codeNow = boxText("txtRK");
@@ -178,9 +178,9 @@ void FrmMain::cmdOK_Click() {
         return;
     const std::string customerPackage = customerPackageLocalPath(folder);
     svc_.runtime->doEvents();
-    result = download(remotePackage, customerPackage, {});
+    result = downloadPackage(remotePackage, customerPackage);
     if (!result.empty()) {
-        fnMsgBox4Download(result);
+        fnMsgBox4Download(result, kCustomerPackageName);
         return;
     }
 
@@ -212,7 +212,7 @@ void FrmMain::cmdOK_Click() {
     // Changed since it was checked at its download: it must not stay to be started later.
     if (result == results::kSignErr)
         svc_.files->deleteFile(toolToStart);
-    fnMsgBox4Download(result);
+    fnMsgBox4Download(result, std::string(results::kToolFileName));
 }
 
 void FrmMain::txtFolder_Change() {
@@ -233,13 +233,14 @@ void FrmMain::Layout_Setting(const std::string& mode) {
     layoutSetting(frm_, mode);
 }
 
-void FrmMain::fnMsgBox4Download(const std::string& result) {
+void FrmMain::fnMsgBox4Download(const std::string& result, const std::string& fileName) {
     const results::Row* row = results::find(result);
     if (!row)
         return;
     switch (row->icon) {
         case results::Icon::Information:
-            svc_.runtime->msgBox(results::boxText(*row), kMsgTitle, form::MsgIcon::Information);
+            svc_.runtime->msgBox(results::boxText(*row, fileName), kMsgTitle,
+                                 form::MsgIcon::Information);
             return;
     }
 }
@@ -295,6 +296,27 @@ AcceptFile FrmMain::toolAcceptor() const {
             return results::kSignErr;
         return checkDownloadedTool(*verifier, *clock, path, publisher);
     };
+}
+
+std::string FrmMain::downloadPackage(const std::string& remotePath, const std::string& localPath) {
+    if (!svc_.packageSignatures)
+        return download(remotePath, localPath, {});
+    if (!svc_.downloadToMemory || !svc_.packageVerifier || !svc_.clock)
+        return results::kPackageSignErr;
+    // First, so that a package without one is not downloaded for nothing.
+    const download::MemoryDownload signature = svc_.downloadToMemory(
+        remotePath + kSignatureSuffix, kMaxPackageSignatureBytes, proxyText());
+    const std::string refused = signatureDownloadResult(signature);
+    if (!refused.empty())
+        return refused;
+    // Copies only: the check runs on the transfer thread. The verifier and the clock outlive
+    // every thread.
+    return download(
+        remotePath, localPath,
+        [verifier = svc_.packageVerifier, clock = svc_.clock, publisher = svc_.toolPublisher,
+         bytes = signature.bytes](const std::string& path) -> std::string {
+            return checkDownloadedPackage(*verifier, *clock, path, bytes, publisher);
+        });
 }
 
 std::string FrmMain::download(const std::string& remotePath, const std::string& localPath,

@@ -28,7 +28,8 @@ class FrmMain {
     void txtFolder_Change();
 
     void Layout_Setting(const std::string& mode);
-    void fnMsgBox4Download(const std::string& result);
+    // `fileName`: the name of the file the result is about, for the boxes that name it.
+    void fnMsgBox4Download(const std::string& result, const std::string& fileName);
 
     bool bDownloading = false;
 
@@ -54,6 +55,9 @@ class FrmMain {
     AcceptFile toolAcceptor() const;
     std::string download(const std::string& remotePath, const std::string& localPath,
                          const AcceptFile& accept);
+    // A package's download; with package signatures, its signature's first, and the package
+    // accepted only when that signature proves it the maker's.
+    std::string downloadPackage(const std::string& remotePath, const std::string& localPath);
 
     form::Form& frm_;
     Services& svc_;

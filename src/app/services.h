@@ -6,7 +6,9 @@
 #include <memory>
 #include <string>
 
+#include "app/package_trust.h"
 #include "app/tool_trust.h"
+#include "download/memory_download.h"
 #include "download/thread_api.h"
 #include "form/form.h"
 #include "form/runtime.h"
@@ -93,12 +95,20 @@ struct Services {
     // The subject common name the update tool's signer must have, fixed when the program was
     // built; "" turns the check off.
     std::string toolPublisher;
+    // The build's NORVIK_PACKAGE_SIGNATURES: when true ("required"), each package's detached
+    // signature is downloaded first and the package is accepted only when it is signed by
+    // `toolPublisher`.
+    bool packageSignatures = false;
+    PackageVerifier* packageVerifier = nullptr;
 
     // The download engine: remote path, local path, progress caption and bar, proxy text, and
     // the check of the complete file (empty: every complete file is accepted).
     std::function<std::string(const std::string&, const std::string&, form::Control*,
                               form::Control*, const std::string&, const AcceptFile&)>
         downloadFile;
+    // The download engine into memory: remote path, the most it may hold, proxy text.
+    std::function<download::MemoryDownload(const std::string&, std::size_t, const std::string&)>
+        downloadToMemory;
     // Closes and removes the partial file of a download that is still running (before exit).
     std::function<void()> abandonDownloads;
     // Sets the download engine's BaseUrl.

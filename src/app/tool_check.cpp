@@ -11,23 +11,32 @@
 
 namespace app {
 
-std::string checkDownloadedTool(SignatureVerifier& verifier, download::Clock& clock,
-                                const std::string& path, const std::string& publisher) {
-    if (publisher.empty())
-        return results::kResultOk;
-    // On the transfer thread: nothing to pump between the tries.
+SignatureCheck checkJustWritten(download::Clock& clock,
+                                const std::function<SignatureCheck()>& check) {
     ScannerPatience patience(clock, {});
-    SignatureCheck check = verifier.checkFile(path);
-    while (patience.again(check.openError))
-        check = verifier.checkFile(path);
+    SignatureCheck found = check();
+    while (patience.again(found.openError))
+        found = check();
+    return found;
+}
+
+bool quarantined(const SignatureCheck& check) {
     switch (check.openError) {
         case norvik::kErrorSharingViolation:
         case norvik::kErrorFileNotFound:
         case norvik::kErrorAccessDenied:
-            return results::kVirusErr;
+            return true;
         default:
-            return toolSignatureResult(check, publisher);
+            return false;
     }
+}
+
+std::string checkDownloadedTool(SignatureVerifier& verifier, download::Clock& clock,
+                                const std::string& path, const std::string& publisher) {
+    if (publisher.empty())
+        return results::kResultOk;
+    const SignatureCheck check = checkJustWritten(clock, [&] { return verifier.checkFile(path); });
+    return quarantined(check) ? results::kVirusErr : toolSignatureResult(check, publisher);
 }
 
 namespace {

@@ -13,10 +13,17 @@
 
 namespace app {
 
+// `check` of a file that its download has just written and closed: an antivirus program may be
+// scanning it, so a check refused with a sharing violation is made again (ScannerPatience). On
+// the transfer thread: nothing is pumped between the tries.
+SignatureCheck checkJustWritten(download::Clock& clock,
+                                const std::function<SignatureCheck()>& check);
+// True when such a check could not open the file: still held by a scanner past the patience, or
+// gone or no longer to be opened right after our own write (quarantined).
+bool quarantined(const SignatureCheck& check);
+
 // The verdict (see toolSignatureResult) on the tool that its download has just written and
-// closed at `path`. An antivirus program may be scanning it: opening it is tried again after a
-// sharing violation (ScannerPatience), and a file that is gone or may no longer be opened right
-// after our own write was quarantined: "VirusErr", as is a scan that outlasts the patience.
+// closed at `path` (checkJustWritten); "VirusErr" when it was quarantined.
 std::string checkDownloadedTool(SignatureVerifier& verifier, download::Clock& clock,
                                 const std::string& path, const std::string& publisher);
 

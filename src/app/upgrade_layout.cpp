@@ -6,7 +6,7 @@
 namespace app {
 
 std::string customerPackageRemotePath(const std::string& customerCode) {
-    return "/Sandel/" + percentEncodeSegment(customerCode) + "/Norvik.rar";
+    return "/Sandel/" + percentEncodeSegment(customerCode) + "/" + kCustomerPackageName;
 }
 
 std::string toolLocalPath(const std::string& installFolder) {
@@ -22,7 +22,7 @@ std::string systemPackageLocalPath(const std::string& installFolder) {
 }
 
 std::string customerPackageLocalPath(const std::string& installFolder) {
-    return tempFolderPath(installFolder) + "\\Norvik.rar";
+    return tempFolderPath(installFolder) + "\\" + kCustomerPackageName;
 }
 
 namespace {

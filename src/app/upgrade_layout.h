@@ -18,6 +18,8 @@ std::string toolLocalPath(const std::string& installFolder);
 std::string tempFolderPath(const std::string& installFolder);
 std::string systemPackageLocalPath(const std::string& installFolder);
 std::string customerPackageLocalPath(const std::string& installFolder);
+// The customer package's file name, which the boxes about it name.
+inline const std::string kCustomerPackageName = "Norvik.rar";
 // True when Windows without long-path support takes every path the upgrade uses in the install
 // folder: the packages' folder at most 247 UTF-16 characters (CreateDirectory leaves room for an
 // 8.3 name within MAX_PATH), each file, partial name included, at most 259 (MAX_PATH less the

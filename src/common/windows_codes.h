@@ -14,6 +14,7 @@ inline constexpr std::uint32_t kErrorGenFailure = 31;
 inline constexpr std::uint32_t kErrorSharingViolation = 32;
 inline constexpr std::uint32_t kErrorLockViolation = 33;
 inline constexpr std::uint32_t kErrorAlreadyExists = 183;
+inline constexpr std::uint32_t kErrorFileTooLarge = 223;
 // An antivirus program refused or removed the file (mingw-w64's headers lack both).
 inline constexpr std::uint32_t kErrorVirusInfected = 225;
 inline constexpr std::uint32_t kErrorVirusDeleted = 226;

@@ -152,10 +152,10 @@ void Engine::giveUp(CallShared& call, bool patient) {
             clock_.sleepMs(10);  // the program is ending: no more messages
     }
     if (locked && call.file)
-        files_.close(std::exchange(call.file, 0));
+        call.files.close(std::exchange(call.file, 0));
     // The caller's check may hold the file open: then the attempt that runs it removes the file
     // when the check ends, and sees under the lock that it has to.
-    if (!files_.remove(call.partialPath).ok())
+    if (!call.files.remove(call.partialPath).ok())
         call.partialLeft.store(true);
     if (locked)
         call.lock.unlock();
@@ -173,8 +173,38 @@ std::string Engine::downloadFile(const std::string& remotePath, const std::strin
                                  const std::string& proxy, const AcceptFile& accept) {
     if (baseUrl_.empty() || remotePath.empty() || localPath.empty())
         return results::kFileErr;
+    return runDownload(std::make_shared<CallShared>(files_), remotePath, localPath, caption, bar,
+                       proxy, accept);
+}
 
-    auto call = std::make_shared<CallShared>(files_);
+MemoryDownload Engine::downloadToMemory(const std::string& remotePath, std::size_t maxBytes,
+                                        const std::string& proxy) {
+    MemoryDownload out;
+    if (baseUrl_.empty() || remotePath.empty()) {
+        out.result = results::kFileErr;
+        return out;
+    }
+    // The call's storage lives as long as the call: a given-up transfer thread may still hold
+    // the call after this returns.
+    struct InMemory {
+        explicit InMemory(std::size_t max) : sink(max), call(sink) {}
+        MemorySink sink;
+        CallShared call;
+    };
+    const auto memory = std::make_shared<InMemory>(maxBytes);
+    // The remote path names the call where a local path would (nothing is written under it).
+    out.result = runDownload(std::shared_ptr<CallShared>(memory, &memory->call), remotePath,
+                             remotePath, nullptr, nullptr, proxy, {});
+    out.tooLarge = memory->sink.tooLarge();
+    if (out.result == results::kResultOk)
+        out.bytes = memory->sink.kept();
+    return out;
+}
+
+std::string Engine::runDownload(const std::shared_ptr<CallShared>& call,
+                                const std::string& remotePath, const std::string& localPath,
+                                form::Control* caption, form::Control* bar,
+                                const std::string& proxy, const AcceptFile& accept) {
     call->url = baseUrl_ + remotePath;
     call->proxy = chooseProxy(proxy);
     call->partialPath = partialName(localPath);
@@ -256,7 +286,8 @@ std::string Engine::runCall(const std::shared_ptr<CallShared>& shared, View& vie
     for (int number = 1, retries = 0;; ++number) {
         call.owner.store(number);
         auto attempt = std::make_shared<AttemptState>(number);
-        const Seams seams{net_, files_, clock_, threads_};
+        // The call's own storage: the file seam, or memory.
+        const Seams seams{net_, call.files, clock_, threads_};
         if (!threads_.start(
                 [seams, shared, attempt, plan] { runAttempt(seams, shared, attempt, plan); })) {
             closeHeld(plan.held);

@@ -17,6 +17,7 @@
 #include "download/check_caption.h"
 #include "download/http_rules.h"
 #include "download/internet_api.h"
+#include "download/memory_download.h"
 #include "download/partial_file.h"
 #include "download/thread_api.h"
 #include "download/transfer.h"
@@ -76,6 +77,11 @@ class Engine {
                              form::Control* caption, form::Control* bar, const std::string& proxy,
                              const AcceptFile& accept = {});
 
+    // The file at `remotePath`, at most `maxBytes` long, into memory: the same requests, rules
+    // and retries as downloadFile, without a progress view, and nothing written to the disk.
+    MemoryDownload downloadToMemory(const std::string& remotePath, std::size_t maxBytes,
+                                    const std::string& proxy);
+
     // Drops the Internet cache entry of the URL; never fails towards the caller.
     void clearUrlCacheEntry(const std::string& url);
 
@@ -86,6 +92,10 @@ class Engine {
   private:
     struct View;
 
+    // One download call on `call`, whose files are where it stores the file.
+    std::string runDownload(const std::shared_ptr<CallShared>& call, const std::string& remotePath,
+                            const std::string& localPath, form::Control* caption,
+                            form::Control* bar, const std::string& proxy, const AcceptFile& accept);
     std::string runCall(const std::shared_ptr<CallShared>& shared, View& view);
     void giveUp(CallShared& call, bool patient);
     // Closes the handles of a request no attempt will send again.

@@ -15,7 +15,8 @@ enum class Nature { Retry, Final };
 // Where a result may arise, as bits.
 enum Arises : unsigned {
     Download = 1,  // the download engine's answer to a request or a local file operation
-    Check = 2,     // the update tool's signature check (at its download and before its start)
+    Check = 2,     // a signature check: the update tool's (at its download and before its start),
+                   // a package's (at its download)
     Start = 4,     // holding or starting the update tool
 };
 
@@ -46,10 +47,13 @@ inline const std::string kResultOk;
 // The row of a result's name; nullptr for "" and for any text that names no result.
 const Row* find(std::string_view name);
 
-// The box's text: its lines joined by CR LF.
-std::string boxText(const Row& row);
+// The update tool's file name, which the boxes of its results name.
+inline constexpr std::string_view kToolFileName = "Sandel.exe";
+
+// The box's text: its lines joined by CR LF, `fileName` in place of {file}.
+std::string boxText(const Row& row, std::string_view fileName);
 // The same by the result's name; "" when it names no result.
-std::string boxText(std::string_view name);
+std::string boxText(std::string_view name, std::string_view fileName = kToolFileName);
 
 // True for a result another attempt may mend.
 bool worthRetry(std::string_view name);

@@ -23,6 +23,7 @@ def _rows():
 BOXES = _rows()
 
 
-def box(name):
-    """The text of the box shown for the result `name` ("NetErr", "PageErr", ...)."""
-    return BOXES[name]
+def box(name, file="Sandel.exe"):
+    """The text of the box shown for the result `name` ("NetErr", "PageErr", ...) about the file
+    named `file` (the texts that name one say {file})."""
+    return BOXES[name].replace("{file}", file)

@@ -184,4 +184,28 @@ class FakeLauncher : public app::ProcessLauncher, public app::SignatureVerifier 
     std::vector<std::string>& log_;
 };
 
+// Scripted checks of packages against their signatures, by the partial file's path: each check
+// takes the next of its path's answers (the last one stays); none scripted: signed by us.
+class FakePackageVerifier : public app::PackageVerifier {
+  public:
+    explicit FakePackageVerifier(std::vector<std::string>& log) : log_(log) {}
+    app::SignatureCheck check(const std::string& path, const std::string& signature,
+                              bool fetchRoots) override {
+        log_.push_back("verify package " + path + " with " + signature +
+                       (fetchRoots ? " fetching roots" : " from the cache"));
+        std::vector<app::SignatureCheck>& answers = checks[path];
+        if (answers.empty())
+            return kSignedByUs;
+        const app::SignatureCheck answer = answers.front();
+        if (answers.size() > 1)
+            answers.erase(answers.begin());
+        return answer;
+    }
+
+    std::map<std::string, std::vector<app::SignatureCheck>> checks;
+
+  private:
+    std::vector<std::string>& log_;
+};
+
 }  // namespace appfakes

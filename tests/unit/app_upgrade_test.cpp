@@ -93,6 +93,17 @@ class AppUpgrade : public testing::Test {
             files_.entries[local].content = "new " + remote;
             return std::string();
         };
+        svc_.packageVerifier = &packageVerifier_;
+        // A package's signature: "signature of" the package, unless scripted.
+        svc_.downloadToMemory = [this](const std::string& remote, std::size_t maxBytes,
+                                       const std::string&) {
+            EXPECT_EQ(maxBytes, 64u * 1024u);
+            log_.push_back("download " + remote + " into memory");
+            auto it = signatures_.find(remote);
+            if (it != signatures_.end())
+                return it->second;
+            return download::MemoryDownload{"", false, "signature of " + remote};
+        };
         svc_.abandonDownloads = [this] { log_.push_back("abandon"); };
         svc_.setBaseUrl = [this](const std::string& url) { log_.push_back("baseUrl " + url); };
         svc_.windowsVersionName = [this] { return versionName_; };
@@ -168,6 +179,7 @@ class AppUpgrade : public testing::Test {
     FakeRuntime runtime_{log_};
     FakeFiles files_{log_};
     FakeLauncher launcher_{log_};
+    FakePackageVerifier packageVerifier_{log_};
     fakes::FakeClock clock_;
     FakeCheckThreads checkThreads_{clock_};
     app::Services svc_;
@@ -176,6 +188,7 @@ class AppUpgrade : public testing::Test {
 
     std::vector<Download> downloads_;
     std::map<std::string, std::string> results_;
+    std::map<std::string, download::MemoryDownload> signatures_;
     std::function<void(int)> duringDownload;
     std::string versionName_ = "Windows 7";
     std::string pickerAnswer_;
@@ -726,7 +739,8 @@ TEST_P(AppDownloadResult, FailureShowsItsBoxLeavesTheWindowIdleAndStartsNothing)
     if (!results::find(c.result)) {
         EXPECT_TRUE(runtime_.boxes.empty());
     } else {
-        expectOneBox(results::boxText(c.result));
+        expectOneBox(results::boxText(c.result,
+                                      c.failing == app::kRemoteTool ? "Sandel.exe" : "Norvik.rar"));
     }
     expectIdleOnUpgradeScreen();
 
@@ -745,10 +759,12 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(ResultCase{"toolFile", "/Sandel/Sandel.exe", "FileErr", 1},
                     ResultCase{"toolProxyAuth", "/Sandel/Sandel.exe", "ProxyAuthErr", 1},
                     ResultCase{"toolPage", "/Sandel/Sandel.exe", "PageErr", 1},
+                    ResultCase{"toolSignTimeout", "/Sandel/Sandel.exe", "SignTimeoutErr", 1},
                     ResultCase{"toolOther", "/Sandel/Sandel.exe", "Oops", 1},
                     ResultCase{"pkgFile", "/Sandel/KH001/Norvik.rar", "FileErr", 3},
                     ResultCase{"pkgProxyAuth", "/Sandel/KH001/Norvik.rar", "ProxyAuthErr", 3},
                     ResultCase{"pkgPage", "/Sandel/KH001/Norvik.rar", "PageErr", 3},
+                    ResultCase{"pkgSignTimeout", "/Sandel/KH001/Norvik.rar", "SignTimeoutErr", 3},
                     ResultCase{"pkgOther", "/Sandel/KH001/Norvik.rar", "neterr", 3}),
     [](const testing::TestParamInfo<ResultCase>& i) { return std::string(i.param.label); });
 
@@ -847,6 +863,131 @@ INSTANTIATE_TEST_SUITE_P(
         // (An antivirus program that keeps the file from the check: torture_test.cpp.)
         TrustCase{"checkOff", "", {app::kTrustNoSignature, ""}, ""}),
     [](const testing::TestParamInfo<TrustCase>& i) { return std::string(i.param.label); });
+
+// With package signatures, each package's signature is downloaded into memory first, and the
+// package is checked against it when its download is complete, before it replaces the old one:
+// from the cache first, once more fetching roots when refused for the root alone. (The real
+// CMS and chain verification: tests/win/package_signature_win_test.cpp.)
+struct PackageCase {
+    const char* label;
+    bool systemPackage;  // the system package's signature fails, else the customer's
+    download::MemoryDownload signature;
+    std::vector<app::SignatureCheck> checks;  // in turn, of the failing package
+    std::string result;  // the box's result ("" the tool starts); about Norvik.rar
+    int checksMade;      // of the failing package
+};
+
+void PrintTo(const PackageCase& c, std::ostream* os) {
+    *os << c.label;
+}
+
+class AppPackageTrust : public AppUpgrade, public testing::WithParamInterface<PackageCase> {};
+
+TEST_P(AppPackageTrust, OnlyPackagesSignedByThePublisherReplaceTheOldOnes) {
+    const PackageCase& c = GetParam();
+    svc_.packageSignatures = true;
+    const std::string remote = c.systemPackage ? app::kRemoteSystemPackage : kPkg;
+    const std::string local = kTemp + (c.systemPackage ? "\\Norvik_sys.rar" : "\\Norvik.rar");
+    prepare();
+    files_.entries[local].content = "old";
+    signatures_[remote + ".p7s"] = c.signature;
+    packageVerifier_.checks[local + ".part"] = c.checks;
+    EXPECT_EQ(pressOK(), c.result.empty());
+
+    // Each signature before its package; nothing of it is written.
+    const std::vector<std::string> expected{
+        "download " + app::kRemoteTool + " -> " + kFolder + "\\Sandel.exe",
+        "download " + app::kRemoteSystemPackage + ".p7s into memory",
+        "download " + app::kRemoteSystemPackage + " -> " + kTemp + "\\Norvik_sys.rar",
+        "download " + kPkg + ".p7s into memory",
+        "download " + kPkg + " -> " + kTemp + "\\Norvik.rar"};
+    std::vector<std::string> transfers;
+    for (const std::string& line : log_)
+        if (line.rfind("download ", 0) == 0)
+            transfers.push_back(line);
+    const bool packageFetched = c.signature.result.empty() && !c.signature.tooLarge;
+    std::vector<std::string> upTo(expected.begin(), expected.end());
+    if (!c.systemPackage && !c.result.empty())
+        upTo.resize(packageFetched ? 5 : 4);
+    else if (c.systemPackage && !packageFetched)
+        upTo.erase(upTo.begin() + 2);
+    EXPECT_EQ(transfers, upTo);
+    int checks = 0;
+    for (const std::string& line : log_)
+        if (line.rfind("verify package " + local + ".part with signature of " + remote, 0) == 0)
+            checks +=
+                line.find(checks == 0 ? "from the cache" : "fetching roots") != std::string::npos;
+    EXPECT_EQ(checks, c.checksMade);
+    // Only a package that passed its check replaces the old one (every system row fails).
+    const bool replaced = c.result.empty() && !c.systemPackage;
+    EXPECT_EQ(files_.entries[local].content, replaced ? "new " + remote : "old");
+    if (c.result.empty()) {
+        EXPECT_TRUE(runtime_.boxes.empty());
+        EXPECT_EQ(count("start " + kFolder + "\\Sandel.exe"), 1);
+        return;
+    }
+    expectOneBox(results::boxText(c.result, "Norvik.rar"));
+    expectIdleOnUpgradeScreen();
+}
+
+const app::SignatureCheck kUntrustedRoot{app::kTrustUntrustedRoot, kPublisher};
+const download::MemoryDownload kSignature{"", false, "signature of " + kPkg + ".p7s"};
+const download::MemoryDownload kSystemSignature{"", false,
+                                                "signature of /Sandel/Norvik_sys.rar.p7s"};
+
+INSTANTIATE_TEST_SUITE_P(
+    AppPackages, AppPackageTrust,
+    testing::Values(
+        PackageCase{"signedByUs", false, kSignature, {kSignedByUs}, "", 1},
+        // CRYPT_E_HASH_VALUE: the signature was made over other bytes.
+        PackageCase{"otherBytes", false, kSignature, {{0x80091007, ""}}, "PackageSignErr", 1},
+        PackageCase{"otherSigner",
+                    false,
+                    kSignature,
+                    {{app::kTrustValid, "Other Software Ltd"}},
+                    "PackageSignErr",
+                    1},
+        // CERT_E_WRONG_USAGE: the maker's name on a certificate without the code-signing
+        // purpose.
+        PackageCase{"notForCodeSigning",
+                    false,
+                    kSignature,
+                    {{0x800B0110, kPublisher}},
+                    "PackageSignErr",
+                    1},
+        // A root this computer lacks: fetched on the second check, or still missing.
+        PackageCase{"rootFetched", false, kSignature, {kUntrustedRoot, kSignedByUs}, "", 2},
+        PackageCase{"untrustedRoot", false, kSignature, {kUntrustedRoot}, "RootErr", 2},
+        PackageCase{"untrustedRootOfAnother",
+                    false,
+                    kSignature,
+                    {{app::kTrustUntrustedRoot, "Other Ltd"}},
+                    "PackageSignErr",
+                    1},
+        // CRYPT_E_ASN1_EOD: a truncated signature cannot be read.
+        PackageCase{"truncated", false, kSignature, {{0x80093102, ""}}, "PackageSignErr", 1},
+        PackageCase{"missing", false, {"FileErr", false, ""}, {}, "PackageSignErr", 0},
+        PackageCase{"largerThanItsBound", false, {"DiskErr", true, ""}, {}, "PackageSignErr", 0},
+        // Any other failure of the signature's download is that download's own.
+        PackageCase{"signatureCut", false, {"NetErr", false, ""}, {}, "NetErr", 0},
+        PackageCase{"signaturePage", false, {"PageErr", false, ""}, {}, "PageErr", 0},
+        PackageCase{"quarantined", false, kSignature, {{0, "", 5}}, "VirusErr", 1},
+        // The system package's failures are not shown; its old copy stays, the upgrade goes on.
+        PackageCase{"systemOtherBytes", true, kSystemSignature, {{0x80091007, ""}}, "", 1},
+        PackageCase{"systemUntrustedRoot", true, kSystemSignature, {kUntrustedRoot}, "", 2},
+        PackageCase{"systemMissing", true, {"FileErr", false, ""}, {}, "", 0},
+        PackageCase{"systemLarge", true, {"DiskErr", true, ""}, {}, "", 0}),
+    [](const testing::TestParamInfo<PackageCase>& i) { return std::string(i.param.label); });
+
+// Without package signatures the program asks for exactly the three files.
+TEST_F(AppUpgrade, PackageSignaturesOffAskForNoSignature) {
+    prepare();
+    EXPECT_TRUE(pressOK());
+    EXPECT_EQ(remotes(),
+              (std::vector<std::string>{app::kRemoteTool, app::kRemoteSystemPackage, kPkg}));
+    EXPECT_EQ(count("download /Sandel/KH001/Norvik.rar.p7s"), 0);
+    EXPECT_EQ(count("verify package"), 0);
+}
 
 // True when the window answered (a pump in the log) between each two tries of `what`.
 bool pumpedBetweenTries(const std::vector<std::string>& log, const std::string& what) {

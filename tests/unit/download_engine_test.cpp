@@ -1110,6 +1110,49 @@ TEST_F(DownloadTest, AcceptHookDecidesBeforeTheRename) {
     }
 }
 
+// A small file into memory (a package's signature): the same requests, rules and retries, its
+// bytes kept, nothing written to the disk, and a file longer than the bound refused as such.
+TEST_F(DownloadTest, IntoMemoryKeepsTheBytesAndWritesNothing) {
+    Answer missing;
+    missing.status = "404";
+    struct Case {
+        const char* label;
+        std::vector<Answer> answers;
+        const char* result;
+        bool tooLarge;
+        std::int64_t kept;  // the bytes kept on success
+        std::size_t requests;
+    };
+    for (const Case& c : {
+             Case{"whole", {Answer::whole(5000)}, "", false, 5000, 1},
+             Case{"atItsBound", {Answer::whole(8192, -1, 1000)}, "", false, 8192, 1},
+             Case{"cutThenAgain",
+                  {Answer::whole(5000, 3000), Answer::whole(5000)},
+                  "",
+                  false,
+                  5000,
+                  2},
+             Case{"beyondItsBound", {Answer::whole(8193, -1, 1000)}, "DiskErr", true, 0, 1},
+             Case{"missing", {missing}, "FileErr", false, 0, 1},
+         }) {
+        SCOPED_TRACE(c.label);
+        serve(c.answers);
+        net.requests.clear();
+        files.log.clear();
+        const download::MemoryDownload got =
+            engine.downloadToMemory("/Sandel/Norvik.rar.p7s", 8192, ":");
+        threads.joinAll();
+        EXPECT_EQ(got.result, c.result);
+        EXPECT_EQ(got.tooLarge, c.tooLarge);
+        EXPECT_EQ(got.bytes, c.kept ? fakes::fileBytes(c.kept) : "");
+        EXPECT_EQ(net.requests.size(), c.requests);
+        EXPECT_EQ(net.liveHandles(), 0);
+        EXPECT_TRUE(files.log.empty());
+        EXPECT_EQ(files.files.at(kLocal), kOld);
+    }
+    EXPECT_EQ(net.requests.back().url, "https://Update.Example.com/Sandel/Norvik.rar.p7s");
+}
+
 // Exit during a transfer, whatever its thread is doing: the call returns at once (waiting only
 // while the thread holds the file for a write), the thread writes and renames nothing more, and
 // nothing of the partial file stays once that thread has ended, also when the caller's check held

@@ -33,17 +33,6 @@ PCCERT_CONTEXT signerCertificate(HANDLE stateData) {
     return signer->pasCertChain[0].pCert;
 }
 
-// The subject common name of the certificate that signed.
-std::string signerCommonName(PCCERT_CONTEXT certificate) {
-    char oid[] = szOID_COMMON_NAME;
-    const DWORD length = CertGetNameStringW(certificate, CERT_NAME_ATTR_TYPE, 0, oid, nullptr, 0);
-    if (length <= 1)
-        return {};
-    std::vector<wchar_t> name(length);
-    CertGetNameStringW(certificate, CERT_NAME_ATTR_TYPE, 0, oid, name.data(), length);
-    return norvik::win32::toUtf8(name.data());
-}
-
 class Win32SignatureVerifier : public SignatureVerifier {
   public:
     // Opened here rather than by WinVerifyTrust, so that a file an antivirus program keeps
@@ -63,6 +52,16 @@ class Win32SignatureVerifier : public SignatureVerifier {
 };
 
 }  // namespace
+
+std::string signerCommonName(PCCERT_CONTEXT certificate) {
+    char oid[] = szOID_COMMON_NAME;
+    const DWORD length = CertGetNameStringW(certificate, CERT_NAME_ATTR_TYPE, 0, oid, nullptr, 0);
+    if (length <= 1)
+        return {};
+    std::vector<wchar_t> name(length);
+    CertGetNameStringW(certificate, CERT_NAME_ATTR_TYPE, 0, oid, name.data(), length);
+    return norvik::win32::toUtf8(name.data());
+}
 
 SignatureCheck checkSignature(const std::wstring& path, HANDLE file) {
     WINTRUST_FILE_INFO fileInfo{};

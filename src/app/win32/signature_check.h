@@ -1,6 +1,8 @@
 #pragma once
 // The Authenticode check of a program file with WinVerifyTrust.
 #include <windows.h>
+// after windows.h, whose types it uses
+#include <wincrypt.h>
 
 #include <string>
 
@@ -14,5 +16,8 @@ namespace app::win32 {
 SignatureCheck checkSignature(const std::wstring& path, HANDLE file);
 
 SignatureVerifier& realSignatureVerifier();
+
+// The subject common name of a certificate (UTF-8); "" when it has none.
+std::string signerCommonName(PCCERT_CONTEXT certificate);
 
 }  // namespace app::win32

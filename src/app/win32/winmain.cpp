@@ -11,6 +11,7 @@
 #include "app/upgrade_layout.h"
 #include "app/win32/dll_search.h"
 #include "app/win32/one_copy_guard.h"
+#include "app/win32/package_signature.h"
 #include "app/win32/platform.h"
 #include "app/win32/signature_check.h"
 #include "common/win32/utf16.h"
@@ -88,11 +89,18 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     services.threads = new download::win32::Win32Threads;
     services.signCheckMs = 1000u * NORVIK_SIGN_CHECK_SECONDS;
     services.toolPublisher = NORVIK_TOOL_PUBLISHER;
+    services.packageSignatures = NORVIK_PACKAGE_SIGNATURES_REQUIRED;
+    services.packageVerifier = &app::win32::realPackageVerifier();
     services.downloadFile = [](const std::string& remotePath, const std::string& localPath,
                                form::Control* caption, form::Control* bar, const std::string& proxy,
                                const app::AcceptFile& accept) {
         app::win32::loadTlsDllFromSystemFolder();
         return download::win32::DownloadFile(remotePath, localPath, caption, bar, proxy, accept);
+    };
+    services.downloadToMemory = [](const std::string& remotePath, std::size_t maxBytes,
+                                   const std::string& proxy) {
+        app::win32::loadTlsDllFromSystemFolder();
+        return download::win32::DownloadToMemory(remotePath, maxBytes, proxy);
     };
     services.abandonDownloads = &download::win32::AbandonActiveDownloads;
     services.setBaseUrl = &download::win32::SetBaseUrl;

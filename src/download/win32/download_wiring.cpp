@@ -77,17 +77,30 @@ void SetBaseUrl(const std::string& baseUrl) {
     engine().setBaseUrl(baseUrl);
 }
 
-std::string DownloadFile(const std::string& remotePath, const std::string& localPath,
-                         form::Control* caption, form::Control* bar, const std::string& proxy,
-                         const AcceptFile& accept) {
-    // Read at each call: the user may change the regional settings while the program runs.
+namespace {
+// The build's settings, and the regional settings read at each call: the user may change them
+// while the program runs.
+void applySettings() {
     engine().setGroupSeparator(systemGroupSeparator());
     engine().setStallSeconds(stallSeconds);
     engine().setCheckSeconds(checkSeconds);
     // FILETIME counts from 1601: 11644473600 s before 1970.
     engine().setBuildDate(
         buildEpoch > 0 ? (static_cast<std::uint64_t>(buildEpoch) + 11644473600u) * 10000000u : 0);
+}
+}  // namespace
+
+std::string DownloadFile(const std::string& remotePath, const std::string& localPath,
+                         form::Control* caption, form::Control* bar, const std::string& proxy,
+                         const AcceptFile& accept) {
+    applySettings();
     return engine().downloadFile(remotePath, localPath, caption, bar, proxy, accept);
+}
+
+MemoryDownload DownloadToMemory(const std::string& remotePath, std::size_t maxBytes,
+                                const std::string& proxy) {
+    applySettings();
+    return engine().downloadToMemory(remotePath, maxBytes, proxy);
 }
 
 void AbandonActiveDownloads() {

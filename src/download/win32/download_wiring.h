@@ -2,10 +2,12 @@
 // The download engine and system helpers bound to the real platform, for WinMain.
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
 
+#include "download/memory_download.h"
 #include "download/transfer.h"
 #include "form/form.h"
 
@@ -34,6 +36,9 @@ void SetBuildEpoch(std::int64_t unixSeconds);
 std::string DownloadFile(const std::string& remotePath, const std::string& localPath,
                          form::Control* caption, form::Control* bar, const std::string& proxy,
                          const AcceptFile& accept = {});
+// The file at remotePath, at most maxBytes, into memory (see Engine::downloadToMemory).
+MemoryDownload DownloadToMemory(const std::string& remotePath, std::size_t maxBytes,
+                                const std::string& proxy);
 // Gives up the downloads under way and deletes their partial files, without waiting for their
 // transfer threads (the program is ending).
 void AbandonActiveDownloads();

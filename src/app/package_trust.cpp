@@ -1,0 +1,31 @@
+#include "app/package_trust.h"
+
+#include "app/tool_check.h"
+#include "results/results.h"
+
+namespace app {
+
+std::string signatureDownloadResult(const download::MemoryDownload& signature) {
+    if (signature.tooLarge || signature.result == results::kFileErr)
+        return results::kPackageSignErr;
+    return signature.result;
+}
+
+std::string packageSignatureResult(const SignatureCheck& check, const std::string& publisher) {
+    const std::string result = toolSignatureResult(check, publisher);
+    return result == results::kSignErr ? results::kPackageSignErr : result;
+}
+
+std::string checkDownloadedPackage(PackageVerifier& verifier, download::Clock& clock,
+                                   const std::string& path, const std::string& signature,
+                                   const std::string& publisher) {
+    auto verdict = [&](bool fetchRoots) {
+        const SignatureCheck check =
+            checkJustWritten(clock, [&] { return verifier.check(path, signature, fetchRoots); });
+        return quarantined(check) ? results::kVirusErr : packageSignatureResult(check, publisher);
+    };
+    const std::string cacheOnly = verdict(false);
+    return cacheOnly == results::kRootErr ? verdict(true) : cacheOnly;
+}
+
+}  // namespace app

@@ -1,0 +1,181 @@
+// A package's detached signature (DER CMS SignedData) decoded with CryptMsgOpenToDecode, the
+// package's bytes streamed through it with CryptMsgUpdate, the signature verified with
+// CryptMsgControl, and the signer's chain built with CertGetCertificateChain for the
+// code-signing purpose and judged by CertVerifyCertificateChainPolicy's base policy.
+#include "app/win32/package_signature.h"
+
+#include <windows.h>
+// after windows.h, whose types it uses
+#include <wincrypt.h>
+
+#include <vector>
+
+#include "app/win32/signature_check.h"
+#include "common/win32/unique_handle.h"
+#include "common/win32/utf16.h"
+#include "common/windows_codes.h"
+
+namespace app::win32 {
+namespace {
+
+static_assert(norvik::kErrorFileTooLarge == ERROR_FILE_TOO_LARGE);
+
+constexpr DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
+// The package is read in pieces of this size: it is never in memory as a whole.
+constexpr DWORD kReadSize = 64 * 1024;
+
+struct MessageTraits {
+    using type = HCRYPTMSG;
+    static type invalid() { return nullptr; }
+    static void close(type m) { CryptMsgClose(m); }
+};
+struct StoreTraits {
+    using type = HCERTSTORE;
+    static type invalid() { return nullptr; }
+    static void close(type s) { CertCloseStore(s, 0); }
+};
+struct CertificateTraits {
+    using type = PCCERT_CONTEXT;
+    static type invalid() { return nullptr; }
+    static void close(type c) { CertFreeCertificateContext(c); }
+};
+struct ChainTraits {
+    using type = PCCERT_CHAIN_CONTEXT;
+    static type invalid() { return nullptr; }
+    static void close(type c) { CertFreeCertificateChain(c); }
+};
+using norvik::win32::UniqueHandle;
+
+std::uint32_t lastError() {
+    const DWORD error = GetLastError();
+    return error != 0 ? static_cast<std::uint32_t>(error) : norvik::kErrorGenFailure;
+}
+
+std::uint64_t fileTimeValue(const FILETIME& time) {
+    return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+// The package's bytes after the signature's header, as the detached content; 0 or the error.
+std::uint32_t streamContent(HCRYPTMSG message, HANDLE file) {
+    std::vector<BYTE> buffer(kReadSize);
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(file, buffer.data(), kReadSize, &got, nullptr))
+            return static_cast<std::uint32_t>(HRESULT_FROM_WIN32(GetLastError()));
+        // The last piece (the end of the file, read as 0 bytes) is the final update.
+        if (!CryptMsgUpdate(message, buffer.data(), got, got == 0))
+            return lastError();
+        if (got == 0)
+            return 0;
+    }
+}
+
+// The signer's certificate, from the certificates the message carries; null (and the error)
+// when it names none of them.
+PCCERT_CONTEXT signerOf(HCRYPTMSG message, HCERTSTORE store, std::uint32_t& error) {
+    DWORD size = 0;
+    if (!CryptMsgGetParam(message, CMSG_SIGNER_CERT_INFO_PARAM, 0, nullptr, &size)) {
+        error = lastError();
+        return nullptr;
+    }
+    std::vector<BYTE> info(size);
+    if (!CryptMsgGetParam(message, CMSG_SIGNER_CERT_INFO_PARAM, 0, info.data(), &size)) {
+        error = lastError();
+        return nullptr;
+    }
+    const PCCERT_CONTEXT signer = CertGetSubjectCertificateFromStore(
+        store, kEncoding, reinterpret_cast<PCERT_INFO>(info.data()));
+    if (!signer)
+        error = lastError();
+    return signer;
+}
+
+// The signer's chain for the code-signing purpose, judged by the base policy: 0, or why not.
+std::uint32_t chainStatus(PCCERT_CONTEXT signer, HCERTSTORE carried, bool fetchRoots) {
+    char codeSigning[] = szOID_PKIX_KP_CODE_SIGNING;
+    LPSTR usages[] = {codeSigning};
+    CERT_CHAIN_PARA para{};
+    para.cbSize = sizeof para;
+    para.RequestedUsage.dwType = USAGE_MATCH_TYPE_AND;
+    para.RequestedUsage.Usage.cUsageIdentifier = 1;
+    para.RequestedUsage.Usage.rgpszUsageIdentifier = usages;
+    // No revocation check, as for the update tool.
+    const DWORD flags = fetchRoots ? 0 : CERT_CHAIN_CACHE_ONLY_URL_RETRIEVAL;
+    PCCERT_CHAIN_CONTEXT built = nullptr;
+    if (!CertGetCertificateChain(nullptr, signer, nullptr, carried, &para, flags, nullptr, &built))
+        return lastError();
+    const UniqueHandle<ChainTraits> chain(built);
+    CERT_CHAIN_POLICY_PARA policy{};
+    policy.cbSize = sizeof policy;
+    CERT_CHAIN_POLICY_STATUS status{};
+    status.cbSize = sizeof status;
+    if (!CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_BASE, chain.get(), &policy, &status))
+        return lastError();
+    return static_cast<std::uint32_t>(status.dwError);
+}
+
+class Win32PackageVerifier : public PackageVerifier {
+  public:
+    SignatureCheck check(const std::string& path, const std::string& signature,
+                         bool fetchRoots) override {
+        SignatureCheck check;
+        FILETIME now;
+        GetSystemTimeAsFileTime(&now);
+        check.checkedAt = fileTimeValue(now);
+        // Others may still read and delete it; nobody may change it while it is read.
+        const norvik::win32::UniqueFileHandle file(CreateFileW(
+            norvik::win32::toWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+            nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        if (!file) {
+            check.openError = static_cast<std::uint32_t>(GetLastError());
+            return check;
+        }
+        const UniqueHandle<MessageTraits> message(
+            CryptMsgOpenToDecode(kEncoding, CMSG_DETACHED_FLAG, 0, 0, nullptr, nullptr));
+        if (!message) {
+            check.status = lastError();
+            return check;
+        }
+        // The signature's header in one final update, then the package as its content.
+        const BYTE* header = reinterpret_cast<const BYTE*>(signature.data());
+        if (!CryptMsgUpdate(message.get(), header, static_cast<DWORD>(signature.size()), TRUE)) {
+            check.status = lastError();
+            return check;
+        }
+        if (const std::uint32_t error = streamContent(message.get(), file.get())) {
+            check.status = error;
+            return check;
+        }
+        const UniqueHandle<StoreTraits> carried(
+            CertOpenStore(CERT_STORE_PROV_MSG, kEncoding, 0, 0, message.get()));
+        if (!carried) {
+            check.status = lastError();
+            return check;
+        }
+        std::uint32_t error = 0;
+        const UniqueHandle<CertificateTraits> signer(signerOf(message.get(), carried.get(), error));
+        if (!signer) {
+            check.status = error;
+            return check;
+        }
+        // The signature over these bytes by that certificate's key.
+        if (!CryptMsgControl(message.get(), 0, CMSG_CTRL_VERIFY_SIGNATURE,
+                             signer.get()->pCertInfo)) {
+            check.status = lastError();
+            return check;
+        }
+        check.signer = signerCommonName(signer.get());
+        check.signerValidFrom = fileTimeValue(signer.get()->pCertInfo->NotBefore);
+        check.status = chainStatus(signer.get(), carried.get(), fetchRoots);
+        return check;
+    }
+};
+
+}  // namespace
+
+PackageVerifier& realPackageVerifier() {
+    static Win32PackageVerifier verifier;
+    return verifier;
+}
+
+}  // namespace app::win32
