@@ -13,6 +13,20 @@ import sys
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "..", "server"))
 from testbed import Testbed  # noqa: E402
+from wine_path import windows_path  # noqa: E402
+
+
+def package_signatures(workdir, trustca, publisher):
+    """Packages and their signatures made with openssl for this run, the CA that signed the
+    maker's trusted in the prefix; the folder as the test program sees it."""
+    folder = os.path.join(workdir, "package-signatures")
+    subprocess.run(["rm", "-rf", folder], check=True)
+    subprocess.run(["sh", os.path.join(HERE, "make_package_signatures.sh"), folder, publisher],
+                   check=True, timeout=120)
+    subprocess.run(["wine", trustca, windows_path(os.path.join(folder, "trusted",
+                                                                "codesign-ca.der"))],
+                   check=True, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, timeout=120)
+    return windows_path(folder)
 
 
 def main():
@@ -29,6 +43,8 @@ def main():
             return 2
     with Testbed(a.workdir, a.trustca) as bed:
         env = dict(os.environ, **bed.environment())
+        env["NORVIK_TEST_PACKAGE_SIGNATURES"] = package_signatures(
+            a.workdir, a.trustca, "Norvik Software JSC")
         print("run_win_tests: " + " ".join(f"{k}={v}" for k, v in sorted(bed.environment().items())),
               flush=True)
         # Output through a file, not the inherited pipe: a wineserver started by this run would

@@ -8,6 +8,7 @@
 // after windows.h, whose types it uses
 #include <wincrypt.h>
 
+#include <cstring>
 #include <vector>
 
 #include "app/win32/signature_check.h"
@@ -55,16 +56,34 @@ std::uint64_t fileTimeValue(const FILETIME& time) {
     return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
 }
 
-// The package's bytes after the signature's header, as the detached content; 0 or the error.
-std::uint32_t streamContent(HCRYPTMSG message, HANDLE file) {
+// Gives nothing back: a detached signature carries no content.
+BOOL WINAPI noStreamOutput(const void*, BYTE*, DWORD, BOOL) {
+    return TRUE;
+}
+
+// The signature's header in one final update, then the package's bytes as the detached
+// content, piece by piece, the last update final (as CryptMsgUpdate documents it for a detached
+// message): 0, or the error. `streamed` opens the message for stream processing.
+std::uint32_t decode(const std::string& signature, HANDLE file, bool streamed,
+                     UniqueHandle<MessageTraits>& message, bool& contentRefused) {
+    CMSG_STREAM_INFO stream{CMSG_INDEFINITE_LENGTH, &noStreamOutput, nullptr};
+    message.reset(CryptMsgOpenToDecode(kEncoding, CMSG_DETACHED_FLAG, 0, 0, nullptr,
+                                       streamed ? &stream : nullptr));
+    if (!message)
+        return lastError();
+    const BYTE* header = reinterpret_cast<const BYTE*>(signature.data());
+    if (!CryptMsgUpdate(message.get(), header, static_cast<DWORD>(signature.size()), TRUE))
+        return lastError();
     std::vector<BYTE> buffer(kReadSize);
-    for (;;) {
+    for (bool first = true;; first = false) {
         DWORD got = 0;
         if (!ReadFile(file, buffer.data(), kReadSize, &got, nullptr))
             return static_cast<std::uint32_t>(HRESULT_FROM_WIN32(GetLastError()));
-        // The last piece (the end of the file, read as 0 bytes) is the final update.
-        if (!CryptMsgUpdate(message, buffer.data(), got, got == 0))
+        // The end of the file (read as 0 bytes) is the final update.
+        if (!CryptMsgUpdate(message.get(), buffer.data(), got, got == 0)) {
+            contentRefused = first && got > 0;
             return lastError();
+        }
         if (got == 0)
             return 0;
     }
@@ -88,6 +107,52 @@ PCCERT_CONTEXT signerOf(HCRYPTMSG message, HCERTSTORE store, std::uint32_t& erro
     if (!signer)
         error = lastError();
     return signer;
+}
+
+// A message parameter of the first signer's, into `value`: 0, or the error.
+std::uint32_t signerParam(HCRYPTMSG message, DWORD param, std::vector<BYTE>& value) {
+    DWORD size = 0;
+    if (!CryptMsgGetParam(message, param, 0, nullptr, &size))
+        return lastError();
+    value.resize(size);
+    if (!CryptMsgGetParam(message, param, 0, value.data(), &size))
+        return lastError();
+    value.resize(size);
+    return 0;
+}
+
+// The signer's signed messageDigest attribute is the hash of the bytes streamed through the
+// message: 0, or why not. Windows compares them in CMSG_CTRL_VERIFY_SIGNATURE; Wine's crypt32
+// verifies only the signature over the attributes, so the program compares them itself. A
+// signature without the attribute (made over the content alone) is not one the release makes.
+std::uint32_t digestStatus(HCRYPTMSG message) {
+    std::vector<BYTE> attributes, computed;
+    if (signerParam(message, CMSG_SIGNER_AUTH_ATTR_PARAM, attributes) != 0)
+        return static_cast<std::uint32_t>(CRYPT_E_ATTRIBUTES_MISSING);
+    if (const std::uint32_t error = signerParam(message, CMSG_COMPUTED_HASH_PARAM, computed))
+        return error;
+    const auto* list = reinterpret_cast<const CRYPT_ATTRIBUTES*>(attributes.data());
+    for (DWORD i = 0; i < list->cAttr; ++i) {
+        const CRYPT_ATTRIBUTE& attribute = list->rgAttr[i];
+        if (std::strcmp(attribute.pszObjId, szOID_RSA_messageDigest) != 0)
+            continue;
+        if (attribute.cValue != 1)
+            break;
+        DWORD size = 0;
+        const CRYPT_ATTR_BLOB& value = attribute.rgValue[0];
+        if (!CryptDecodeObject(X509_ASN_ENCODING, X509_OCTET_STRING, value.pbData, value.cbData, 0,
+                               nullptr, &size))
+            return lastError();
+        std::vector<BYTE> decoded(size);
+        if (!CryptDecodeObject(X509_ASN_ENCODING, X509_OCTET_STRING, value.pbData, value.cbData, 0,
+                               decoded.data(), &size))
+            return lastError();
+        const auto* digest = reinterpret_cast<const CRYPT_DATA_BLOB*>(decoded.data());
+        const bool same = digest->cbData == computed.size() &&
+                          std::memcmp(digest->pbData, computed.data(), computed.size()) == 0;
+        return same ? 0 : static_cast<std::uint32_t>(CRYPT_E_HASH_VALUE);
+    }
+    return static_cast<std::uint32_t>(CRYPT_E_ATTRIBUTES_MISSING);
 }
 
 // The signer's chain for the code-signing purpose, judged by the base policy: 0, or why not.
@@ -130,19 +195,20 @@ class Win32PackageVerifier : public PackageVerifier {
             check.openError = static_cast<std::uint32_t>(GetLastError());
             return check;
         }
-        const UniqueHandle<MessageTraits> message(
-            CryptMsgOpenToDecode(kEncoding, CMSG_DETACHED_FLAG, 0, 0, nullptr, nullptr));
-        if (!message) {
-            check.status = lastError();
-            return check;
+        // Wine's crypt32 takes the content of a detached message in pieces only when it is
+        // opened for stream processing (it refuses the first non-final update with
+        // CRYPT_E_MSG_ERROR): then the package is read again so.
+        UniqueHandle<MessageTraits> message;
+        bool contentRefused = false;
+        std::uint32_t error = decode(signature, file.get(), false, message, contentRefused);
+        if (error == static_cast<std::uint32_t>(CRYPT_E_MSG_ERROR) && contentRefused) {
+            if (SetFilePointer(file.get(), 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) {
+                check.status = static_cast<std::uint32_t>(HRESULT_FROM_WIN32(GetLastError()));
+                return check;
+            }
+            error = decode(signature, file.get(), true, message, contentRefused);
         }
-        // The signature's header in one final update, then the package as its content.
-        const BYTE* header = reinterpret_cast<const BYTE*>(signature.data());
-        if (!CryptMsgUpdate(message.get(), header, static_cast<DWORD>(signature.size()), TRUE)) {
-            check.status = lastError();
-            return check;
-        }
-        if (const std::uint32_t error = streamContent(message.get(), file.get())) {
+        if (error) {
             check.status = error;
             return check;
         }
@@ -152,7 +218,6 @@ class Win32PackageVerifier : public PackageVerifier {
             check.status = lastError();
             return check;
         }
-        std::uint32_t error = 0;
         const UniqueHandle<CertificateTraits> signer(signerOf(message.get(), carried.get(), error));
         if (!signer) {
             check.status = error;
@@ -162,6 +227,10 @@ class Win32PackageVerifier : public PackageVerifier {
         if (!CryptMsgControl(message.get(), 0, CMSG_CTRL_VERIFY_SIGNATURE,
                              signer.get()->pCertInfo)) {
             check.status = lastError();
+            return check;
+        }
+        if (const std::uint32_t digest = digestStatus(message.get())) {
+            check.status = digest;
             return check;
         }
         check.signer = signerCommonName(signer.get());
