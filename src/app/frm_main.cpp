@@ -1,6 +1,7 @@
 #include "app/frm_main.h"
 
 #include <exception>
+#include <memory>
 #include <utility>
 
 #include "app/exit_codes.h"
@@ -153,7 +154,8 @@ void FrmMain::cmdOK_Click() {
         return;
     }
     svc_.runtime->doEvents();
-    std::string result = download(kRemoteTool, toolPath, toolAcceptor());
+    const auto roots = std::make_shared<RootsFirst>(svc_.signCheckMs);
+    std::string result = roots->named(download(kRemoteTool, toolPath, toolAcceptor(roots)));
     if (!result.empty()) {
         fnMsgBox4Download(result);
         return;
@@ -285,15 +287,16 @@ void FrmMain::removeMadeTempFolder() {
         svc_.files->removeFolder(std::exchange(madeTempFolder_, {}));
 }
 
-AcceptFile FrmMain::toolAcceptor() const {
+AcceptFile FrmMain::toolAcceptor(const std::shared_ptr<RootsFirst>& roots) const {
     if (svc_.toolPublisher.empty())
         return {};
-    // Copies only: the check runs on the transfer thread. The clock outlives every thread.
-    return [verifier = svc_.signatures, clock = svc_.clock,
-            publisher = svc_.toolPublisher](const std::string& path) -> std::string {
+    // Copies and shares only: the check runs on the transfer thread, which may outlast this
+    // call. The clock outlives every thread.
+    return [verifier = svc_.signatures, clock = svc_.clock, publisher = svc_.toolPublisher,
+            roots](const std::string& path) -> std::string {
         if (!verifier || !clock)
             return results::kSignErr;
-        return checkDownloadedTool(*verifier, *clock, path, publisher);
+        return checkDownloadedTool(*verifier, *clock, path, publisher, *roots);
     };
 }
 
