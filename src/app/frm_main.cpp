@@ -1,6 +1,7 @@
 #include "app/frm_main.h"
 
 #include <exception>
+#include <memory>
 #include <utility>
 
 #include "app/exit_codes.h"
@@ -153,7 +154,8 @@ void FrmMain::cmdOK_Click() {
         return;
     }
     svc_.runtime->doEvents();
-    std::string result = download(kRemoteTool, toolPath, toolAcceptor());
+    const auto roots = std::make_shared<RootsFirst>(svc_.signCheckMs);
+    std::string result = roots->named(download(kRemoteTool, toolPath, toolAcceptor(roots)));
     if (!result.empty()) {
         fnMsgBox4Download(result, std::string(results::kToolFileName));
         return;
@@ -286,15 +288,16 @@ void FrmMain::removeMadeTempFolder() {
         svc_.files->removeFolder(std::exchange(madeTempFolder_, {}));
 }
 
-AcceptFile FrmMain::toolAcceptor() const {
+AcceptFile FrmMain::toolAcceptor(const std::shared_ptr<RootsFirst>& roots) const {
     if (svc_.toolPublisher.empty())
         return {};
-    // Copies only: the check runs on the transfer thread. The clock outlives every thread.
-    return [verifier = svc_.signatures, clock = svc_.clock,
-            publisher = svc_.toolPublisher](const std::string& path) -> std::string {
+    // Copies and shares only: the check runs on the transfer thread, which may outlast this
+    // call. The clock outlives every thread.
+    return [verifier = svc_.signatures, clock = svc_.clock, publisher = svc_.toolPublisher,
+            roots](const std::string& path) -> std::string {
         if (!verifier || !clock)
             return results::kSignErr;
-        return checkDownloadedTool(*verifier, *clock, path, publisher);
+        return checkDownloadedTool(*verifier, *clock, path, publisher, *roots);
     };
 }
 
@@ -309,14 +312,15 @@ std::string FrmMain::downloadPackage(const std::string& remotePath, const std::s
     const std::string refused = signatureDownloadResult(signature);
     if (!refused.empty())
         return refused;
-    // Copies only: the check runs on the transfer thread. The verifier and the clock outlive
-    // every thread.
-    return download(
+    // Copies and shares only: the check runs on the transfer thread, which may outlast this
+    // call. The verifier and the clock outlive every thread.
+    const auto roots = std::make_shared<RootsFirst>(svc_.signCheckMs);
+    return roots->named(download(
         remotePath, localPath,
         [verifier = svc_.packageVerifier, clock = svc_.clock, publisher = svc_.toolPublisher,
-         bytes = signature.bytes](const std::string& path) -> std::string {
-            return checkDownloadedPackage(*verifier, *clock, path, bytes, publisher);
-        });
+         bytes = signature.bytes, roots](const std::string& path) -> std::string {
+            return checkDownloadedPackage(*verifier, *clock, path, bytes, publisher, *roots);
+        }));
 }
 
 std::string FrmMain::download(const std::string& remotePath, const std::string& localPath,

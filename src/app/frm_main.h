@@ -1,8 +1,10 @@
 #pragma once
 // The main window's logic: start-up, the command handlers, the screen switch, the upgrade
 // sequence and its messages, and the install-folder test.
+#include <memory>
 #include <string>
 
+#include "app/roots_first.h"
 #include "app/services.h"
 #include "form/form.h"
 
@@ -51,8 +53,9 @@ class FrmMain {
     bool tempFolderReady(const std::string& folder, std::string* made = nullptr);
     // Removes the packages' folder when this run made it and nothing was put there yet.
     void removeMadeTempFolder();
-    // The check that a downloaded update tool is signed by the maker (empty when it is off).
-    AcceptFile toolAcceptor() const;
+    // The check that a downloaded update tool is signed by the maker (empty when it is off);
+    // `roots` tells which of its tries was under way when the download's bound for it passed.
+    AcceptFile toolAcceptor(const std::shared_ptr<RootsFirst>& roots) const;
     std::string download(const std::string& remotePath, const std::string& localPath,
                          const AcceptFile& accept);
     // A package's download; with package signatures, its signature's first, and the package

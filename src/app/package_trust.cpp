@@ -18,14 +18,17 @@ std::string packageSignatureResult(const SignatureCheck& check, const std::strin
 
 std::string checkDownloadedPackage(PackageVerifier& verifier, download::Clock& clock,
                                    const std::string& path, const std::string& signature,
-                                   const std::string& publisher) {
-    auto verdict = [&](bool fetchRoots) {
-        const SignatureCheck check =
-            checkJustWritten(clock, [&] { return verifier.check(path, signature, fetchRoots); });
-        return quarantined(check) ? results::kVirusErr : packageSignatureResult(check, publisher);
-    };
-    const std::string cacheOnly = verdict(false);
-    return cacheOnly == results::kRootErr ? verdict(true) : cacheOnly;
+                                   const std::string& publisher, RootsFirst& roots) {
+    const SignatureCheck check = roots.run(
+        clock,
+        [&](bool fetchRoots) {
+            return checkJustWritten(clock,
+                                    [&] { return verifier.check(path, signature, fetchRoots); });
+        },
+        [&](const SignatureCheck& tried) {
+            return packageSignatureResult(tried, publisher) == results::kRootErr;
+        });
+    return quarantined(check) ? results::kVirusErr : packageSignatureResult(check, publisher);
 }
 
 }  // namespace app

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <string>
 
+#include "app/roots_first.h"
 #include "app/tool_trust.h"
 #include "download/memory_download.h"
 #include "download/thread_api.h"
@@ -41,12 +42,12 @@ std::string signatureDownloadResult(const download::MemoryDownload& signature);
 std::string packageSignatureResult(const SignatureCheck& check, const std::string& publisher);
 
 // The verdict on the package that its download has just written and closed at `path`, on the
-// transfer thread: checked from the computer's cache first; refused for the root alone
-// ("RootErr"), checked once more with the chain's missing parts fetched (Windows Vista and later
-// keep part of the trusted roots on the disk and fetch the others on demand). A scanner is
-// waited for as for the tool (checkJustWritten).
+// transfer thread, as for the tool: from the computer's cache first, and once more with the
+// chain's missing parts fetched when refused for the root alone (`roots` tells the caller which
+// try was under way when the engine's bound passed); a scanner is waited for
+// (checkJustWritten), a quarantined file is "VirusErr".
 std::string checkDownloadedPackage(PackageVerifier& verifier, download::Clock& clock,
                                    const std::string& path, const std::string& signature,
-                                   const std::string& publisher);
+                                   const std::string& publisher, RootsFirst& roots);
 
 }  // namespace app

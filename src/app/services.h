@@ -36,11 +36,13 @@ class FileSystem {
     virtual bool removeFolder(const std::string& path) = 0;
 };
 
-// The Authenticode check of a file by its path. Safe to call from any thread.
+// The Authenticode check of a file by its path. Safe to call from any thread. Without
+// `retrievalAllowed` whatever the chain needs must already be on this computer; with it Windows
+// may fetch what is missing (a root, an intermediate certificate) from the network.
 class SignatureVerifier {
   public:
     virtual ~SignatureVerifier() = default;
-    virtual SignatureCheck checkFile(const std::string& path) = 0;
+    virtual SignatureCheck checkFile(const std::string& path, bool retrievalAllowed) = 0;
 };
 
 // A program file opened for its start: while the object lives, nobody can change, rename or
@@ -48,8 +50,9 @@ class SignatureVerifier {
 class HeldProgram {
   public:
     virtual ~HeldProgram() = default;
-    // The Authenticode check of exactly the held file.
-    virtual SignatureCheck signature() = 0;
+    // The Authenticode check of exactly the held file (`retrievalAllowed` as for
+    // SignatureVerifier).
+    virtual SignatureCheck signature(bool retrievalAllowed) = 0;
 };
 
 // A program held for its start, or the Windows error code of opening it.

@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -106,20 +107,25 @@ class FakeFiles : public app::FileSystem {
 const std::string kPublisher = "Norvik Software JSC";
 const app::SignatureCheck kSignedByUs{app::kTrustValid, kPublisher};
 
+// Thrown by a scripted check that never returns: the fake threads keep it from finishing.
+struct CheckNeverReturns {};
+
 // Scripted starts and Authenticode checks: of the downloaded file, and of the held file before
-// the start.
+// the start; a check with retrieval allowed is logged with " fetching".
 class FakeLauncher : public app::ProcessLauncher, public app::SignatureVerifier {
   public:
     explicit FakeLauncher(std::vector<std::string>& log) : log_(log) {}
-    app::SignatureCheck checkFile(const std::string& path) override {
-        log_.push_back("verify " + path);
+    app::SignatureCheck checkFile(const std::string& path, bool fetching) override {
+        log_.push_back("verify " + path + (fetching ? " fetching" : ""));
+        if (fetching && fetchNeverReturns)
+            throw CheckNeverReturns{};
         if (check)
-            return check(path, false);
+            return check(path, false, fetching);
         const std::uint32_t error = openErrors.empty() ? 0 : openErrors.front();
         if (openErrors.size() > 1)  // the last one stays
             openErrors.erase(openErrors.begin());
         if (error == 0)
-            return downloaded;
+            return fetching ? downloadedFetching.value_or(downloaded) : downloaded;
         app::SignatureCheck notOpened;
         notOpened.openError = error;
         return notOpened;
@@ -129,9 +135,13 @@ class FakeLauncher : public app::ProcessLauncher, public app::SignatureVerifier 
       public:
         Held(FakeLauncher& l, const std::string& path) : l_(l), path_(path) {}
         ~Held() override { l_.log_.push_back("release"); }
-        app::SignatureCheck signature() override {
-            l_.log_.push_back("verify held");
-            return l_.check ? l_.check(path_, true) : l_.atStart;
+        app::SignatureCheck signature(bool fetching) override {
+            l_.log_.push_back(fetching ? "verify held fetching" : "verify held");
+            if (fetching && l_.fetchNeverReturns)
+                throw CheckNeverReturns{};
+            if (l_.check)
+                return l_.check(path_, true, fetching);
+            return fetching ? l_.atStartFetching.value_or(l_.atStart) : l_.atStart;
         }
 
       private:
@@ -168,6 +178,9 @@ class FakeLauncher : public app::ProcessLauncher, public app::SignatureVerifier 
 
     std::uint32_t holdError = 0;
     app::SignatureCheck downloaded = kSignedByUs, atStart = kSignedByUs;
+    // What a check with retrieval allowed finds; none: the same as the cache-only one.
+    std::optional<app::SignatureCheck> downloadedFetching, atStartFetching;
+    bool fetchNeverReturns = false;
     // What opening the downloaded file for its check meets, try after try (the last one stays);
     // none: it opens.
     std::vector<std::uint32_t> openErrors;
@@ -175,9 +188,10 @@ class FakeLauncher : public app::ProcessLauncher, public app::SignatureVerifier 
     // The first this many holds or starts meet a scanner reading the file (a sharing violation).
     int busyHolds = 0, busyStarts = 0;
     std::uint32_t elevatedError = 0;
-    // When set: the answer of every check (`held`: the held tool's) in place of the scripted
-    // ones, and the code that fails a "hold" or "start" (0: none) before the scripted ones.
-    std::function<app::SignatureCheck(const std::string& path, bool held)> check;
+    // When set: the answer of every check (`held`: the held tool's; `fetching`: retrieval
+    // allowed) in place of the scripted ones, and the code that fails a "hold" or "start" (0:
+    // none) before the scripted ones.
+    std::function<app::SignatureCheck(const std::string& path, bool held, bool fetching)> check;
     std::function<std::uint32_t(const char* call)> refuse;
 
   private:
@@ -193,6 +207,8 @@ class FakePackageVerifier : public app::PackageVerifier {
                               bool fetchRoots) override {
         log_.push_back("verify package " + path + " with " + signature +
                        (fetchRoots ? " fetching roots" : " from the cache"));
+        if (fetchRoots && fetchNeverReturns)
+            throw CheckNeverReturns{};
         std::vector<app::SignatureCheck>& answers = checks[path];
         if (answers.empty())
             return kSignedByUs;
@@ -203,6 +219,7 @@ class FakePackageVerifier : public app::PackageVerifier {
     }
 
     std::map<std::string, std::vector<app::SignatureCheck>> checks;
+    bool fetchNeverReturns = false;
 
   private:
     std::vector<std::string>& log_;

@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -29,17 +30,22 @@ using form::MsgIcon;
 using namespace appfakes;
 
 // The thread that checks the held tool: runs the check at once, or keeps it until the test ends
-// (a check that does not return); the window's waits move the clock.
+// (a check that does not return, also one that gets as far as a check that never returns); the
+// window's waits move the clock.
 class FakeCheckThreads : public download::Threads {
   public:
     explicit FakeCheckThreads(fakes::FakeClock& clock) : clock_(clock) {}
     bool start(std::function<void()> body) override {
         if (refuse)
             return false;
-        if (hang)
+        if (hang) {
             kept.push_back(std::move(body));
-        else
+            return true;
+        }
+        try {
             body();
+        } catch (const CheckNeverReturns&) {
+        }
         return true;
     }
     void waitForMessageOrWake(std::uint32_t ms) override { clock_.now += ms; }
@@ -86,7 +92,12 @@ class AppUpgrade : public testing::Test {
             if (it != results_.end())
                 return it->second;
             if (accept) {
-                const std::string refused = accept(local + ".part");
+                std::string refused;
+                try {
+                    refused = accept(local + ".part");
+                } catch (const CheckNeverReturns&) {
+                    refused = results::kSignTimeoutErr;  // the engine's answer at its bound
+                }
                 if (!refused.empty())
                     return refused;
             }
@@ -782,12 +793,17 @@ TEST_F(AppUpgrade, SystemPackageFailureIsIgnored) {
     }
 }
 
-// The tool is checked when its download is complete and again, held, just before its start.
+// The tool is checked when its download is complete and again, held, just before its start;
+// each time cache-only first, and once more with retrieval allowed only after a refusal for the
+// root alone.
 struct TrustCase {
     const char* label;
     std::string publisher;  // the build's setting; "" turns the check off
     app::SignatureCheck check;
-    std::string result;  // "" accepted
+    std::string result;                               // "" accepted
+    int fetches = 0;                                  // checks with retrieval allowed
+    std::optional<app::SignatureCheck> fetched = {};  // their answer; none: as `check`
+    bool fetchNeverReturns = false;
 };
 
 void PrintTo(const TrustCase& c, std::ostream* os) {
@@ -804,9 +820,21 @@ TEST_P(AppToolTrust, OnlyThePublishersToolReplacesTheOldOneAndStarts) {
         svc_.toolPublisher = c.publisher;
         launcher_.downloaded = atStart ? kSignedByUs : c.check;
         launcher_.atStart = atStart ? c.check : kSignedByUs;
+        launcher_.downloadedFetching = atStart ? std::nullopt : c.fetched;
+        launcher_.atStartFetching = atStart ? c.fetched : std::nullopt;
+        launcher_.fetchNeverReturns = c.fetchNeverReturns;
         prepare();
         files_.entries[tool].content = "old";
+        const std::uint32_t before = clock_.nowMs();
         EXPECT_EQ(pressOK(), c.result.empty());
+        EXPECT_EQ(std::count_if(log_.begin(), log_.end(),
+                                [](const std::string& l) {
+                                    return l.size() > 9 && l.substr(l.size() - 9) == " fetching";
+                                }),
+                  c.fetches);
+        if (atStart && c.fetchNeverReturns) {  // one bound for both tries
+            EXPECT_LE(clock_.nowMs() - before, 60000u + 33u);
+        }
         if (c.publisher.empty()) {
             EXPECT_EQ(count("verify"), 0);
             EXPECT_FALSE(downloads_.at(0).checked);
@@ -849,8 +877,18 @@ INSTANTIATE_TEST_SUITE_P(
         TrustCase{"badDigest", kPublisher, {app::kTrustBadDigest, kPublisher}, "SignErr"},
         // A root this computer lacks: named only for the publisher's own, otherwise sound,
         // signature.
-        TrustCase{"untrustedRoot", kPublisher, {0x800B0109, kPublisher}, "RootErr"},
-        TrustCase{"chainNotBuilt", kPublisher, {0x800B010A, kPublisher}, "RootErr"},
+        TrustCase{"untrustedRoot", kPublisher, {0x800B0109, kPublisher}, "RootErr", 1},
+        TrustCase{"chainNotBuilt", kPublisher, {0x800B010A, kPublisher}, "RootErr", 1},
+        // Windows fetched the root in the second check, or did not within the bound.
+        TrustCase{"rootFetched", kPublisher, {0x800B0109, kPublisher}, "", 1, kSignedByUs},
+        TrustCase{"chainCompleted", kPublisher, {0x800B010A, kPublisher}, "", 1, kSignedByUs},
+        TrustCase{"rootFetchOutlastsTheBound",
+                  kPublisher,
+                  {0x800B0109, kPublisher},
+                  "RootErr",
+                  1,
+                  std::nullopt,
+                  true},
         TrustCase{"untrustedRootOfAnother", kPublisher, {0x800B0109, "Other Ltd"}, "SignErr"},
         TrustCase{"chainNotBuiltUnnamed", kPublisher, {0x800B010A, ""}, "SignErr"},
         // Refused as expired: the computer's date lies before the signer's certificate begins,
@@ -873,8 +911,9 @@ struct PackageCase {
     bool systemPackage;  // the system package's signature fails, else the customer's
     download::MemoryDownload signature;
     std::vector<app::SignatureCheck> checks;  // in turn, of the failing package
-    std::string result;  // the box's result ("" the tool starts); about Norvik.rar
-    int checksMade;      // of the failing package
+    std::string result;              // the box's result ("" the tool starts); about Norvik.rar
+    int checksMade;                  // of the failing package
+    bool fetchNeverReturns = false;  // the bound passes during the check that fetches roots
 };
 
 void PrintTo(const PackageCase& c, std::ostream* os) {
@@ -892,6 +931,7 @@ TEST_P(AppPackageTrust, OnlyPackagesSignedByThePublisherReplaceTheOldOnes) {
     files_.entries[local].content = "old";
     signatures_[remote + ".p7s"] = c.signature;
     packageVerifier_.checks[local + ".part"] = c.checks;
+    packageVerifier_.fetchNeverReturns = c.fetchNeverReturns;
     EXPECT_EQ(pressOK(), c.result.empty());
 
     // Each signature before its package; nothing of it is written.
@@ -958,6 +998,8 @@ INSTANTIATE_TEST_SUITE_P(
         // A root this computer lacks: fetched on the second check, or still missing.
         PackageCase{"rootFetched", false, kSignature, {kUntrustedRoot, kSignedByUs}, "", 2},
         PackageCase{"untrustedRoot", false, kSignature, {kUntrustedRoot}, "RootErr", 2},
+        PackageCase{
+            "boundPassesWhileFetching", false, kSignature, {kUntrustedRoot}, "RootErr", 2, true},
         PackageCase{"untrustedRootOfAnother",
                     false,
                     kSignature,
@@ -1109,25 +1151,42 @@ TEST_F(AppUpgrade, TheDownloadedToolsCheckWaitsForAScannerAndNamesAQuarantine) {
 
 // The held tool is checked on a thread of its own: the window answers meanwhile, the caption
 // says what it waits for, Exit ends the program at any time, and a check that outlasts its bound
-// (or cannot be started) is named; the tool stays for the next try.
+// (or cannot be started) is named; the tool stays for the next try. The bound covers the
+// cache-only try and the one that may fetch the root together.
 TEST_F(AppUpgrade, TheHeldToolsCheckIsBoundedOffTheWindowsThread) {
     const std::string tool = kFolder + "\\Sandel.exe";
     struct Case {
         const char* label;
         bool hang, refuse;
-        int exitAtPump;  // 0: no Exit
+        std::uint32_t firstTryMs;  // a cache-only try refused for the root; the fetch never ends
+        int exitAtPump;            // 0: no Exit
         bool ended;
         std::string box;
+        int fetches;
     };
+    const std::string timeout = results::boxText(results::kSignTimeoutErr);
     for (const Case& c : {
-             Case{"outlastsItsBound", true, false, 0, false,
-                  results::boxText(results::kSignTimeoutErr)},
-             Case{"noThread", false, true, 0, false, results::boxText(results::kSignTimeoutErr)},
-             Case{"exitWhileChecking", true, false, 20, true, ""},
+             Case{"outlastsItsBound", true, false, 0, 0, false, timeout, 0},
+             Case{"noThread", false, true, 0, 0, false, timeout, 0},
+             Case{"exitWhileChecking", true, false, 0, 20, true, "", 0},
+             Case{"fetchOutlastsTheRestOfTheBound", false, false, 40000, 0, false,
+                  results::boxText(results::kRootErr), 1},
+             Case{"exitWhileFetching", false, false, 40000, 20, true, "", 1},
+             Case{"firstTryOutlastsTheBound", false, false, 61000, 0, false, timeout, 0},
          }) {
         SCOPED_TRACE(c.label);
         checkThreads_.hang = c.hang;
         checkThreads_.refuse = c.refuse;
+        launcher_.check = nullptr;
+        if (c.firstTryMs > 0)
+            launcher_.check = [&](const std::string&, bool held, bool fetching) {
+                if (!held)
+                    return kSignedByUs;
+                if (fetching)
+                    throw CheckNeverReturns{};
+                clock_.now += c.firstTryMs;
+                return app::SignatureCheck{app::kTrustUntrustedRoot, kPublisher};
+            };
         prepare();
         std::vector<std::string> captions;  // at each pump after the three downloads
         runtime_.onDoEvents = [&](int) {
@@ -1141,20 +1200,25 @@ TEST_F(AppUpgrade, TheHeldToolsCheckIsBoundedOffTheWindowsThread) {
         EXPECT_EQ(pressOK(), c.ended);
         runtime_.onDoEvents = nullptr;
         checkThreads_.kept.clear();  // the abandoned check lets go of the tool
+        launcher_.check = nullptr;
         EXPECT_EQ(count("start "), 0);
-        if (c.hang) {
+        EXPECT_EQ(count("verify held fetching"), c.fetches);
+        const bool waits = c.hang || c.fetches > 0;
+        if (waits) {
             // Pumped once per frame from the first wait on.
             ASSERT_FALSE(captions.empty());
             EXPECT_EQ(captions.front(), "Dang kiem tra Sandel.exe ...");
-            EXPECT_GE(static_cast<int>(captions.size()), c.ended ? c.exitAtPump : 1800);
+            EXPECT_GE(static_cast<int>(captions.size()),
+                      c.ended ? c.exitAtPump : (60000 - int(c.firstTryMs)) / 33);
         }
         if (c.ended) {
             EXPECT_EQ(count("end 1"), 1);
             EXPECT_TRUE(runtime_.boxes.empty());
             continue;
         }
-        EXPECT_LE(clock_.nowMs() - before, c.hang ? 60000u + 33u : 0u);
-        EXPECT_GE(clock_.nowMs() - before, c.hang ? 60000u : 0u);
+        const std::uint32_t bound = std::max(60000u, c.firstTryMs);
+        EXPECT_LE(clock_.nowMs() - before, waits ? bound + 33u : c.firstTryMs);
+        EXPECT_GE(clock_.nowMs() - before, waits ? bound : c.firstTryMs);
         expectOneBox(c.box);
         EXPECT_EQ(frm_.control("ProgressCap").text(), "");  // the last download's caption
         EXPECT_EQ(count("delete " + tool), 0);

@@ -414,7 +414,7 @@ struct AppSide {
         };
         // The signature is valid exactly for the whole tool; a failing check reports its code as
         // a refusal (an HRESULT) or as the file not opening.
-        launcher.check = [&inj, &disk, toolSize](const std::string& path, bool held) {
+        launcher.check = [&inj, &disk, toolSize](const std::string& path, bool held, bool) {
             app::SignatureCheck c;
             if (const std::uint32_t e = inj.fault(held ? "sign.held" : "sign.download")) {
                 (e >= 0x80000000u ? c.status : c.openError) = e;

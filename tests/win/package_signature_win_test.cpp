@@ -46,8 +46,10 @@ TEST(PackageSignatureWin, OnlyTheMakersSignatureOfTheseBytesPasses) {
             EXPECT_EQ(check.signer, c.signer);
             EXPECT_EQ(check.openError, 0u);
         }
-        EXPECT_EQ(app::checkDownloadedPackage(verifier, clock, package, *signature, kPublisher),
-                  c.result);
+        app::RootsFirst roots(60000);
+        EXPECT_EQ(
+            app::checkDownloadedPackage(verifier, clock, package, *signature, kPublisher, roots),
+            c.result);
     }
 }
 

@@ -59,14 +59,16 @@ TEST(ToolTrustWin, WinVerifyTrustTellsTheMakersToolFromEveryOther) {
         SCOPED_TRACE(v.file);
         const std::string path = tools + "\\" + v.file;
         ASSERT_TRUE(wintest::exists(path));
-        // By name (the downloaded file) and through the handle that holds it for its start.
+        // By name (the downloaded file) and through the handle that holds it for its start,
+        // cache-only and with retrieval allowed (the second try for a missing root).
         const std::uint64_t before = nowFileTime();
-        const app::SignatureCheck byName = verifier.checkFile(path);
+        const app::SignatureCheck byName = verifier.checkFile(path, false);
+        const app::SignatureCheck fetching = verifier.checkFile(path, true);
         const app::HoldResult held = launcher.hold(path);
         ASSERT_NE(held.program, nullptr);
-        const app::SignatureCheck byHandle = held.program->signature();
+        const app::SignatureCheck byHandle = held.program->signature(false);
         const std::uint64_t after = nowFileTime();
-        for (const app::SignatureCheck& check : {byName, byHandle}) {
+        for (const app::SignatureCheck& check : {byName, fetching, byHandle}) {
             EXPECT_EQ(check.status, v.status) << std::hex << check.status;
             EXPECT_EQ(check.signer, v.signer);
             EXPECT_EQ(app::toolSignatureResult(check, kPublisher).empty(), v.accepted);
@@ -89,7 +91,7 @@ TEST(ToolTrustWin, WinVerifyTrustTellsTheMakersToolFromEveryOther) {
 TEST(ToolTrustWin, AFileThatCannotBeOpenedKeepsItsErrorCode) {
     TempFolder dir;
     const app::SignatureCheck check =
-        app::win32::realSignatureVerifier().checkFile(dir.file("missing.exe"));
+        app::win32::realSignatureVerifier().checkFile(dir.file("missing.exe"), false);
     EXPECT_EQ(check.openError, static_cast<std::uint32_t>(ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(app::toolSignatureResult(check, kPublisher), "SignErr");
 }
@@ -114,7 +116,7 @@ TEST(ToolTrustWin, AHeldToolCannotBeChangedRenamedOrDeletedUntilReleased) {
         EXPECT_FALSE(MoveFileExW(wideTool.c_str(), toWide(dir.file("moved.exe")).c_str(), 0));
         EXPECT_FALSE(MoveFileExW(other.c_str(), wideTool.c_str(), MOVEFILE_REPLACE_EXISTING));
         // Still what was checked: readable, and signed by the maker.
-        EXPECT_EQ(app::toolSignatureResult(held.program->signature(), kPublisher), "");
+        EXPECT_EQ(app::toolSignatureResult(held.program->signature(false), kPublisher), "");
     }
     EXPECT_TRUE(MoveFileExW(other.c_str(), wideTool.c_str(), MOVEFILE_REPLACE_EXISTING));
 }
@@ -123,7 +125,7 @@ TEST(ToolTrustWin, AHeldToolCannotBeChangedRenamedOrDeletedUntilReleased) {
 class SlowCheck : public app::HeldProgram {
   public:
     SlowCheck(HANDLE started, HANDLE release) : started_(started), release_(release) {}
-    app::SignatureCheck signature() override {
+    app::SignatureCheck signature(bool) override {
         SetEvent(started_);
         WaitForSingleObject(release_, 20000);
         return {app::kTrustValid, kPublisher};

@@ -249,7 +249,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
     line("command line", toUtf8(commandLine ? commandLine : L""));
     line("working folder", toUtf8(currentFolder()));
     // The program that started this tool accepts only its maker's signature: say whose it is.
-    const app::SignatureCheck signature = app::win32::checkSignature(exe, nullptr);
+    const app::SignatureCheck signature = app::win32::checkSignature(exe, nullptr, false);
     char status[16];
     wsprintfA(status, "0x%08lX", static_cast<unsigned long>(signature.status));
     line("signature", signature.status == app::kTrustValid ? "valid, signed by " + signature.signer

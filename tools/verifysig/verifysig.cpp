@@ -14,7 +14,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     int status = 0;
     for (int i = 1; i < argc; ++i) {
-        const app::SignatureCheck check = app::win32::checkSignature(argv[i], nullptr);
+        const app::SignatureCheck check = app::win32::checkSignature(argv[i], nullptr, false);
         if (check.status == app::kTrustValid) {
             std::printf("%ls: valid, signed by %s\n", argv[i], check.signer.c_str());
         } else {

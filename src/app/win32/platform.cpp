@@ -67,7 +67,9 @@ class Win32HeldProgram : public HeldProgram {
   public:
     Win32HeldProgram(std::wstring path, FileHandle file)
         : path_(std::move(path)), file_(std::move(file)) {}
-    SignatureCheck signature() override { return checkSignature(path_, file_.get()); }
+    SignatureCheck signature(bool retrievalAllowed) override {
+        return checkSignature(path_, file_.get(), retrievalAllowed);
+    }
 
   private:
     std::wstring path_;

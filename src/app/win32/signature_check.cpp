@@ -37,7 +37,7 @@ class Win32SignatureVerifier : public SignatureVerifier {
   public:
     // Opened here rather than by WinVerifyTrust, so that a file an antivirus program keeps
     // from being read is told by its own error code. Others may still read and delete it.
-    SignatureCheck checkFile(const std::string& path) override {
+    SignatureCheck checkFile(const std::string& path, bool retrievalAllowed) override {
         const std::wstring wide = norvik::win32::toWide(path);
         const norvik::win32::UniqueFileHandle file(
             CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
@@ -47,7 +47,7 @@ class Win32SignatureVerifier : public SignatureVerifier {
             check.openError = static_cast<std::uint32_t>(GetLastError());
             return check;
         }
-        return checkSignature(wide, file.get());
+        return checkSignature(wide, file.get(), retrievalAllowed);
     }
 };
 
@@ -63,7 +63,7 @@ std::string signerCommonName(PCCERT_CONTEXT certificate) {
     return norvik::win32::toUtf8(name.data());
 }
 
-SignatureCheck checkSignature(const std::wstring& path, HANDLE file) {
+SignatureCheck checkSignature(const std::wstring& path, HANDLE file, bool retrievalAllowed) {
     WINTRUST_FILE_INFO fileInfo{};
     fileInfo.cbStruct = sizeof fileInfo;
     fileInfo.pcwszFilePath = path.c_str();
@@ -76,8 +76,9 @@ SignatureCheck checkSignature(const std::wstring& path, HANDLE file) {
     data.dwUnionChoice = WTD_CHOICE_FILE;
     data.pFile = &fileInfo;
     data.dwStateAction = WTD_STATEACTION_VERIFY;
-    // Whatever the chain needs must already be on this machine: nothing is fetched.
-    data.dwProvFlags = WTD_CACHE_ONLY_URL_RETRIEVAL;
+    // Cache-only: whatever the chain needs must already be on this machine. Otherwise the chain
+    // may be completed from the network; revocation is still not checked.
+    data.dwProvFlags = retrievalAllowed ? WTD_REVOCATION_CHECK_NONE : WTD_CACHE_ONLY_URL_RETRIEVAL;
 
     GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
     const HWND noUser = static_cast<HWND>(INVALID_HANDLE_VALUE);

@@ -11,9 +11,10 @@
 namespace app::win32 {
 
 // Verifies the signature of the file at `path` (when `file` is not null, exactly the file open
-// under that handle) without any user interface and without fetching revocation data from the
-// network, and reads the signer's subject common name.
-SignatureCheck checkSignature(const std::wstring& path, HANDLE file);
+// under that handle) without any user interface and without revocation data, and reads the
+// signer's subject common name. Without `retrievalAllowed` nothing is fetched from the network;
+// with it Windows may fetch what the chain lacks (its root through the automatic root update).
+SignatureCheck checkSignature(const std::wstring& path, HANDLE file, bool retrievalAllowed);
 
 SignatureVerifier& realSignatureVerifier();
 
