@@ -67,7 +67,7 @@ verify_package() {
   [ -z "$ca" ] || roots=(-CAfile "$ca")
   size=$(stat -c %s "$sig")
   if [ "$size" -gt $PACKAGE_SIGNATURE_MAX ]; then
-    echo "$size bytes, larger than the $PACKAGE_SIGNATURE_MAX the program reads"
+    echo "is larger than the $PACKAGE_SIGNATURE_MAX bytes the program reads"
     return 1
   fi
   work=$(mktemp -d)
