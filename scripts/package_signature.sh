@@ -82,7 +82,7 @@ verify_package() {
     status=1
   elif ! openssl x509 -in "$work/signer.pem" -noout -ext extendedKeyUsage 2>/dev/null |
     grep -q 'Code Signing'; then
-    echo "the signer's certificate is not for code signing (no codeSigning extended key usage)"
+    echo "is signed by a certificate that is not for code signing (no codeSigning extended key usage)"
     status=1
   else
     openssl x509 -in "$work/signer.pem" -noout -subject -nameopt multiline,-esc_msb,utf8 2>/dev/null |

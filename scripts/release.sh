@@ -139,7 +139,7 @@ sign_all_packages() {
       echo "NOT signed: $pkg (openssl cms -sign failed: the key, the PIN or the certificate)"
       status=1
     elif ! name=$(verify_package "$pkg" "$pkg.p7s.new" "$roots"); then
-      echo "NOT signed: $pkg: the signature made $name"
+      echo "NOT signed: $pkg: its new signature $name"
       status=1
     elif [ "$name" != "$publisher" ]; then
       echo "NOT signed: $pkg: signed by '$name', the program requires '$publisher' (--publisher)"

@@ -171,6 +171,14 @@ def oversized_signature(stage):
         f.write(b"\0" * 65536)
 
 
+def signed_by_the_https_certificate(stage):
+    """Signed by the HTTPS test certificate: the trusted test CA's, but for serverAuth only."""
+    subprocess.run(["openssl", "cms", "-sign", "-binary", "-md", "sha256", "-outform", "DER",
+                    "-in", stage.sys_pkg, "-signer", stage.certs["server_cert"],
+                    "-inkey", stage.certs["server_key"],
+                    "-out", stage.signature_path(stage.sys_pkg)], check=True)
+
+
 # Rounds against signed packages: what changes on the server, the roots given (the signer's CA,
 # or the HTTPS test CA that did not issue it), and each package's signature line per scheme.
 SIGNATURE_ROUNDS = [
@@ -181,6 +189,9 @@ SIGNATURE_ROUNDS = [
      {SYS: "NOT MET  signature: Norvik_sys.rar.p7s does not verify: self-signed certificate in "
            "certificate chain",
       PKG: "NOT MET  signature: Norvik.rar.p7s does not verify: self-signed certificate"}),
+    ("not for code signing", {}, signed_by_the_https_certificate, "other",
+     {SYS: "NOT MET  signature: Norvik_sys.rar.p7s is signed by a certificate that is not for "
+           "code signing", PKG: "NOT MET  signature: Norvik.rar.p7s does not verify"}),
     ("oversized", {}, oversized_signature, "signer",
      dict(GOOD, **{SYS: "NOT MET  signature: Norvik_sys.rar.p7s is larger than the 65536 "
                         "bytes"})),
