@@ -43,7 +43,10 @@ while [ $# -gt 0 ]; do
   case $1 in
     --proxy) [ $# -ge 2 ] || usage; proxy=(--proxy "http://$2"); tls_proxy=(-proxy "$2"); shift 2 ;;
     --package-signatures) signatures=1; shift ;;
-    --ca) [ $# -ge 2 ] && [ -r "$2" ] || usage; ca=$(realpath "$2"); shift 2 ;;
+    --ca)
+      if [ $# -lt 2 ] || [ ! -r "$2" ]; then usage; fi
+      ca=$(realpath "$2")
+      shift 2 ;;
     *) usage ;;
   esac
 done
@@ -277,8 +280,8 @@ check_file() {
 # check_signature URL: URL fetched whole with its signature URL.p7s, which must be there, no larger
 # than the program reads, and verify against these bytes and the roots.
 check_signature() {
-  local url=$1 out=$work/signed name roots="the system's roots" sig=${1##*/}.p7s
-  [ -z "$ca" ] || roots=$ca
+  local url=$1 out=$work/signed name trusted="the system's roots" sig=${1##*/}.p7s
+  [ -z "$ca" ] || trusted=$ca
   BODY_LIMIT=$((PACKAGE_SIGNATURE_MAX + 1)) fetch GET "$url.p7s" "$out.sig"
   if [ -n "$FAULT" ]; then
     not_met "signature: $sig: $FAULT"
@@ -297,7 +300,7 @@ check_signature() {
   if [ -n "$FAULT" ] || [[ $STATUS != 2?? ]] || [ "$got" != "$length" ]; then
     not_met "signature: the package could not be fetched whole (${FAULT:-status $STATUS, $got of ${length:-unknown} bytes})"
   elif name=$(verify_package "$out.pkg.body" "$out.sig.body" "$ca"); then
-    met "signature: $sig verifies, signed by $name for code signing, up to $roots"
+    met "signature: $sig verifies, signed by $name for code signing, up to $trusted"
   else
     not_met "signature: $sig $name"
   fi

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by scripts/release.sh, scripts/check-server.sh and the test servers: the detached
 # signature published beside each package, `<package>.p7s`, a DER CMS SignedData over the
 # package's bytes (SHA-256, the signer's certificate and its issuers included), made and checked

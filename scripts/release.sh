@@ -107,7 +107,7 @@ esac
 # sign_all_packages DIR: each *.rar under DIR signed into PKG.p7s and verified, or the reason
 # it is not; an earlier PKG.p7s is replaced only by one that verified.
 sign_all_packages() {
-  local dir=$1 packages=() pkg name passin="" roots="" status=0 work
+  local dir=$1 packages=() pkg name passin="" root_pem="" status=0 work
   [ -d "$dir" ] || usage_error "--sign-packages $dir is not a folder"
   mapfile -d '' -t packages < <(find "$dir" -type f -name '*.rar' -print0 | sort -z)
   [ ${#packages[@]} -gt 0 ] || usage_error "--sign-packages: no *.rar under $dir"
@@ -128,8 +128,8 @@ sign_all_packages() {
   mapfile -t root_files < <(root_certificates "$work/chain.pem" "$work/roots")
   local trusted="up to the system's roots"
   if [ ${#root_files[@]} -gt 0 ]; then
-    roots=$work/roots.pem trusted="up to the chain's root"
-    cat "${root_files[@]}" >"$roots"
+    root_pem=$work/roots.pem trusted="up to the chain's root"
+    cat "${root_files[@]}" >"$root_pem"
   fi
   if [ -n "$pin_file" ]; then passin=file:$pin_file; elif [ "$SIGNER_ASK" = 1 ]; then passin=stdin; fi
   for pkg in "${packages[@]}"; do
@@ -138,7 +138,7 @@ sign_all_packages() {
       "$work/chain/issuers.pem" "$key" "$module" "$passin"; then
       echo "NOT signed: $pkg (openssl cms -sign failed: the key, the PIN or the certificate)"
       status=1
-    elif ! name=$(verify_package "$pkg" "$pkg.p7s.new" "$roots"); then
+    elif ! name=$(verify_package "$pkg" "$pkg.p7s.new" "$root_pem"); then
       echo "NOT signed: $pkg: its new signature $name"
       status=1
     elif [ "$name" != "$publisher" ]; then
