@@ -1,8 +1,8 @@
 # shellcheck shell=bash
-# Sourced by scripts/release.sh, scripts/check-server.sh and the test servers: the detached
-# signature published beside each package, `<package>.p7s`, a DER CMS SignedData over the
-# package's bytes (SHA-256, the signer's certificate and its issuers included), made and checked
-# with openssl.
+# Sourced by scripts/release.sh and scripts/check-server.sh (the test servers sign through
+# release.sh): the detached signature published beside each package, `<package>.p7s`, a DER CMS
+# SignedData over the package's bytes (SHA-256, the signer's certificate and its issuers
+# included), made and checked with openssl.
 
 # The largest signature the program downloads; a larger one is refused.
 PACKAGE_SIGNATURE_MAX=65536
