@@ -4,6 +4,7 @@
 # and scheme whether each answer is one the program takes, judged by the program's own rules.
 #
 #   scripts/check-server.sh HOST[:PORT] CUSTOMER-CODE [--proxy PROXYHOST:PORT]
+#                           [--package-signatures [--ca ROOTS.pem]]
 #
 # Every request is the program's: its agent, no Accept-Encoding, the customer code as one
 # percent-encoded path segment, GET only, at most 5 redirects followed, never from https to http.
@@ -11,7 +12,11 @@
 # headers are judged and whose body is dropped after its first bytes (up to 64 KiB, enough for
 # the web-page rule); and a HEAD, which the program never sends, only to point out a server that
 # answers it otherwise than GET. For https, two TLS 1.2 handshakes with the cipher suites and
-# curves of Windows 7 with IE11 and of Windows 8.1 (openssl s_client). Each line is
+# curves of Windows 7 with IE11 and of Windows 8.1 (openssl s_client). With --package-signatures,
+# for a program built to require them: each package's signature PKG.p7s is asked for like the
+# files, and the package fetched whole with it and its signature checked with openssl cms
+# (scripts/package_signature.sh) against the roots of ROOTS.pem (default: the system's).
+# Each line is
 #   met            the answer is as it should be
 #   NOT MET        the program refuses the file (or cannot reach it): the exit code is 1
 #   not met (...)  the program still works, with the cost named (for example no resume)
@@ -24,7 +29,8 @@ set -uo pipefail
 export LC_ALL=C
 
 usage() {
-  echo "usage: check-server.sh HOST[:PORT] CUSTOMER-CODE [--proxy PROXYHOST:PORT]" >&2
+  echo "usage: check-server.sh HOST[:PORT] CUSTOMER-CODE [--proxy PROXYHOST:PORT]" \
+    "[--package-signatures [--ca ROOTS.pem]]" >&2
   exit 2
 }
 [ $# -ge 2 ] || usage
@@ -32,12 +38,21 @@ host=$1
 code=$2
 shift 2
 proxy=() tls_proxy=()
+signatures=0 ca=""
 while [ $# -gt 0 ]; do
   case $1 in
     --proxy) [ $# -ge 2 ] || usage; proxy=(--proxy "http://$2"); tls_proxy=(-proxy "$2"); shift 2 ;;
+    --package-signatures) signatures=1; shift ;;
+    --ca)
+      if [ $# -lt 2 ] || [ ! -r "$2" ]; then usage; fi
+      ca=$(realpath "$2")
+      shift 2 ;;
     *) usage ;;
   esac
 done
+[ -z "$ca" ] || [ $signatures = 1 ] || usage
+# shellcheck source=scripts/package_signature.sh
+source "$(dirname "$0")/package_signature.sh"
 for tool in curl openssl; do
   command -v $tool >/dev/null ||
     { echo "check-server.sh: $tool is missing (apt-get install $tool)" >&2; exit 2; }
@@ -55,6 +70,10 @@ AGENT=API-Download
 # The first bytes read of a body: as many as the program reads at most to judge them.
 SNIFF_BYTES=65536
 RANGE_LAST=15
+# ask keeps the first BODY_LIMIT bytes of a body and gives a request MAX_TIME seconds.
+BODY_LIMIT=$SNIFF_BYTES MAX_TIME=30
+# A package fetched whole for its signature: up to a terabyte, in an hour at most.
+WHOLE_BYTES=1099511627776 WHOLE_SECONDS=3600
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -110,7 +129,7 @@ first_byte() {
 }
 
 # ask METHOD URL OUT [curl args...]: one request as the program makes it, redirects not followed.
-# OUT.headers gets the answer's headers, OUT.body the first SNIFF_BYTES of its body (the rest is
+# OUT.headers gets the answer's headers, OUT.body the first BODY_LIMIT bytes of its body (the rest is
 # dropped: curl stops when the reader is done), OUT.error curl's error; prints the status and
 # the absolute URL a Location leads to (curl resolves it) on one line.
 ask() {
@@ -120,9 +139,9 @@ ask() {
   [ "$method" = HEAD ] && how=(--head)
   rm -f "$out".*
   : >"$out.body"
-  curl --silent --show-error --connect-timeout 15 --max-time 30 "${proxy[@]}" -A "$AGENT" \
+  curl --silent --show-error --connect-timeout 15 --max-time "$MAX_TIME" "${proxy[@]}" -A "$AGENT" \
     "${how[@]}" -D "$out.headers" -w '%{http_code} %{redirect_url}' "$@" \
-    -o >(head -c "$SNIFF_BYTES" >"$out.body") "$url" 2>"$out.error"
+    -o >(head -c "$BODY_LIMIT" >"$out.body") "$url" 2>"$out.error"
   wait $! 2>/dev/null
 }
 
@@ -213,7 +232,8 @@ check_file() {
   else
     case $(lower "${type%%;*}") in
       application/octet-stream | application/x-msdownload | application/vnd.microsoft.portable-executable | \
-        application/x-rar-compressed | application/vnd.rar | application/x-rar)
+        application/x-rar-compressed | application/vnd.rar | application/x-rar | \
+        application/pkcs7-signature)
         met "binary Content-Type $type, first bytes not a web page" ;;
       "") costly "binary Content-Type: none (application/octet-stream is expected)" ;;
       *) costly "binary Content-Type: $type (application/octet-stream is expected; proxies may change text)" ;;
@@ -257,6 +277,36 @@ check_file() {
   [ -z "$differs" ] || hint "HEAD answers $differs: HEAD does not tell what the program gets"
 }
 
+# check_signature URL: URL fetched whole with its signature URL.p7s, which must be there, no larger
+# than the program reads, and verify against these bytes and the roots.
+check_signature() {
+  local url=$1 out=$work/signed name trusted="the system's roots" sig=${1##*/}.p7s
+  [ -z "$ca" ] || trusted=$ca
+  BODY_LIMIT=$((PACKAGE_SIGNATURE_MAX + 1)) fetch GET "$url.p7s" "$out.sig"
+  if [ -n "$FAULT" ]; then
+    not_met "signature: $sig: $FAULT"
+    return
+  fi
+  case $STATUS in
+    2??) ;;
+    404 | 410) not_met "signature: missing ($sig answers $STATUS): the program refuses the package"; return ;;
+    *) not_met "signature: $sig answers $STATUS"; return ;;
+  esac
+  BODY_LIMIT=$WHOLE_BYTES MAX_TIME=$WHOLE_SECONDS fetch GET "$url" "$out.pkg"
+  local length
+  length=$(header "$out.pkg.headers" Content-Length)
+  local got
+  got=$(stat -c %s "$out.pkg.body")
+  if [ -n "$FAULT" ] || [[ $STATUS != 2?? ]] || [ "$got" != "$length" ]; then
+    not_met "signature: the package could not be fetched whole (${FAULT:-status $STATUS, $got of ${length:-unknown} bytes})"
+  elif name=$(verify_package "$out.pkg.body" "$out.sig.body" "$ca"); then
+    met "signature: $sig verifies, signed by $name for code signing, up to $trusted"
+  else
+    not_met "signature: $sig $name"
+  fi
+  rm -f "$out".*
+}
+
 # The cipher suites Windows offers in a TLS 1.2 handshake by default, in OpenSSL's names, from
 # Microsoft's "TLS Cipher Suites in Windows 7" (with the update of Security Advisory 3042058;
 # IE11 turns TLS 1.2 on for WinINet) and "TLS Cipher Suites in Windows 8.1" (with update
@@ -292,6 +342,10 @@ encoded=$(percent_encode "$code")
 for scheme in http https; do
   for path in /Sandel/Sandel.exe /Sandel/Norvik_sys.rar "/Sandel/$encoded/Norvik.rar"; do
     check_file "$scheme://$host$path"
+    if [ $signatures = 1 ] && [ "$path" != /Sandel/Sandel.exe ]; then
+      check_signature "$scheme://$host$path"
+      check_file "$scheme://$host$path.p7s"
+    fi
   done
 done
 echo "https://$host TLS"

@@ -2,8 +2,9 @@
 # The release UpgradeNorvik.exe that the maker ships, built from the committed sources of HEAD
 # (a clean export of the commit, whatever the working tree holds) in a folder of its own.
 #
-#   scripts/release.sh [--host HOST[:PORT]] [--publisher NAME] [--stall-seconds N] [--out DIR]
-#                      [SIGNING] [--timestamp URL]...
+#   scripts/release.sh [--host HOST[:PORT]] [--publisher NAME] [--stall-seconds N]
+#                      [--package-signatures off|required] [--out DIR] [SIGNING] [--timestamp URL]...
+#   scripts/release.sh --sign-packages DIR SIGNING [--publisher NAME]
 #   scripts/release.sh --check-reproducible
 #
 #   SIGNING, with a key file:      --sign-cert CHAIN.pem --sign-key KEY.pem [--pin-file FILE]
@@ -12,8 +13,9 @@
 #                                   [--sign-cert CHAIN.pem]) [--pin-file FILE]
 #            and [--sign-url URL]
 #
-# --host, --publisher and --stall-seconds are the build settings NORVIK_DOWNLOAD_HOST,
-# NORVIK_TOOL_PUBLISHER and NORVIK_STALL_SECONDS, with their defaults. The file goes to
+# --host, --publisher, --stall-seconds and --package-signatures are the build settings
+# NORVIK_DOWNLOAD_HOST, NORVIK_TOOL_PUBLISHER, NORVIK_STALL_SECONDS and NORVIK_PACKAGE_SIGNATURES,
+# with their defaults. The file goes to
 # DIR/UpgradeNorvik.exe (default build/release/; DIR must be empty, new or an earlier release
 # folder) and its SHA-256 is printed with the versions of the tools that built it. With SIGNING
 # it is signed with Authenticode (SHA-256, the program's description and --sign-url, default
@@ -25,12 +27,20 @@
 # token's PIN, or an encrypted key file's passphrase, is read from the first line of
 # --pin-file FILE or asked for on the terminal, never taken from the command line.
 #
+# --sign-packages DIR builds nothing: every *.rar under DIR gets its detached signature PKG.p7s
+# (scripts/package_signature.sh), made with the SIGNING key and certificate, then verified (the
+# chain's root, or the system's roots when the chain has none; code signing; the signer's common
+# name is --publisher) before it replaces an earlier one. No time-stamp: a package's signature
+# is valid while its certificate is, and the packages are signed again when it is renewed.
+#
 # --check-reproducible builds the release twice, in two folders at two times, and fails on any
 # difference, naming the offset and section where the files differ.
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 # shellcheck source=scripts/authenticode.sh
 source "$ROOT/scripts/authenticode.sh"
+# shellcheck source=scripts/package_signature.sh
+source "$ROOT/scripts/package_signature.sh"
 
 # The same bytes whoever builds: one locale (sort orders, messages), one time zone, and no
 # compiler launcher (a cache) between the build and the compiler.
@@ -40,6 +50,8 @@ unset CMAKE_C_COMPILER_LAUNCHER CMAKE_CXX_COMPILER_LAUNCHER
 host=update.norvik.vn
 publisher="Norvik Software JSC"
 stall=60
+package_signatures=off
+sign_packages=""
 out=$ROOT/build/release
 cert="" key="" module="" token_cert="" pin_file="" sign_url=""
 timestamps=()
@@ -49,6 +61,8 @@ while [ $# -gt 0 ]; do
     --host) host=$2; shift 2 ;;
     --publisher) publisher=$2; shift 2 ;;
     --stall-seconds) stall=$2; shift 2 ;;
+    --package-signatures) package_signatures=$2; shift 2 ;;
+    --sign-packages) sign_packages=$(realpath -m "$2"); shift 2 ;;
     --out) out=$(realpath -m "$2"); shift 2 ;;
     --sign-cert) cert=$(realpath "$2"); shift 2 ;;
     --sign-key) key=$2; shift 2 ;;
@@ -85,6 +99,67 @@ if [ -n "$cert$key$module$token_cert$pin_file" ]; then
   fi
 fi
 [ ${#timestamps[@]} = 0 ] || [ $signing = 1 ] || usage_error "--timestamp needs a signing key"
+case $package_signatures in
+  off | required) ;;
+  *) usage_error "--package-signatures is off or required, not '$package_signatures'" ;;
+esac
+
+# sign_all_packages DIR: each *.rar under DIR signed into PKG.p7s and verified, or the reason
+# it is not; an earlier PKG.p7s is replaced only by one that verified.
+sign_all_packages() {
+  local dir=$1 packages=() pkg name passin="" root_pem="" status=0 work
+  [ -d "$dir" ] || usage_error "--sign-packages $dir is not a folder"
+  mapfile -d '' -t packages < <(find "$dir" -type f -name '*.rar' -print0 | sort -z)
+  [ ${#packages[@]} -gt 0 ] || usage_error "--sign-packages: no *.rar under $dir"
+  work=$(mktemp -d)
+  # The signer's certificate, its issuers, and the roots among them to verify against.
+  if [ -n "$token_cert" ]; then
+    mkdir -p "$work/chain"
+    token_certificate "$module" "$token_cert" "$work/chain/signer.pem" ||
+      { echo "release.sh: cannot read the certificate $token_cert from the token"; rm -rf "$work"; return 1; }
+    if [ -n "$cert" ]; then cp "$cert" "$work/chain/issuers.pem"; else : >"$work/chain/issuers.pem"; fi
+  elif ! split_chain "$cert" "$work/chain"; then
+    echo "release.sh: $cert holds no certificate"
+    rm -rf "$work"
+    return 1
+  fi
+  cat "$work/chain/signer.pem" "$work/chain/issuers.pem" >"$work/chain.pem"
+  local root_files=()
+  mapfile -t root_files < <(root_certificates "$work/chain.pem" "$work/roots")
+  local trusted="up to the system's roots"
+  if [ ${#root_files[@]} -gt 0 ]; then
+    root_pem=$work/roots.pem trusted="up to the chain's root"
+    cat "${root_files[@]}" >"$root_pem"
+  fi
+  if [ -n "$pin_file" ]; then passin=file:$pin_file; elif [ "$SIGNER_ASK" = 1 ]; then passin=stdin; fi
+  for pkg in "${packages[@]}"; do
+    # The PIN or passphrase asked for goes to openssl's standard input (printf is a builtin).
+    if ! printf '%s\n' "$secret" | sign_package "$pkg" "$pkg.p7s.new" "$work/chain/signer.pem" \
+      "$work/chain/issuers.pem" "$key" "$module" "$passin"; then
+      echo "NOT signed: $pkg (openssl cms -sign failed: the key, the PIN or the certificate)"
+      status=1
+    elif ! name=$(verify_package "$pkg" "$pkg.p7s.new" "$root_pem"); then
+      echo "NOT signed: $pkg: its new signature $name"
+      status=1
+    elif [ "$name" != "$publisher" ]; then
+      echo "NOT signed: $pkg: signed by '$name', the program requires '$publisher' (--publisher)"
+      status=1
+    else
+      mv "$pkg.p7s.new" "$pkg.p7s"
+      echo "signed and verified: $pkg.p7s (by $name, $trusted)"
+      continue
+    fi
+    rm -f "$pkg.p7s.new"
+  done
+  rm -rf "$work"
+  return $status
+}
+if [ -n "$sign_packages" ]; then
+  [ $signing = 1 ] || usage_error "--sign-packages needs a signing key (--sign-key and a certificate)"
+  [ ${#timestamps[@]} = 0 ] || usage_error "--sign-packages: package signatures carry no time-stamp"
+  sign_all_packages "$sign_packages"
+  exit $?
+fi
 
 # refuse_out DIR: exits unless DIR is absent, empty, or holds only what a release writes there:
 # the release removes and rewrites those entries, and nothing else may be lost to it.
@@ -131,6 +206,7 @@ build_release() {
     -DCMAKE_TOOLCHAIN_FILE="$folder/src/cmake/toolchain-mingw-i686.cmake" \
     -DCMAKE_BUILD_TYPE=Release -DNORVIK_RELEASE=ON -DNORVIK_DOWNLOAD_HOST="$host" \
     -DNORVIK_TOOL_PUBLISHER="$publisher" -DNORVIK_STALL_SECONDS="$stall" \
+    -DNORVIK_PACKAGE_SIGNATURES="$package_signatures" \
     >"$folder/configure.log" 2>&1 || { cat "$folder/configure.log"; return 1; }
   cmake --build "$folder/build" -j "$(nproc)" --target UpgradeNorvik \
     >"$folder/build.log" 2>&1 || { tail -40 "$folder/build.log"; return 1; }
@@ -187,7 +263,8 @@ if [ -n "$(git -C "$ROOT" status --porcelain --untracked-files=no)" ]; then
   echo "release.sh: note: uncommitted changes are not in the release (it is built from $commit)"
 fi
 start=$(date +%s)
-echo "== release build of $commit (host $host, publisher \"$publisher\", stall $stall s)"
+echo "== release build of $commit (host $host, publisher \"$publisher\", stall $stall s," \
+  "package signatures $package_signatures)"
 work=$out/work
 build_release "$work"
 version=$(sed -n 's/^#define NORVIK_VERSION_TEXT "\(.*\)"$/\1/p' \

@@ -18,6 +18,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 from certs import make_certs  # noqa: E402
 from loopback import free_port, start_tinyproxy, wait_for_port  # noqa: E402
+from package_signatures import sign_packages  # noqa: E402
 from wine_path import windows_path  # noqa: E402,F401 - also imported from here by the benchmark
 
 PYTHON = "/usr/bin/python3"
@@ -51,7 +52,9 @@ def write_file(path, size, seed):
 
 class Testbed:
     def __init__(self, workdir, trustca_exe=None, extra_files=None, nginx=True, proxy=True,
-                 lifetime=1800):
+                 lifetime=1800, signing_build=None):
+        """signing_build: a Windows build folder; every package served (*.rar) then has its
+        .p7s beside it, signed by the build's test publisher certificate."""
         self.workdir = os.path.abspath(workdir)
         self.www = os.path.join(self.workdir, "www")
         self.logs = os.path.join(self.workdir, "logs")
@@ -60,6 +63,7 @@ class Testbed:
         self.use_nginx = nginx
         self.use_proxy = proxy
         self.lifetime = lifetime
+        self.signing_build = signing_build
         self.procs = []
         self.ports = {}
 
@@ -79,6 +83,8 @@ class Testbed:
         os.makedirs(self.logs, exist_ok=True)
         for i, (rel, size) in enumerate(sorted(self.files.items())):
             write_file(os.path.join(self.www, rel), size, seed=i + 1)
+        if self.signing_build:
+            sign_packages(self.www, self.signing_build)
         self.certs = make_certs(os.path.join(self.workdir, "certs"))
         self._start_server()
         if self.use_nginx:

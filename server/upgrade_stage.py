@@ -17,6 +17,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 from certs import make_certs  # noqa: E402
 from loopback import start_tinyproxy  # noqa: E402
+from package_signatures import sign_packages  # noqa: E402
 from wine_path import windows_path  # noqa: E402
 
 PYTHON = "/usr/bin/python3"
@@ -53,10 +54,14 @@ def run_quiet(cmd, **kw):
 class UpgradeStage:
     def __init__(self, workdir, build, port, customer="DEMO001", sys_size=600_000,
                  pkg_size=1_500_000, rate=0, with_sys=True, with_pkg=True, lifetime=1800,
-                 certificate="server", tls_min=None):
+                 certificate="server", tls_min=None, package_signatures="unsigned"):
         """certificate: the HTTPS side's certificate, a name of certs.make_certs ("server"; to be
         refused: "expired", "future", "unknown_ca" with its untrusted CA, "rogue" without it,
-        "other_host" for another host). tls_min "1.3": the HTTPS side speaks TLS 1.3 only."""
+        "other_host" for another host). tls_min "1.3": the HTTPS side speaks TLS 1.3 only.
+        package_signatures: "unsigned" (no .p7s, as today's servers), "signed" (each package's
+        .p7s beside it, signed as the release signs, by the certificate that signs the served
+        tool) or "replaced" (signed, then the customer's package replaced by other bytes of the
+        same size: its .p7s no longer matches)."""
         self.workdir = os.path.abspath(workdir)
         self.build = os.path.abspath(build)
         self.port = port
@@ -92,6 +97,12 @@ class UpgradeStage:
             os.makedirs(os.path.dirname(self.pkg), exist_ok=True)
             with open(self.pkg, "wb") as f:
                 f.write(sample_bytes(pkg_size, 2))
+        if package_signatures not in ("unsigned", "signed", "replaced"):
+            raise ValueError(f"package_signatures: {package_signatures}")
+        if package_signatures != "unsigned" and (with_sys or with_pkg):
+            sign_packages(self.www, self.build)
+        if package_signatures == "replaced":
+            self.replace_after_signing(self.pkg)
 
         self.certs = make_certs(os.path.join(self.workdir, "certs"))
 
@@ -104,6 +115,16 @@ class UpgradeStage:
 
     def customer_package_path(self, customer):
         return os.path.join(self.www, "Sandel", customer, "Norvik.rar")
+
+    def signature_path(self, package):
+        return package + ".p7s"
+
+    def replace_after_signing(self, package):
+        """Other bytes of the same size in `package`, its signature left as it was."""
+        size = os.path.getsize(package)
+        with open(package + ".tmp", "wb") as f:
+            f.write(sample_bytes(size, 3))
+        os.replace(package + ".tmp", package)
 
     def trust_ca(self):
         """Trusts the test CA in the current WINEPREFIX only, and the build's code-signing test

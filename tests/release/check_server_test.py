@@ -2,11 +2,14 @@
 program asks for them: the tests' nginx, whose location block is the README's nginx example word
 for word, meets every requirement (its TLS 1.2 handshakes as Windows 7 and 8.1 included); the
 download server, speaking TLS 1.3 only, has each careless answer named as not met (or, for a
-refused HEAD, only hinted at), and the script fails."""
+refused HEAD, only hinted at), and the script fails. With --package-signatures, the packages'
+signatures as the release makes them are met, and a missing, oversized, untrusted or stale one
+is named."""
 
 import argparse
 import os
 import re
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -30,8 +33,8 @@ def check(condition, what):
         failures.append(what)
 
 
-def check_server(host, customer, ca_dir, proxy=None):
-    extra = ["--proxy", proxy] if proxy else []
+def check_server(host, customer, ca_dir, proxy=None, extra=()):
+    extra = (["--proxy", proxy] if proxy else []) + list(extra)
     r = subprocess.run([SCRIPT, host, customer] + extra, capture_output=True, text=True,
                        timeout=300,
                        env=dict(os.environ, CURL_CA_BUNDLE=os.path.join(ca_dir, "test-ca.pem")))
@@ -158,10 +161,84 @@ def careless_answers_are_named(work):
               f"TLS 1.3 only: the handshakes as Windows 7 and 8.1 are refused ({tls})")
 
 
+SYS = "/Sandel/Norvik_sys.rar"
+SIGNED_BY = "met      signature: {} verifies, signed by Norvik Software JSC for code signing"
+GOOD = {SYS: SIGNED_BY.format("Norvik_sys.rar.p7s"), PKG: SIGNED_BY.format("Norvik.rar.p7s")}
+
+
+def oversized_signature(stage):
+    with open(stage.signature_path(stage.sys_pkg), "ab") as f:
+        f.write(b"\0" * 65536)
+
+
+def signed_by_the_https_certificate(stage):
+    """Signed by the HTTPS test certificate: the trusted test CA's, but for serverAuth only."""
+    subprocess.run(["openssl", "cms", "-sign", "-binary", "-md", "sha256", "-outform", "DER",
+                    "-in", stage.sys_pkg, "-signer", stage.certs["server_cert"],
+                    "-inkey", stage.certs["server_key"],
+                    "-out", stage.signature_path(stage.sys_pkg)], check=True)
+
+
+# Rounds against signed packages: what changes on the server, the roots given (the signer's CA,
+# or the HTTPS test CA that did not issue it), and each package's signature line per scheme.
+SIGNATURE_ROUNDS = [
+    ("signed", {}, None, "signer", GOOD),
+    ("missing", {SYS + ".p7s": "404"}, None, "signer",
+     dict(GOOD, **{SYS: "NOT MET  signature: missing (Norvik_sys.rar.p7s answers 404)"})),
+    ("untrusted root", {}, None, "other",
+     {SYS: "NOT MET  signature: Norvik_sys.rar.p7s does not verify: self-signed certificate in "
+           "certificate chain",
+      PKG: "NOT MET  signature: Norvik.rar.p7s does not verify: self-signed certificate"}),
+    ("not for code signing", {}, signed_by_the_https_certificate, "other",
+     {SYS: "NOT MET  signature: Norvik_sys.rar.p7s is signed by a certificate that is not for "
+           "code signing", PKG: "NOT MET  signature: Norvik.rar.p7s does not verify"}),
+    ("oversized", {}, oversized_signature, "signer",
+     dict(GOOD, **{SYS: "NOT MET  signature: Norvik_sys.rar.p7s is larger than the 65536 "
+                        "bytes"})),
+    ("replaced", {}, lambda stage: stage.replace_after_signing(stage.pkg), "signer",
+     dict(GOOD, **{PKG: "NOT MET  signature: Norvik.rar.p7s does not verify"})),
+]
+
+
+def signatures_are_checked(work):
+    s = UpgradeStage(os.path.join(work, "signed"), args.build, free_port(), customer=CODE,
+                     package_signatures="signed")
+    s.start()
+    roots = {"signer": os.path.join(args.build, "tools", "codesign", "codesign-ca.pem")}
+    try:
+        ca_dir = os.path.dirname(s.certs["ca_der"])
+        roots["other"] = os.path.join(ca_dir, "test-ca.pem")
+        runs = []
+        # Each round starts from the files as signed.
+        signed = os.path.join(work, "signed-files")
+        shutil.copytree(s.www, signed)
+        for name, faults, change, ca, expected in SIGNATURE_ROUNDS:
+            s.set_faults(paths=faults)
+            shutil.copytree(signed, s.www, dirs_exist_ok=True)
+            if change:
+                change(s)
+            runs.append((name, expected, check_server(
+                f"localhost:{s.port}", CODE, ca_dir,
+                extra=["--package-signatures", "--ca", roots[ca]])))
+    finally:
+        s.stop()
+    for name, expected, (rc, out) in runs:
+        good = expected == GOOD
+        check(rc == (0 if good else 1), f"signatures {name}: exits {0 if good else 1} (got {rc})")
+        report = sections(out)
+        for scheme in ("http", "https"):
+            for path, line in expected.items():
+                url = f"{scheme}://localhost:{s.port}{path}"
+                lines = [x for x in report.get(url, []) if "signature:" in x]
+                check(len(lines) == 1 and lines[0].startswith(line),
+                      f"signatures {name}: {url} says '{line}' ({lines})")
+
+
 with tempfile.TemporaryDirectory(prefix="check-server-") as work:
     readme_example_is_the_tests_config()
     nginx_meets_everything(work)
     careless_answers_are_named(work)
+    signatures_are_checked(work)
 if failures:
     print(f"{len(failures)} failed")
     sys.exit(1)

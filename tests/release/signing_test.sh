@@ -5,7 +5,10 @@
 # authority reached after a first time-stamp server that does not answer. Signed once with the
 # certificate in a file and once with the one kept in the token, both files pass both
 # verifications (osslsigncode verify with its time-stamp, WinVerifyTrust under Wine in a
-# throwaway prefix), and a copy with one byte changed fails both.
+# throwaway prefix), and a copy with one byte changed fails both. The packages, signed with the
+# token's key and the certificate kept in it (release.sh --sign-packages), carry detached SHA-256
+# signatures with the chain that openssl cms -verify accepts; a signing for another publisher
+# fails and leaves the earlier signature as it was.
 set -uo pipefail
 build=$(realpath "$1")
 source_dir=$(cd "$(dirname "$0")/../.." && pwd)
@@ -78,4 +81,29 @@ check "tampered: WinVerifyTrust refuses it (TRUST_E_BAD_DIGEST)" \
 check "the signature carries the description" \
   sh -c "osslsigncode verify -CAfile '$work/codesign-ca.pem' -in '$signed' | grep -q 'Tools for Norvik'"
 check "the time-stamp authority answered (after the first server failed)" [ -s "$work/tsa/request-1.tsr" ]
+
+packages=$work/packages
+mkdir -p "$packages/KH01"
+head -c 300000 /dev/urandom >"$packages/Norvik_sys.rar"
+head -c 200000 /dev/urandom >"$packages/KH01/Norvik.rar"
+sign_packages() {  # sign_packages [release.sh arguments...]
+  bash "$source_dir/scripts/release.sh" --sign-packages "$packages" --pkcs11-module "$SOFTHSM_MODULE" \
+    --sign-key "$key" --pkcs11-cert "pkcs11:token=norvik-test;object=release;type=cert" \
+    --sign-cert "$work/codesign-ca.pem" --pin-file "$work/pin" "$@" </dev/null
+}
+check "release.sh --sign-packages signs the packages with the token" sign_packages
+for pkg in "$packages/Norvik_sys.rar" "$packages/KH01/Norvik.rar"; do
+  check "${pkg#"$work/"}.p7s verifies with openssl cms -verify" openssl cms -verify -binary \
+    -inform DER -in "$pkg.p7s" -content "$pkg" -CAfile "$work/codesign-ca.pem" -purpose any \
+    -out /dev/null
+done
+openssl cms -cmsout -print -inform DER -in "$packages/KH01/Norvik.rar.p7s" >"$work/p7s.txt"
+check "the signature is detached SHA-256 SignedData with the signer's chain" \
+  sh -c "grep -q 'eContent: <ABSENT>' '$work/p7s.txt' && grep -q 'algorithm: sha256 ' '$work/p7s.txt' &&
+    grep -q 'subject: CN=Norvik Test Code Signing CA' '$work/p7s.txt'"
+cp "$packages/KH01/Norvik.rar.p7s" "$work/earlier.p7s"
+fails() { ! "$@"; }
+check "a signing for another publisher fails" fails sign_packages --publisher "Other Software Ltd"
+check "... and leaves the earlier signature as it was" cmp -s "$work/earlier.p7s" \
+  "$packages/KH01/Norvik.rar.p7s"
 [ $failures = 0 ] || { echo "$failures failed"; exit 1; }
