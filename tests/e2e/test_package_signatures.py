@@ -32,16 +32,21 @@ def first_index(items, item):
     return items.index(item)
 
 
-def signed_packages_complete_the_upgrade():
+def completed(exe):
+    """A whole upgrade by `exe` against signed packages; the paths it asked for."""
     with steps.served(args, WORK, package_signatures="signed") as s:
         folder = s.install_folder()
-        with launched(REQUIRED, args.artifacts, drv, env=TOOL_EXITS) as app:
-            steps.start_upgrade(drv, args, folder, REQUIRED, app=app)
+        with launched(exe, args.artifacts, drv, env=TOOL_EXITS) as app:
+            steps.start_upgrade(drv, args, folder, exe, app=app)
             steps.expect_complete_upgrade(s, folder, app)
-        asked = paths(s)
-        for package in ("/Sandel/Norvik_sys.rar", PACKAGE):
-            check(first_index(asked, package + ".p7s") < first_index(asked, package),
-                  f"{package}'s signature asked for before it: {asked}")
+        return paths(s)
+
+
+def signed_packages_complete_the_upgrade():
+    asked = completed(REQUIRED)
+    for package in ("/Sandel/Norvik_sys.rar", PACKAGE):
+        check(first_index(asked, package + ".p7s") < first_index(asked, package),
+              f"{package}'s signature asked for before it: {asked}")
 
 
 def a_package_changed_after_signing_is_refused():
@@ -64,14 +69,9 @@ def a_package_changed_after_signing_is_refused():
 
 
 def off_asks_for_no_signature():
-    with steps.served(args, WORK, package_signatures="signed") as s:
-        folder = s.install_folder()
-        with launched(OFF, args.artifacts, drv, env=TOOL_EXITS) as app:
-            steps.start_upgrade(drv, args, folder, OFF, app=app)
-            steps.expect_complete_upgrade(s, folder, app)
-        check_eq(sorted(set(paths(s))),
-                 sorted(["/Sandel/Sandel.exe", "/Sandel/Norvik_sys.rar", PACKAGE]),
-                 "the paths asked for")
+    check_eq(sorted(set(completed(OFF))),
+             sorted(["/Sandel/Sandel.exe", "/Sandel/Norvik_sys.rar", PACKAGE]),
+             "the paths asked for")
 
 
 try:

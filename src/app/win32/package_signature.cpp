@@ -25,27 +25,29 @@ constexpr DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 // The package is read in pieces of this size: it is never in memory as a whole.
 constexpr DWORD kReadSize = 64 * 1024;
 
-struct MessageTraits {
-    using type = HCRYPTMSG;
+void closeMessage(HCRYPTMSG message) {
+    CryptMsgClose(message);
+}
+void closeStore(HCERTSTORE store) {
+    CertCloseStore(store, 0);
+}
+void freeCertificate(PCCERT_CONTEXT certificate) {
+    CertFreeCertificateContext(certificate);
+}
+void freeChain(PCCERT_CHAIN_CONTEXT chain) {
+    CertFreeCertificateChain(chain);
+}
+// A crypt32 handle for which "none" is null, released by `Release`.
+template <typename T, void (*Release)(T)>
+struct CryptTraits {
+    using type = T;
     static type invalid() { return nullptr; }
-    static void close(type m) { CryptMsgClose(m); }
+    static void close(type handle) { Release(handle); }
 };
-struct StoreTraits {
-    using type = HCERTSTORE;
-    static type invalid() { return nullptr; }
-    static void close(type s) { CertCloseStore(s, 0); }
-};
-struct CertificateTraits {
-    using type = PCCERT_CONTEXT;
-    static type invalid() { return nullptr; }
-    static void close(type c) { CertFreeCertificateContext(c); }
-};
-struct ChainTraits {
-    using type = PCCERT_CHAIN_CONTEXT;
-    static type invalid() { return nullptr; }
-    static void close(type c) { CertFreeCertificateChain(c); }
-};
-using norvik::win32::UniqueHandle;
+using Message = norvik::win32::UniqueHandle<CryptTraits<HCRYPTMSG, closeMessage>>;
+using Store = norvik::win32::UniqueHandle<CryptTraits<HCERTSTORE, closeStore>>;
+using Certificate = norvik::win32::UniqueHandle<CryptTraits<PCCERT_CONTEXT, freeCertificate>>;
+using Chain = norvik::win32::UniqueHandle<CryptTraits<PCCERT_CHAIN_CONTEXT, freeChain>>;
 
 std::uint32_t lastError() {
     const DWORD error = GetLastError();
@@ -64,8 +66,8 @@ BOOL WINAPI noStreamOutput(const void*, BYTE*, DWORD, BOOL) {
 // The signature's header in one final update, then the package's bytes as the detached
 // content, piece by piece, the last update final (as CryptMsgUpdate documents it for a detached
 // message): 0, or the error. `streamed` opens the message for stream processing.
-std::uint32_t decode(const std::string& signature, HANDLE file, bool streamed,
-                     UniqueHandle<MessageTraits>& message, bool& contentRefused) {
+std::uint32_t decode(const std::string& signature, HANDLE file, bool streamed, Message& message,
+                     bool& contentRefused) {
     CMSG_STREAM_INFO stream{CMSG_INDEFINITE_LENGTH, &noStreamOutput, nullptr};
     message.reset(CryptMsgOpenToDecode(kEncoding, CMSG_DETACHED_FLAG, 0, 0, nullptr,
                                        streamed ? &stream : nullptr));
@@ -169,7 +171,7 @@ std::uint32_t chainStatus(PCCERT_CONTEXT signer, HCERTSTORE carried, bool fetchR
     PCCERT_CHAIN_CONTEXT built = nullptr;
     if (!CertGetCertificateChain(nullptr, signer, nullptr, carried, &para, flags, nullptr, &built))
         return lastError();
-    const UniqueHandle<ChainTraits> chain(built);
+    const Chain chain(built);
     CERT_CHAIN_POLICY_PARA policy{};
     policy.cbSize = sizeof policy;
     CERT_CHAIN_POLICY_STATUS status{};
@@ -198,7 +200,7 @@ class Win32PackageVerifier : public PackageVerifier {
         // Wine's crypt32 takes the content of a detached message in pieces only when it is
         // opened for stream processing (it refuses the first non-final update with
         // CRYPT_E_MSG_ERROR): then the package is read again so.
-        UniqueHandle<MessageTraits> message;
+        Message message;
         bool contentRefused = false;
         std::uint32_t error = decode(signature, file.get(), false, message, contentRefused);
         if (error == static_cast<std::uint32_t>(CRYPT_E_MSG_ERROR) && contentRefused) {
@@ -212,13 +214,12 @@ class Win32PackageVerifier : public PackageVerifier {
             check.status = error;
             return check;
         }
-        const UniqueHandle<StoreTraits> carried(
-            CertOpenStore(CERT_STORE_PROV_MSG, kEncoding, 0, 0, message.get()));
+        const Store carried(CertOpenStore(CERT_STORE_PROV_MSG, kEncoding, 0, 0, message.get()));
         if (!carried) {
             check.status = lastError();
             return check;
         }
-        const UniqueHandle<CertificateTraits> signer(signerOf(message.get(), carried.get(), error));
+        const Certificate signer(signerOf(message.get(), carried.get(), error));
         if (!signer) {
             check.status = error;
             return check;
