@@ -16,8 +16,9 @@ publisher=$2
 mkdir -p "$dir/trusted" "$dir/untrusted"
 . "$(dirname "$0")/../../tools/codesign/test_signing.sh"
 
-test_ca "$dir/trusted"
-test_ca "$dir/untrusted"
+# Names of their own: the prefix also trusts the build's code-signing test CA.
+test_ca "$dir/trusted" "Norvik Test Package CA"
+test_ca "$dir/untrusted" "Untrusted Test Package CA"
 test_signer "$dir/trusted" publisher "$publisher"
 test_signer "$dir/trusted" other "Other Software Ltd"
 test_signer "$dir/untrusted" publisher "$publisher"

@@ -2,7 +2,8 @@
 # with openssl and a tampered copy of a signed file. Sourced by sh scripts; never used for
 # anything that is shipped.
 #
-#   test_ca DIR                   DIR/codesign-ca.key, .pem and .der: a code-signing test CA
+#   test_ca DIR [CN]              DIR/codesign-ca.key, .pem and .der: a code-signing test CA
+#                                 (CN: its common name, "Norvik Test Code Signing CA" unless given)
 #   test_signer DIR NAME CN       DIR/NAME.key and DIR/NAME.pem (the certificate for the common
 #                                 name CN, issued by DIR's CA, followed by the CA's)
 #   test_token DIR NAME CN        a SoftHSM2 token in DIR/tokens (label norvik-test, PIN 1234 in
@@ -14,7 +15,7 @@
 #   tampered_copy IN OUT          OUT is IN with the byte in its middle changed
 
 test_ca() {
-  openssl req -x509 -newkey rsa:2048 -nodes -sha256 -days 3650 -subj "/CN=Norvik Test Code Signing CA" \
+  openssl req -x509 -newkey rsa:2048 -nodes -sha256 -days 3650 -subj "/CN=${2:-Norvik Test Code Signing CA}" \
     -addext "basicConstraints=critical,CA:TRUE" -addext "keyUsage=critical,keyCertSign,cRLSign" \
     -keyout "$1/codesign-ca.key" -out "$1/codesign-ca.pem" 2>/dev/null
   openssl x509 -in "$1/codesign-ca.pem" -outform DER -out "$1/codesign-ca.der"
