@@ -71,8 +71,7 @@ class Attempt {
 
     End refused(const NetOwner& session, const NetOwner& request, const std::string& url,
                 std::uint32_t error);
-    bool loginPageOverHttp(const NetOwner& session, const std::string& refusedUrl,
-                           const std::string& refusedResult);
+    bool loginPageOverHttp(const NetOwner& session, const std::string& refusedResult);
 
     // The proxy refused the request for want of a login (407): its page is read, the request
     // kept for the window to ask the user.

@@ -28,25 +28,24 @@ End Attempt::refused(const NetOwner& session, const NetOwner& request, const std
     SecureContext context = call_.secure;
     context.now = s_.clock.systemTime();
     const std::string result = resultForRefusedRequest(refusal, context);
-    if (isRefusedCertificate(error) && loginPageOverHttp(session, url, result))
+    if (isRefusedCertificate(error) && loginPageOverHttp(session, result))
         return {Ending::Failed, results::kPageErr};
     return ended(result);
 }
 
-// True when the server, asked over plain HTTP for the same path, answers with a web page;
-// only its status, headers and first bytes are read, nothing is written. While it runs, a
-// stalled question stands for `refusedResult`.
-bool Attempt::loginPageOverHttp(const NetOwner& session, const std::string& refusedUrl,
-                                const std::string& refusedResult) {
-    std::optional<std::string> plain = plainHttpUrl(refusedUrl);
-    if (!plain)
+// True when the configured server, asked over plain HTTP for the probe's path (see
+// CallShared::probeUrl), answers with a web page; only its status, headers and first bytes are
+// read, nothing is written. While it runs, a stalled question stands for `refusedResult`.
+bool Attempt::loginPageOverHttp(const NetOwner& session, const std::string& refusedResult) {
+    std::string plain = call_.probeUrl;
+    if (plain.empty())
         return false;
     a_.refusedResult = refusedResult;
     a_.probing.store(true);
     NetOwner connection(s_.net, 0);
     NetOwner request(s_.net, 0);
     int hop = 0;
-    const Answer answer = ask(session, connection, request, *plain, hop, "");
+    const Answer answer = ask(session, connection, request, plain, hop, "");
     if (answer.end || answer.refusal || answer.status < 200 || answer.status > 299)
         return false;
     const std::optional<std::string> contentType = header(request, kQueryContentType);

@@ -47,11 +47,13 @@ std::optional<End> Attempt::openRequest(const NetOwner& session, NetOwner& conne
         return internetFailure(c.error);
     connection.reset(c.value);
     // Not through the Internet cache: a package must not take twice its size on disk.
-    // Keep-alive: a proxy's NTLM or Negotiate login holds for its connection only.
+    // Keep-alive: a proxy's NTLM or Negotiate login holds for its connection only. No cookies
+    // sent or stored: a portal's would reach the real server, and the program leaves nothing in
+    // the user's profile.
     const Result<NetHandle> r = s_.net.openRequest(
         connection.get(), parts->object,
         kFlagExistingConnect | kFlagNoCacheWrite | kFlagReload | kFlagNoAutoRedirect |
-            kFlagKeepConnection | (parts->secure ? kFlagSecure : 0));
+            kFlagKeepConnection | kFlagNoCookies | (parts->secure ? kFlagSecure : 0));
     if (!r.ok())
         return internetFailure(r.error);
     request.reset(r.value);

@@ -100,7 +100,7 @@ End Attempt::run() {
         total = *length;
         a_.validator =
             resumeValidator(header(request, kQueryAcceptRanges), header(request, kQueryEtag),
-                            header(request, kQueryLastModified));
+                            header(request, kQueryLastModified), header(request, kQueryDate));
         a_.freshStart = true;
     }
 

@@ -22,6 +22,22 @@ OSVERSIONINFOA windowsVersion() {
     return info;
 }
 
+// The same with the product type (workstation, server or domain controller), which the larger
+// structure brings (Windows 2000 on). Where the system refuses that structure the version comes
+// without it (product type 0).
+OSVERSIONINFOEXA productVersion() {
+    OSVERSIONINFOEXA info;
+    ZeroMemory(&info, sizeof info);
+    info.dwOSVersionInfoSize = sizeof info;  // 156
+    if (!GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(&info))) {
+        const OSVERSIONINFOA plain = windowsVersion();
+        ZeroMemory(&info, sizeof info);
+        info.dwMajorVersion = plain.dwMajorVersion;
+        info.dwMinorVersion = plain.dwMinorVersion;
+    }
+    return info;
+}
+
 // Never destroyed: a transfer thread that was given up may still use the seams while the process
 // ends.
 WinInetApi& net() {
@@ -35,8 +51,8 @@ Engine& engine() {
     static Win32Threads& threads = *new Win32Threads;
     static Engine& instance = []() -> Engine& {
         Engine& e = *new Engine(net(), files, clock, threads);
-        const OSVERSIONINFOA version = windowsVersion();
-        e.setWindowsVersion(version.dwMajorVersion, version.dwMinorVersion);
+        const OSVERSIONINFOEXA version = productVersion();
+        e.setWindowsVersion(version.dwMajorVersion, version.dwMinorVersion, version.wProductType);
         return e;
     }();
     return instance;
@@ -75,6 +91,10 @@ void SetBuildEpoch(std::int64_t unixSeconds) {
 
 void SetBaseUrl(const std::string& baseUrl) {
     engine().setBaseUrl(baseUrl);
+}
+
+void SetLoginProbePath(const std::string& path) {
+    engine().setLoginProbePath(path);
 }
 
 std::string DownloadFile(const std::string& remotePath, const std::string& localPath,
