@@ -56,7 +56,7 @@ class UpgradeStage:
                  certificate="server", tls_min=None):
         """certificate: the HTTPS side's certificate, a name of certs.make_certs ("server"; to be
         refused: "expired", "future", "unknown_ca" with its untrusted CA, "rogue" without it,
-        "other_host" for another host). tls_min "1.3": the HTTPS side speaks TLS 1.3 only."""
+        "other_host" for another host, "localhost_only" for 127.0.0.1). tls_min "1.3": the HTTPS side speaks TLS 1.3 only."""
         self.workdir = os.path.abspath(workdir)
         self.build = os.path.abspath(build)
         self.port = port

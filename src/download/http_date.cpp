@@ -59,7 +59,7 @@ bool isLeap(int year) {
 // Days since 1970-01-01 of a proleptic Gregorian date.
 std::int64_t daysSinceEpoch(int year, int month, int day) {
     const int y = year - (month <= 2 ? 1 : 0);
-    const int era = y / 400;
+    const int era = (y >= 0 ? y : y - 399) / 400;  // rounded down: year 0's January is in y -1
     const int yearOfEra = y - era * 400;
     const int monthFromMarch = (month + 9) % 12;
     const int dayOfYear = (153 * monthFromMarch + 2) / 5 + day - 1;

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "download/download_engine.h"
+#include "download/failure_results.h"
 #include "download/win32/win32_seams.h"
 #include "download/windows_version.h"
 
@@ -117,6 +118,11 @@ void AbandonActiveDownloads() {
 std::string GetWindowsVersionName() {
     const OSVERSIONINFOA info = windowsVersion();
     return windowsVersionName(info.dwMajorVersion, info.dwMinorVersion, info.dwPlatformId);
+}
+
+std::string GetOldTlsResult() {
+    const OSVERSIONINFOEXA info = productVersion();
+    return oldTlsResult(info.dwMajorVersion, info.dwMinorVersion, info.wProductType);
 }
 
 void SetTopmost(form::Form& frm, bool onTop) {

@@ -41,6 +41,9 @@ std::string DownloadFile(const std::string& remotePath, const std::string& local
 // transfer threads (the program is ending).
 void AbandonActiveDownloads();
 std::string GetWindowsVersionName();
+// What a failed secure handshake is named on this Windows (oldTlsResult of its version and
+// product type; "" where WinINet speaks TLS 1.2).
+std::string GetOldTlsResult();
 void SetTopmost(form::Form& frm, bool onTop);
 
 }  // namespace download::win32
