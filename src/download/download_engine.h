@@ -72,7 +72,8 @@ class Engine {
     // What a refused secure request is judged by: the running Windows version with its product
     // type (wProductType, see kProductWorkstation) and the date this program was built from
     // (FILETIME units; 0 when unknown).
-    void setWindowsVersion(std::uint32_t major, std::uint32_t minor, std::uint8_t productType);
+    void setWindowsVersion(std::uint32_t major, std::uint32_t minor,
+                           std::uint8_t productType = kProductWorkstation);
     void setBuildDate(std::uint64_t fileTime) { secure_.buildDate = fileTime; }
 
     // caption and bar: the progress view, both or neither; without a caption no progress shows.
