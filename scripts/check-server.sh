@@ -110,6 +110,17 @@ header() {
     END { print h[name] }' "$1"
 }
 lower() { tr '[:upper:]' '[:lower:]' <<<"$1"; }
+# http_date TEXT: the seconds since 1970 of an HTTP-date in one of its three forms (IMF-fixdate,
+# RFC 850, asctime), as the program reads Date and Last-Modified; "" for anything else.
+http_date() {
+  local day='(Mon|Tue|Wed|Thu|Fri|Sat|Sun)' month='(Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec)'
+  local time='[0-9]{2}:[0-9]{2}:[0-9]{2}'
+  if [[ $1 =~ ^$day,\ [0-9]{2}\ $month\ [0-9]{4}\ $time\ GMT$ ]] ||
+    [[ $1 =~ ^(Mon|Tues|Wednes|Thurs|Fri|Satur|Sun)day,\ [0-9]{2}-$month-[0-9]{2}\ $time\ GMT$ ]] ||
+    [[ $1 =~ ^$day\ $month\ (\ [0-9]|[0-9]{2})\ $time\ [0-9]{4}$ ]]; then
+    date -u -d "$1" +%s 2>/dev/null
+  fi
+}
 scheme_of() { lower "${1%%://*}"; }
 # is_identity CODING: no coding, or "identity" (the body is the file itself).
 is_identity() { [ -z "$1" ] || [ "$(lower "$1")" = identity ]; }
@@ -199,7 +210,7 @@ check_file() {
   fi
   [ $HOPS = 0 ] || met "redirects: $HOPS, to $FINAL"
   local h=$out.get.headers status=$STATUS
-  local length encoding transfer type ranges etag modified
+  local length encoding transfer type ranges etag modified served
   length=$(header "$h" Content-Length)
   encoding=$(header "$h" Content-Encoding)
   transfer=$(header "$h" Transfer-Encoding)
@@ -207,6 +218,7 @@ check_file() {
   ranges=$(header "$h" Accept-Ranges)
   etag=$(header "$h" ETag)
   modified=$(header "$h" Last-Modified)
+  served=$(header "$h" Date)
 
   case $status in
     204 | 205 | 206) not_met "status 200: the answer is $status (no file, or a part not asked for: refused)"; return ;;
@@ -240,16 +252,30 @@ check_file() {
     esac
   fi
 
-  # Resuming needs ranges offered with a validator, and a range answered with exactly that part.
-  local validator=""
-  if [ -n "$etag" ] && [[ $etag != W/* ]]; then validator="ETag $etag"; fi
-  [ -z "$validator" ] && [ -n "$modified" ] && validator="Last-Modified $modified"
+  # Resuming needs ranges offered with a strong validator, and a range answered with exactly that
+  # part. A strong ETag is one; with no ETag at all (a weak one included), a Last-Modified at
+  # least 60 s before the answer's Date.
+  local validator="" weak="no ETag, no Last-Modified"
+  if [ -n "$etag" ]; then
+    if [[ $etag != W/* ]]; then validator="ETag $etag"; else weak="the ETag $etag is weak"; fi
+  elif [ -n "$modified" ]; then
+    local modified_s served_s
+    modified_s=$(http_date "$modified")
+    served_s=$(http_date "$served")
+    if [ -z "$modified_s" ] || [ -z "$served_s" ]; then
+      weak="Last-Modified '$modified' with Date '${served:-none}': not both readable dates"
+    elif [ $((served_s - modified_s)) -lt 60 ]; then
+      weak="Last-Modified $modified less than 60 s before the Date $served"
+    else
+      validator="Last-Modified $modified"
+    fi
+  fi
   local last=$RANGE_LAST
   [[ $length =~ ^[0-9]+$ ]] && [ "$length" -gt 0 ] && [ "$length" -le $RANGE_LAST ] && last=$((length - 1))
   if [ "$(lower "${ranges//[[:space:]]/}")" != bytes ]; then
     costly "resume: no Accept-Ranges: bytes (a cut download starts again from the first byte)"
   elif [ -z "$validator" ]; then
-    costly "resume: Accept-Ranges: bytes but no strong ETag or Last-Modified (a cut download starts again)"
+    costly "resume: Accept-Ranges: bytes but no strong validator ($weak; a cut download starts again)"
   elif [ -n "$rfault" ]; then
     costly "resume: the range request got no answer ($rfault)"
   elif [ "$rstatus" != 206 ]; then

@@ -5,7 +5,8 @@ prefix trusts: served alone ("rogue") the client cannot even build its chain; se
 CA also signs three server certificates a client must refuse: one for `localhost` that expired
 long ago ("expired"), one for `localhost` valid only from 2099 on ("future", as a computer whose
 clock runs years behind sees a current one) and one for another host ("other_host", for
-elsewhere.test only). Nothing
+elsewhere.test only). It also signs a certificate for the name `localhost` alone ("localhost_only",
+refused for 127.0.0.1: a server whose one address is trusted and the other not). Nothing
 here is ever installed outside a test's own Wine prefix."""
 import os
 import subprocess
@@ -44,9 +45,10 @@ PAST = ("20250101000000Z", "20250201000000Z")
 FUTURE = ("20990101000000Z", "20990201000000Z")
 
 
-def _make_server(folder, name, ca, host="localhost", dates=None):
+def _make_server(folder, name, ca, host="localhost", dates=None, alt=None):
     ext = os.path.join(folder, f"{name}.ext")
-    alt = "DNS:localhost,IP:127.0.0.1" if host == "localhost" else f"DNS:{host}"
+    if alt is None:
+        alt = "DNS:localhost,IP:127.0.0.1" if host == "localhost" else f"DNS:{host}"
     with open(ext, "w") as f:
         f.write("basicConstraints=CA:FALSE\n"
                 "keyUsage=critical,digitalSignature,keyEncipherment\n"
@@ -86,6 +88,8 @@ def make_certs(folder):
         "future_key": os.path.join(folder, "future-server.key"),
         "other_host_cert": os.path.join(folder, "other-host-server.pem"),
         "other_host_key": os.path.join(folder, "other-host-server.key"),
+        "localhost_only_cert": os.path.join(folder, "localhost-only-server.pem"),
+        "localhost_only_key": os.path.join(folder, "localhost-only-server.key"),
     }
     if all(os.path.exists(p) for p in paths.values()):
         return paths
@@ -100,6 +104,7 @@ def make_certs(folder):
     _make_server(folder, "expired-server", "test-ca", dates=PAST)
     _make_server(folder, "future-server", "test-ca", dates=FUTURE)
     _make_server(folder, "other-host-server", "test-ca", host="elsewhere.test")
+    _make_server(folder, "localhost-only-server", "test-ca", alt="DNS:localhost")
     return paths
 
 

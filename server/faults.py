@@ -29,6 +29,10 @@ Kinds and what the client sees:
                         is cut by a reset after half the body, later ones honour Range and
                         If-Range with 206 and Content-Range
     stall-ranges        the same, but the first answer goes silent after half the body
+    weak-etag           ranges offered and honoured with a weak ETag (and an old Last-Modified):
+                        no strong validator, the whole file, uncut
+    recent-date         ranges offered and honoured with no ETag and a Last-Modified that is the
+                        answer's own Date: no strong validator, the whole file, uncut
     reset-every         ranges offered and honoured; every answer is cut by a reset after half
                         of what it would send, so the file never completes
     reset-norange       no ranges offered; the first answer is cut by a reset, later ones are
@@ -49,6 +53,8 @@ Kinds and what the client sees:
                         server's HTTP port)
     upgrade             a 301 to the same file over HTTPS at the same host and port
                         (https://HOST/fault/plain/..., for a server behind scheme_mux.py)
+    ip_host             a 302 to the same file over HTTPS at 127.0.0.1 and the same port, for a
+                        server reached as localhost (whose certificate may name localhost alone)
     login_page[:TYPE]   a network's sign-in page instead of the file, as a hotel Wi-Fi or a
                         proxy answers before its login: 200, a small HTML form with its
                         Content-Length, Content-Type TYPE (default "text/html; charset=utf-8";
@@ -177,11 +183,13 @@ def _slow(h, path, size, arg):
         h.copy(f, size, piece=piece, pause=piece / rate)
 
 
-def _ranged(h, path, size, cut_first, cut_every=False, honour=True, offer=True, cut="reset"):
+def _ranged(h, path, size, cut_first, cut_every=False, honour=True, offer=True, cut="reset",
+            validators=None):
     """An answer of a server that may offer and honour byte ranges, cut as asked."""
     attempt = h.attempt()
-    validators = {"Accept-Ranges": "bytes", "ETag": ETAG,
-                  "Last-Modified": LAST_MODIFIED} if offer else {}
+    if validators is None:
+        validators = {"Accept-Ranges": "bytes", "ETag": ETAG,
+                      "Last-Modified": LAST_MODIFIED} if offer else {}
     start = h.requested_start(size, ETAG, LAST_MODIFIED) if honour else None
     if start is None:
         start, length = 0, size
@@ -278,6 +286,10 @@ FILE_FAULTS = {
                                                 offer=False),
     "reset-ignorerange": lambda h, p, s, a: _ranged(h, p, s, cut_first=True, honour=False),
     "reset-replaced": _replaced,
+    "weak-etag": lambda h, p, s, a: _ranged(h, p, s, cut_first=False, validators={
+        "Accept-Ranges": "bytes", "ETag": "W/" + ETAG, "Last-Modified": LAST_MODIFIED}),
+    "recent-date": lambda h, p, s, a: _ranged(h, p, s, cut_first=False, validators={
+        "Accept-Ranges": "bytes", "Last-Modified": h.date_time_string()}),
     "redir": _redirect,
     "loop": lambda h, p, s, a: h.redirect(302, h.path),
     "nolocation": lambda h, p, s, a: h.redirect(302, None),
@@ -285,6 +297,8 @@ FILE_FAULTS = {
         h.host_name(), h.server.http_port, h.fault_target + h.query)),
     "upgrade": lambda h, p, s, a: h.redirect(301, "https://%s/fault/plain%s" % (
         h.headers.get("Host", ""), h.fault_target + h.query)),
+    "ip_host": lambda h, p, s, a: h.redirect(302, "https://127.0.0.1:%s/fault/plain%s" % (
+        h.headers.get("Host", "").rsplit(":", 1)[-1], h.fault_target + h.query)),
     "login_page": _login_page,
     "login_redirect": _login_redirect,
 }

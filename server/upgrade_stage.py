@@ -57,7 +57,8 @@ class UpgradeStage:
                  certificate="server", tls_min=None, package_signatures="unsigned"):
         """certificate: the HTTPS side's certificate, a name of certs.make_certs ("server"; to be
         refused: "expired", "future", "unknown_ca" with its untrusted CA, "rogue" without it,
-        "other_host" for another host). tls_min "1.3": the HTTPS side speaks TLS 1.3 only.
+        "other_host" for another host, "localhost_only" for 127.0.0.1). tls_min "1.3": the HTTPS
+        side speaks TLS 1.3 only.
         package_signatures: "unsigned" (no .p7s, as today's servers), "signed" (each package's
         .p7s beside it, signed as the release signs, by the certificate that signs the served
         tool) or "replaced" (signed, then the customer's package replaced by other bytes of the

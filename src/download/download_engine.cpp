@@ -7,7 +7,6 @@
 
 #include "common/ascii.h"
 #include "common/rounding.h"
-#include "download/windows_version.h"
 
 namespace download {
 
@@ -115,8 +114,8 @@ struct Engine::View {
 Engine::Engine(InternetApi& net, FileApi& files, Clock& clock, Threads& threads)
     : net_(net), files_(files), clock_(clock), threads_(threads) {}
 
-void Engine::setWindowsVersion(std::uint32_t major, std::uint32_t minor) {
-    secure_.oldTlsWindows = lacksTls12ByDefault(major, minor);
+void Engine::setWindowsVersion(std::uint32_t major, std::uint32_t minor, std::uint8_t productType) {
+    secure_.oldTlsResult = oldTlsResult(major, minor, productType);
 }
 
 void Engine::clearUrlCacheEntry(const std::string& url) {
@@ -206,6 +205,10 @@ std::string Engine::runDownload(const std::shared_ptr<CallShared>& call,
                                 form::Control* caption, form::Control* bar,
                                 const std::string& proxy, const AcceptFile& accept) {
     call->url = baseUrl_ + remotePath;
+    if (!probePath_.empty()) {
+        const std::string configured = baseUrl_ + probePath_;
+        call->probeUrl = plainHttpUrl(configured).value_or(configured);
+    }
     call->proxy = chooseProxy(proxy);
     call->partialPath = partialName(localPath);
     call->finalPath = localPath;
@@ -350,7 +353,7 @@ std::string Engine::runCall(const std::shared_ptr<CallShared>& shared, View& vie
 
         // A handshake that got through earlier in this call proves the secure channel: a later
         // failure to set it up is the network's.
-        if (result == results::kTlsErr && progressMade) {
+        if (isOldTlsResult(result) && progressMade) {
             ending = Ending::Cut;
             result = results::kNetErr;
         }

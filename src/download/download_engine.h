@@ -60,15 +60,21 @@ class Engine {
 
     const std::string& baseUrl() const { return baseUrl_; }
     void setBaseUrl(const std::string& baseUrl) { baseUrl_ = baseUrl; }
+    // The remote path asked for over plain HTTP after a refused certificate, to tell a login
+    // portal (see CallShared::probeUrl): one that names nothing of the user's, the same for
+    // every download and every customer. "" asks nothing.
+    void setLoginProbePath(const std::string& path) { probePath_ = path; }
     // Processes the window's pending messages; run after every bounded wait during a download.
     void setPump(std::function<void()> pump) { pump_ = std::move(pump); }
     // The system's digit-grouping separator (UTF-8) for the progress caption.
     void setGroupSeparator(const std::string& separator) { separator_ = separator; }
     void setStallSeconds(int seconds) { stallSeconds_ = seconds; }
     void setCheckSeconds(int seconds) { checkSeconds_ = seconds; }
-    // What a refused secure request is judged by: the running Windows version and the date this
-    // program was built from (FILETIME units; 0 when unknown).
-    void setWindowsVersion(std::uint32_t major, std::uint32_t minor);
+    // What a refused secure request is judged by: the running Windows version with its product
+    // type (wProductType, see kProductWorkstation) and the date this program was built from
+    // (FILETIME units; 0 when unknown).
+    void setWindowsVersion(std::uint32_t major, std::uint32_t minor,
+                           std::uint8_t productType = kProductWorkstation);
     void setBuildDate(std::uint64_t fileTime) { secure_.buildDate = fileTime; }
 
     // caption and bar: the progress view, both or neither; without a caption no progress shows.
@@ -109,6 +115,7 @@ class Engine {
     Clock& clock_;
     Threads& threads_;
     std::string baseUrl_;
+    std::string probePath_;
     std::function<void()> pump_;
     std::string separator_ = ",";
     int stallSeconds_ = kDefaultStallSeconds;

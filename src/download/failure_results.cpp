@@ -38,6 +38,20 @@ bool isRefusedCertificate(std::uint32_t winInetError) {
     }
 }
 
+std::string oldTlsResult(std::uint32_t major, std::uint32_t minor, std::uint8_t productType) {
+    if (major != 6 || minor > 1)
+        return {};
+    if (minor == 1)
+        return results::kTlsErr;
+    const bool server = productType != 0 && productType != kProductWorkstation;
+    return server ? results::kTlsServer2008Err : results::kTlsVistaErr;
+}
+
+bool isOldTlsResult(const std::string& result) {
+    return result == results::kTlsErr || result == results::kTlsVistaErr ||
+           result == results::kTlsServer2008Err;
+}
+
 std::string resultForRefusedRequest(const RefusedRequest& request, const SecureContext& context) {
     if (request.error == kErrorInternetSecCertDateInvalid) {
         const bool clockBehind =
@@ -51,8 +65,8 @@ std::string resultForRefusedRequest(const RefusedRequest& request, const SecureC
                                  (request.error == kErrorInternetSecurityChannelError ||
                                   request.error == kErrorInternetConnectionAborted ||
                                   request.error == kErrorInternetConnectionReset);
-    if (context.oldTlsWindows && handshakeFailed)
-        return results::kTlsErr;
+    if (!context.oldTlsResult.empty() && handshakeFailed)
+        return context.oldTlsResult;
     return resultForInternetError(request.error);
 }
 

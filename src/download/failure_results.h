@@ -21,12 +21,26 @@ bool isRefusedCertificate(std::uint32_t winInetError);
 // What a request that could not be sent is judged by besides its code. Dates are FILETIME units
 // (100 ns since 1601, UTC).
 struct SecureContext {
-    // Windows 6.0 and 6.1: WinINet has no TLS 1.2 (Vista) or has it off unless Internet Explorer
-    // 11 turned it on (7).
-    bool oldTlsWindows = false;
+    // What a failed secure handshake is on this Windows (see oldTlsResult); "" where WinINet
+    // speaks TLS 1.2.
+    std::string oldTlsResult;
     std::uint64_t now = 0;        // the computer's date
     std::uint64_t buildDate = 0;  // the date this program was built from; 0 when unknown
 };
+// wProductType of OSVERSIONINFOEX: VER_NT_WORKSTATION; a server or domain controller otherwise
+// (0 when the system could not tell).
+inline constexpr std::uint8_t kProductWorkstation = 1;
+inline constexpr std::uint8_t kProductServer = 3;
+
+// The result of a secure handshake that failed on a Windows whose WinINet may lack TLS 1.2, named
+// for what works there: on 6.1 (7, Server 2008 R2: off unless Internet Explorer 11 turned it on)
+// "TlsErr"; on 6.0 "TlsServer2008Err" for a server or domain controller (an update brings it) and
+// "TlsVistaErr" for a workstation or an unknown product type (nothing brings it); "" on every
+// other Windows.
+std::string oldTlsResult(std::uint32_t major, std::uint32_t minor, std::uint8_t productType);
+// True for the results oldTlsResult gives.
+bool isOldTlsResult(const std::string& result);
+
 struct RefusedRequest {
     std::uint32_t error = 0;
     bool secure = false;        // an https request
@@ -39,7 +53,8 @@ struct RefusedRequest {
 // certificate out of its validity period is "ClockErr" while the computer's date lies before
 // this build's or the certificate's start, else "CertExpiredErr" (it expired on the server); on
 // Windows 6.0 and 6.1 a secure handshake that failed (12157, or the connection closed or reset
-// before the secure channel stood) is "TlsErr"; everything else as resultForInternetError.
+// before the secure channel stood) is the context's oldTlsResult; everything else as
+// resultForInternetError.
 std::string resultForRefusedRequest(const RefusedRequest& request, const SecureContext& context);
 
 // The result of a failing local file operation: "VirusErr" when an antivirus program blocked or

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "common/ascii.h"
+#include "download/http_date.h"
 
 namespace download {
 
@@ -285,12 +286,20 @@ std::optional<ContentRange> parseContentRange(const std::string& text) {
 
 Validator resumeValidator(const std::optional<std::string>& acceptRanges,
                           const std::optional<std::string>& etag,
-                          const std::optional<std::string>& lastModified) {
+                          const std::optional<std::string>& lastModified,
+                          const std::optional<std::string>& date) {
     if (!acceptRanges || lower(trim(*acceptRanges)) != "bytes")
         return {};
-    if (etag && !etag->empty() && etag->rfind("W/", 0) != 0)
-        return {true, *etag};
-    return {false, lastModified.value_or("")};
+    // Any entity-tag, even a weak or empty one, rules the date out as a validator.
+    if (etag)
+        return etag->empty() || etag->rfind("W/", 0) == 0 ? Validator{} : Validator{true, *etag};
+    if (!lastModified || !date)
+        return {};
+    const std::optional<std::int64_t> modified = parseHttpDate(*lastModified);
+    const std::optional<std::int64_t> served = parseHttpDate(*date);
+    if (!modified || !served || *served - *modified < kStrongDateSeconds)
+        return {};
+    return {false, *lastModified};
 }
 
 std::string rangeHeaders(std::int64_t offset, const Validator& validator) {

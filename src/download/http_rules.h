@@ -80,17 +80,25 @@ struct ContentRange {
 };
 std::optional<ContentRange> parseContentRange(const std::string& text);
 
+// A Last-Modified names one version of the file only when it lies at least this long before the
+// answer's Date: a file changed within the same second as it was served could be changed again
+// under the same date.
+inline constexpr std::int64_t kStrongDateSeconds = 60;
+
 // What names one version of the file, sent as If-Range: a strong ETag, else Last-Modified.
 struct Validator {
     bool etag = false;  // `text` is an ETag (else a Last-Modified date)
     std::string text;   // "" when the server offers no resuming
     bool empty() const { return text.empty(); }
 };
-// The validator of a whole answer whose server offers byte ranges (Accept-Ranges "bytes"): its
-// ETag unless weak, else its Last-Modified; none without byte ranges.
+// The validator of a whole answer whose server offers byte ranges (Accept-Ranges "bytes"), only
+// ever a strong one: its ETag unless weak; with no ETag at all, its Last-Modified when that lies at
+// least kStrongDateSeconds before its Date (both readable). None otherwise: a weak ETag, a recent
+// or unreadable date, no Date, or no byte ranges. Without one a cut download starts again.
 Validator resumeValidator(const std::optional<std::string>& acceptRanges,
                           const std::optional<std::string>& etag,
-                          const std::optional<std::string>& lastModified);
+                          const std::optional<std::string>& lastModified,
+                          const std::optional<std::string>& date);
 
 // The request headers that resume a file from byte `offset`, valid only while the server's
 // `validator` still names the same version of the file.

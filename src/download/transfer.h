@@ -61,6 +61,10 @@ struct CallShared {
 
     // Fixed before the first transfer thread starts.
     std::string url;
+    // After a refused certificate a login portal is told by its answer over plain HTTP to the
+    // configured server (never a redirect's target) for a path that carries no customer code,
+    // so that whoever offered the certificate learns nothing of the user's. "": not asked.
+    std::string probeUrl;
     ProxyChoice proxy;
     std::string partialPath;
     std::string finalPath;

@@ -18,8 +18,4 @@ std::string windowsVersionName(std::uint32_t major, std::uint32_t minor, std::ui
     }
 }
 
-bool lacksTls12ByDefault(std::uint32_t major, std::uint32_t minor) {
-    return major == 6 && minor <= 1;
-}
-
 }  // namespace download

@@ -2,8 +2,9 @@
 bundled server on 127.0.0.1 over HTTPS: a sign-in page (a hotel Wi-Fi's, a proxy's) in place of a
 file, straight or after a redirect and whatever its Content-Type says; a server certificate
 that has expired, is not valid yet, comes from an unknown CA or names another host; a login
-portal that intercepts HTTPS with its own certificate and answers plain HTTP with its page; and
-a server that speaks only TLS 1.3 (the prefix says Windows 7).
+portal that intercepts HTTPS with its own certificate and answers plain HTTP with its page (asked
+for the tool's path at the configured server, never for the customer's package); and a server
+that speaks only TLS 1.3 (the prefix says Windows 7).
 
 One table: each row plants the previous upgrade's tool and packages, runs an upgrade against its
 own server and checks the box, which files were replaced and which kept byte for byte, that
@@ -67,6 +68,10 @@ ROWS = [
     Row("a server certificate for another host", {}, "other_host", SECURE_BOX, set(), None),
     Row("behind a login portal that intercepts HTTPS with its own certificate",
         {TOOL: "login_page"}, "unknown_ca", PAGE_BOX, set(), "box-portal"),
+    # The customer's package alone is redirected to 127.0.0.1, which the certificate does not
+    # name: the login portal is asked for at the configured host, for the tool's path.
+    Row("a refused certificate for the customer's package alone", {PACKAGE: "ip_host"},
+        "localhost_only", SECURE_BOX, {TOOL, SYS}, None),
     # Wine 8 offers at most TLS 1.2, as Windows 7 does with Internet Explorer 11.
     Row("a server that speaks only TLS 1.3, on Windows 7: the old TLS box", {}, "server",
         TLS_BOX, set(), "box-tls", tls_min="1.3"),
@@ -119,7 +124,11 @@ def run_row(row):
                 else:
                     steps.expect_file(path, OLD[remote], f"the previous {local}")
             check_eq(listing(folder), sorted(before), "the install folder's files")
-            if row.certificate == "server" and not row.tls_min:
+            plain = [r[2] for r in s.requests() if r[0] == "http"]
+            if row.certificate == "localhost_only":
+                # The customer code never goes out in clear text.
+                check_eq(plain, [TOOL], "the paths asked for over plain HTTP")
+            elif row.certificate == "server" and not row.tls_min:
                 check_eq(set(s.schemes()), {"https"}, "the schemes of the connections")
             else:
                 # Refused once and never retried (Wine itself tries a failed handshake once more

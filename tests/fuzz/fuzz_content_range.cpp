@@ -1,12 +1,14 @@
 // Content-Range of a resumed answer: whatever the texts and validators, an answer the engine joins
 // to the partial file lies inside the file, starts where the partial file ends or earlier (the
 // overlap skipped), announces exactly the bytes up to the file's end and carries the first
-// answer's validator.
+// answer's validator, which is strong: a strong ETag, or with no ETag at all a Last-Modified at
+// least 60 s before a readable Date.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
 #include <string>
 
+#include "download/http_date.h"
 #include "download/http_rules.h"
 #include "fuzz_check.h"
 
@@ -22,7 +24,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The engine resumes a file of a parsed, non-negative length from inside it.
     const std::int64_t total = in.ConsumeIntegralInRange<std::int64_t>(0, INT64_MAX);
     const std::int64_t offset = in.ConsumeIntegralInRange<std::int64_t>(0, total);
-    const download::Validator first = download::resumeValidator(maybe(in), maybe(in), maybe(in));
+    const std::optional<std::string> ranges = maybe(in), etag = maybe(in), lastModified = maybe(in),
+                                     date = maybe(in);
+    const download::Validator first = download::resumeValidator(ranges, etag, lastModified, date);
+    if (!first.empty() && !first.etag) {
+        FUZZ_CHECK(!etag && lastModified == first.text && date);
+        FUZZ_CHECK(*download::parseHttpDate(*date) - *download::parseHttpDate(*lastModified) >=
+                   download::kStrongDateSeconds);
+    }
     download::RangeAnswer answer;
     if (in.ConsumeBool())
         answer.contentLength = in.ConsumeIntegral<std::int64_t>();

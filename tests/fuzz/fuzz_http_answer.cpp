@@ -38,6 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     auto call = std::make_shared<download::CallShared>(files);
     const bool https = in.ConsumeBool();
     call->url = std::string(https ? "https" : "http") + "://h.vn/Sandel/Sandel.exe";
+    call->probeUrl = "http://h.vn/Sandel/Sandel.exe";
     call->partialPath = kPartial;
     call->finalPath = kFinal;
     call->stallMs = 4000;

@@ -117,6 +117,13 @@ ROUNDS = [
     ({"/Sandel/Sandel.exe": "gzip-get"}, {
         "/Sandel/Sandel.exe": "NOT MET  no content coding: Content-Encoding gzip",
         "/Sandel/Norvik_sys.rar": None, PKG: None}),
+    # Only a strong validator resumes: a cut download of these starts again (a cost, not a fault).
+    ({"/Sandel/Sandel.exe": "weak-etag", "/Sandel/Norvik_sys.rar": "recent-date"}, {
+        "/Sandel/Sandel.exe": (None, "not met  resume: Accept-Ranges: bytes but no strong "
+                                     "validator (the ETag W/"),
+        "/Sandel/Norvik_sys.rar": (None, "not met  resume: Accept-Ranges: bytes but no strong "
+                                         "validator (Last-Modified"),
+        PKG: None}),
 ]
 TLS_REFUSED = ["NOT MET  TLS 1.2 handshake as Windows 7 with IE11: refused",
                "NOT MET  TLS 1.2 handshake as Windows 8.1: refused"]

@@ -37,9 +37,11 @@ struct DownloadTest : ::testing::Test {
     form::Control& bar = frm.control("ProgressBar");
     // The caption and bar as the window showed them, each change once.
     std::vector<std::pair<std::string, int>> shown;
+    std::string remotePath = "/Sandel/Sandel.exe";
 
     DownloadTest() {
         engine.setBaseUrl("https://Update.Example.com");
+        engine.setLoginProbePath("/Sandel/Sandel.exe");
         engine.setStallSeconds(4);
         engine.setPump([this] { record(); });
         files.files[kLocal] = kOld;
@@ -52,9 +54,8 @@ struct DownloadTest : ::testing::Test {
     void serve(std::vector<Answer> answers) { net.answers.assign(answers.begin(), answers.end()); }
     std::string run(const std::string& proxy = ":", bool view = true,
                     const download::AcceptFile& accept = {}) {
-        const std::string result =
-            engine.downloadFile("/Sandel/Sandel.exe", kLocal, view ? &cap : nullptr,
-                                view ? &bar : nullptr, proxy, accept);
+        const std::string result = engine.downloadFile(remotePath, kLocal, view ? &cap : nullptr,
+                                                       view ? &bar : nullptr, proxy, accept);
         record();
         return result;
     }
@@ -148,16 +149,16 @@ TEST_F(DownloadTest, ProxyModesTimeoutsAndTheRequest) {
         EXPECT_EQ(net.requests[0].port, 80);
         EXPECT_EQ(net.requests[0].url, "http://Update.Example.com/Sandel/Sandel.exe");
         EXPECT_EQ(net.requests[0].headers, "");
-        EXPECT_EQ(net.requests[0].flags,
-                  0x20000000u | 0x04000000u | 0x80000000u | 0x00200000u | 0x00400000u);
+        EXPECT_EQ(net.requests[0].flags, 0x20000000u | 0x04000000u | 0x80000000u | 0x00200000u |
+                                             0x00400000u | 0x00080000u);
     }
     // Over https the request asks for a secure channel.
     engine.setBaseUrl("https://Update.Example.com:8443");
     net.requests.clear();
     ASSERT_EQ(run(), "");
     EXPECT_EQ(net.requests[0].port, 8443);
-    EXPECT_EQ(net.requests[0].flags,
-              0x20000000u | 0x04000000u | 0x80000000u | 0x00200000u | 0x00400000u | 0x00800000u);
+    EXPECT_EQ(net.requests[0].flags, 0x20000000u | 0x04000000u | 0x80000000u | 0x00200000u |
+                                         0x00400000u | 0x00080000u | 0x00800000u);
     // Connect, send and receive timeouts of the stall time (Windows honours them).
     EXPECT_EQ(net.options[0], (std::pair<std::uint32_t, std::uint32_t>{2, 4000}));
     EXPECT_EQ(net.options[1], (std::pair<std::uint32_t, std::uint32_t>{5, 4000}));
@@ -499,8 +500,10 @@ TEST_F(DownloadTest, RequestsSentAgainOnTheirHandle) {
 
 // A request that could not be sent is named for what the user can mend: whose clock is wrong,
 // an old Windows without TLS 1.2, or a login portal that intercepts HTTPS (asked over plain HTTP
-// for the same path, it answers with its page).
+// for the tool's path at the configured server, never for the customer's package nor a
+// redirect's target, it answers with its page). No request sends or stores cookies.
 TEST_F(DownloadTest, RefusedSecureRequestsAreNamed) {
+    remotePath = "/Sandel/KH001/Norvik.rar";
     constexpr std::uint64_t kDay = 24ull * 3600 * 10000000;
     const std::uint64_t today = clock.date.load();
     const auto refused = [](auto... args) { return Answer::refusal(args...); };
@@ -510,8 +513,10 @@ TEST_F(DownloadTest, RefusedSecureRequestsAreNamed) {
     const Answer portalRedirect = Answer::whole(5).header(download::kQueryLocation, "/login");
     Answer redirected = portalRedirect;
     redirected.status = "302";
-    const std::string https = "https://Update.Example.com/Sandel/Sandel.exe";
+    const std::string https = "https://Update.Example.com/Sandel/KH001/Norvik.rar";
     const std::string http = "http://Update.Example.com/Sandel/Sandel.exe";
+    Answer mirror = Answer::whole(5).header(download::kQueryLocation, "https://mirror.test/p");
+    mirror.status = "302";
     struct Case {
         const char* what;
         std::uint32_t major, minor;  // of Windows
@@ -519,6 +524,7 @@ TEST_F(DownloadTest, RefusedSecureRequestsAreNamed) {
         std::vector<Answer> answers;
         const char* result;
         std::vector<std::string> urls;
+        std::uint8_t productType = download::kProductWorkstation;
     };
     const Case cases[] = {
         {"out of date, the clock later than the build and the certificate's start",
@@ -550,7 +556,29 @@ TEST_F(DownloadTest, RefusedSecureRequestsAreNamed) {
          "CertExpiredErr",
          {https, http}},
         {"handshake failed on Windows 7", 6, 1, 0, {refused(12157)}, "TlsErr", {https, http}},
-        {"handshake failed on Windows Vista", 6, 0, 0, {refused(12157)}, "TlsErr", {https, http}},
+        {"handshake failed on Windows Vista",
+         6,
+         0,
+         0,
+         {refused(12157)},
+         "TlsVistaErr",
+         {https, http}},
+        {"handshake failed on Windows Server 2008",
+         6,
+         0,
+         0,
+         {refused(12157)},
+         "TlsServer2008Err",
+         {https, http},
+         download::kProductServer},
+        {"handshake failed on Windows Server 2008 R2",
+         6,
+         1,
+         0,
+         {refused(12157)},
+         "TlsErr",
+         {https, http},
+         download::kProductServer},
         {"handshake failed on Windows 10", 10, 0, 0, {refused(12157)}, "SecureErr", {https, http}},
         {"reset before the channel stood, Windows 7", 6, 1, 0, {refused(12031)}, "TlsErr", {https}},
         {"closed after the channel stood, Windows 7",
@@ -581,6 +609,13 @@ TEST_F(DownloadTest, RefusedSecureRequestsAreNamed) {
          {refused(12038), redirected, page},
          "PageErr",
          {https, http, "http://Update.Example.com/login"}},
+        {"a refusal after a redirect: the configured server is asked",
+         10,
+         0,
+         0,
+         {mirror, refused(12045), page},
+         "PageErr",
+         {https, "https://mirror.test/p", http}},
         {"the file over plain HTTP is no page",
          10,
          0,
@@ -606,13 +641,15 @@ TEST_F(DownloadTest, RefusedSecureRequestsAreNamed) {
     for (const Case& c : cases) {
         net.requests.clear();
         files.files[kLocal] = kOld;
-        engine.setWindowsVersion(c.major, c.minor);
+        engine.setWindowsVersion(c.major, c.minor, c.productType);
         engine.setBuildDate(c.buildDate);
         serve(c.answers);
         EXPECT_EQ(run(), c.result) << c.what;
         std::vector<std::string> urls;
-        for (const fakes::Request& r : net.requests)
+        for (const fakes::Request& r : net.requests) {
             urls.push_back(r.url);
+            EXPECT_TRUE(r.flags & download::kFlagNoCookies) << c.what << " " << r.url;
+        }
         EXPECT_EQ(urls, c.urls) << c.what;
         threads.joinAll();
         EXPECT_EQ(net.liveHandles(), 0) << c.what;
@@ -831,23 +868,30 @@ TEST_F(DownloadTest, RetryScheduleAfterCuts) {
     EXPECT_TRUE(shows("Downloading ... 0%: Kb / 3.300Kb"));
 }
 
-// The first answer's validator goes into If-Range when the server offers byte ranges.
+// The first answer's strong validator goes into If-Range when the server offers byte ranges
+// (which validators are strong: ResumeRules); without one the file starts again from zero.
 TEST_F(DownloadTest, ResumeAsksForTheRestWithTheValidator) {
     struct Case {
         std::map<std::uint32_t, std::string> headers;
         std::string request;  // of the second attempt
     };
     using download::kQueryAcceptRanges;
+    using download::kQueryDate;
     using download::kQueryEtag;
     using download::kQueryLastModified;
     const std::string lm = "Tue, 01 Dec 2026 10:00:00 GMT";
+    const std::string dayLater = "Wed, 02 Dec 2026 10:00:00 GMT";
     const Case cases[] = {
         {{{kQueryAcceptRanges, "bytes"}, {kQueryEtag, "\"v1\""}},
          "Range: bytes=4000-\r\nIf-Range: \"v1\"\r\n"},
-        {{{kQueryAcceptRanges, "Bytes"}, {kQueryLastModified, lm}},
+        {{{kQueryAcceptRanges, "Bytes"}, {kQueryLastModified, lm}, {kQueryDate, dayLater}},
          "Range: bytes=4000-\r\nIf-Range: " + lm + "\r\n"},
-        {{{kQueryAcceptRanges, "bytes"}, {kQueryEtag, "W/\"v1\""}, {kQueryLastModified, lm}},
-         "Range: bytes=4000-\r\nIf-Range: " + lm + "\r\n"},
+        {{{kQueryAcceptRanges, "bytes"}, {kQueryLastModified, lm}, {kQueryDate, lm}}, ""},
+        {{{kQueryAcceptRanges, "bytes"},
+          {kQueryEtag, "W/\"v1\""},
+          {kQueryLastModified, lm},
+          {kQueryDate, dayLater}},
+         ""},
         {{{kQueryAcceptRanges, "bytes"}}, ""},
         {{{kQueryAcceptRanges, "none"}, {kQueryEtag, "\"v1\""}}, ""},
         {{{kQueryEtag, "\"v1\""}, {kQueryLastModified, lm}}, ""},
@@ -966,20 +1010,59 @@ TEST_F(DownloadTest, ResumedAnswerThatIsAPageLeavesNoPartial) {
     expectUntouchedAfterFailure();
 }
 
-// The resume decision: a 206 is joined to the 5 bytes written of a 10-byte file only when its
-// range ends the file from there or earlier (the overlap skipped), its length fits, and it names
-// the first answer's version by the same kind of validator; anything else starts from zero.
+// The resume decision. Only a strong validator resumes: a strong ETag, or with no ETag at all a
+// Last-Modified at least 60 s before the answer's Date (in any of its three forms); the request
+// then carries it as If-Range, and a 206 that names the same version joins. A 206 is joined to
+// the 5 bytes written of a 10-byte file only when its range ends the file from there or earlier
+// (the overlap skipped), its length fits, and it names the first answer's version by the same
+// kind of validator; anything else starts from zero.
 TEST(ResumeRules, PartsJoinOnlyWhenTheyBelongTogether) {
     using download::resumeValidator;
-    const std::string lm = "Tue, 01 Dec 2026 10:00:00 GMT";
-    const download::Validator etag = resumeValidator("bytes", "\"v1\"", lm);
-    const download::Validator date = resumeValidator(" Bytes ", "W/\"v1\"", lm);
-    EXPECT_TRUE(etag.etag && etag.text == "\"v1\"");
-    EXPECT_TRUE(!date.etag && date.text == lm);
-    EXPECT_TRUE(resumeValidator("none", "\"v1\"", lm).empty());
-    EXPECT_TRUE(resumeValidator(std::nullopt, "\"v1\"", lm).empty());
-    EXPECT_TRUE(resumeValidator("bytes", std::nullopt, std::nullopt).empty());
     using V = std::optional<std::string>;
+    const V none;
+    const std::string lm = "Tue, 01 Dec 2026 10:00:00 GMT";
+    struct Strong {
+        V ranges, etag, lastModified, date;
+        const char* ifRange;  // "": no resume
+    };
+    const Strong strong[] = {
+        {"bytes", "\"v1\"", lm, "Tue, 01 Dec 2026 10:00:05 GMT", "\"v1\""},
+        {"bytes", "\"v1\"", none, none, "\"v1\""},
+        {"bytes", "W/\"v1\"", none, none, ""},
+        {"bytes", "W/\"v1\"", lm, "Wed, 02 Dec 2026 10:00:00 GMT", ""},  // an entity-tag given
+        {"bytes", "", lm, "Wed, 02 Dec 2026 10:00:00 GMT", ""},
+        {"bytes", none, lm, "Tue, 01 Dec 2026 10:00:05 GMT", ""},  // seconds old
+        {"bytes", none, lm, "Tue, 01 Dec 2026 10:00:59 GMT", ""},
+        {" Bytes ", none, lm, "Tue, 01 Dec 2026 10:01:00 GMT", lm.c_str()},
+        {"bytes", none, lm, "Wed, 02 Dec 2026 10:00:00 GMT", lm.c_str()},  // a day old
+        {"bytes", none, lm, "Wednesday, 02-Dec-26 10:00:00 GMT", lm.c_str()},
+        {"bytes", none, lm, "Wed Dec  2 10:00:00 2026", lm.c_str()},
+        {"bytes", none, lm, none, ""},                             // no Date
+        {"bytes", none, lm, "Wed, 02 Dec 2026 10:00:00 UTC", ""},  // unreadable
+        {"bytes", none, lm, "Wed, 31 Nov 2026 10:00:00 GMT", ""},  // no such day
+        {"bytes", none, "yesterday", "Wed, 02 Dec 2026 10:00:00 GMT", ""},
+        {"bytes", none, none, "Wed, 02 Dec 2026 10:00:00 GMT", ""},
+        {"none", "\"v1\"", none, none, ""},
+        {none, "\"v1\"", none, none, ""},
+    };
+    for (const Strong& r : strong) {
+        const download::Validator v = resumeValidator(r.ranges, r.etag, r.lastModified, r.date);
+        const std::string what = r.etag.value_or("-") + " " + r.date.value_or("-");
+        EXPECT_EQ(v.text, r.ifRange) << what;
+        if (!v.empty()) {
+            EXPECT_EQ(download::rangeHeaders(5, v),
+                      "Range: bytes=5-\r\nIf-Range: " + v.text + "\r\n")
+                << what;
+        }
+        // A 206 that carries what the first answer carried joins only with a validator.
+        EXPECT_EQ(download::resumeOverlap({"bytes 5-9/10", 5, r.etag, r.lastModified}, 5, 10, v),
+                  v.empty() ? std::nullopt : std::optional<std::int64_t>(0))
+            << what;
+    }
+    const download::Validator etag = resumeValidator("bytes", "\"v1\"", lm, none);
+    const download::Validator date =
+        resumeValidator("bytes", none, lm, "Wed, 02 Dec 2026 10:00:00 GMT");
+    EXPECT_TRUE(etag.etag && !date.etag);
     struct Row {
         const char* range;
         std::optional<std::int64_t> length;
@@ -987,7 +1070,6 @@ TEST(ResumeRules, PartsJoinOnlyWhenTheyBelongTogether) {
         V etag, lastModified;  // of the 206
         std::optional<std::int64_t> overlap;
     };
-    const V none;
     const Row rows[] = {
         {"bytes 5-9/10", 5, etag, "\"v1\"", none, 0},
         {" Bytes 5-9/10 ", 5, etag, "\"v1\"", lm, 0},

@@ -58,6 +58,7 @@ const SeamRow kSeams[] = {
     {"net.query.ranges", 12150, Effect::Harmless, ""},  // no resuming: the file starts again
     {"net.query.etag", 12150, Effect::Harmless, ""},
     {"net.query.lastmod", 12150, Effect::Harmless, ""},
+    {"net.query.date", 12150, Effect::Harmless, ""},  // no Date: the date is no validator
     {"net.query.range", 12150, Effect::Named, "NetErr"},
     {"net.available", 12030, Effect::Named, "NetErr"},
     {"net.read", 12030, Effect::Named, "NetErr"},
@@ -195,6 +196,7 @@ const char* queryName(std::uint32_t level) {
         {download::kQueryAcceptRanges, "net.query.ranges"},
         {download::kQueryEtag, "net.query.etag"},
         {download::kQueryLastModified, "net.query.lastmod"},
+        {download::kQueryDate, "net.query.date"},
         {download::kQueryContentRange, "net.query.range"}};
     const auto it = names.find(level);
     return it == names.end() ? "net.query.other" : it->second;
@@ -471,6 +473,7 @@ Outcome upgrade(bool smallReads, const Injection& injection, const std::string& 
         TortureThreads checkThreads(clock, lockstep, inj, "threads.check");
         download::Engine engine(net, files, clock, threads);
         engine.setBaseUrl("https://h.test");
+        engine.setLoginProbePath(app::kRemoteTool);
         engine.setStallSeconds(4);
         AppSide side(inj, files, server.toolSize);
         files.files = disk;

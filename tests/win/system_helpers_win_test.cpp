@@ -1,5 +1,5 @@
-// GetWindowsVersionName under the Windows versions Wine can pretend to be, and SetTopmost on a
-// real window.
+// GetWindowsVersionName and the old-TLS result (by the product type) under the Windows versions
+// Wine can pretend to be, and SetTopmost on a real window.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -18,8 +18,8 @@ std::wstring besideThisExe(const wchar_t* name) {
     return path.substr(0, path.find_last_of(L"\\/") + 1) + name;
 }
 
-// Runs the probe and returns what it printed.
-std::string runProbe() {
+// Runs the probe with `args` and returns what it printed.
+std::string runProbe(const wchar_t* args = L"") {
     SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
     HANDLE readEnd = nullptr, writeEnd = nullptr;
     if (!CreatePipe(&readEnd, &writeEnd, &sa, 0))
@@ -32,7 +32,7 @@ std::string runProbe() {
     si.hStdError = writeEnd;
     si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     PROCESS_INFORMATION pi{};
-    std::wstring cmd = L"\"" + besideThisExe(L"version_probe.exe") + L"\"";
+    std::wstring cmd = L"\"" + besideThisExe(L"version_probe.exe") + L"\" " + args;
     const BOOL started =
         CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
     CloseHandle(writeEnd);
@@ -58,11 +58,16 @@ TEST(WinVersionName, UnderEachWineVersion) {
     struct Case {
         const wchar_t* wine;
         const char* name;
+        const char* oldTls = "";  // what a failed handshake is named there
     };
-    for (const Case& c : {Case{L"winxp", "Windows 2000"}, Case{L"win2k3", "Windows 2000"},
-                          Case{L"win2k", "Windows 2000"}, Case{L"win7", "Unknown Windows Version"},
-                          Case{L"win10", "Unknown Windows Version"}, Case{L"win98", "Windows 98"},
-                          Case{L"win95", "Windows 95"}, Case{L"nt40", "Windows NT 4.0"}}) {
+    for (const Case& c :
+         {Case{L"winxp", "Windows 2000"}, Case{L"win2k3", "Windows 2000"},
+          Case{L"win2k", "Windows 2000"}, Case{L"vista", "Unknown Windows Version", "TlsVistaErr"},
+          Case{L"win2008", "Unknown Windows Version", "TlsServer2008Err"},
+          Case{L"win7", "Unknown Windows Version", "TlsErr"},
+          Case{L"win2008r2", "Unknown Windows Version", "TlsErr"},
+          Case{L"win10", "Unknown Windows Version"}, Case{L"win98", "Windows 98"},
+          Case{L"win95", "Windows 95"}, Case{L"nt40", "Windows NT 4.0"}}) {
         HKEY key = nullptr;
         ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kProbeKey, 0, nullptr, 0, KEY_SET_VALUE,
                                   nullptr, &key, nullptr),
@@ -71,6 +76,7 @@ TEST(WinVersionName, UnderEachWineVersion) {
                        static_cast<DWORD>((wcslen(c.wine) + 1) * sizeof(wchar_t)));
         RegCloseKey(key);
         EXPECT_EQ(runProbe(), c.name) << wintest::toUtf8(c.wine);
+        EXPECT_EQ(runProbe(L"tls"), c.oldTls) << wintest::toUtf8(c.wine);
     }
     RegDeleteKeyW(HKEY_CURRENT_USER, kProbeKey);
 }

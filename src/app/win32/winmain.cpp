@@ -104,6 +104,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     };
     services.abandonDownloads = &download::win32::AbandonActiveDownloads;
     services.setBaseUrl = &download::win32::SetBaseUrl;
+    // A login portal is asked for the tool's path, the same for every customer.
+    download::win32::SetLoginProbePath(app::kRemoteTool);
     services.windowsVersionName = &download::win32::GetWindowsVersionName;
     services.setTopmost = &download::win32::SetTopmost;
     services.layoutSkin = &skin::win32::LayoutSkin;

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "download/download_engine.h"
+#include "download/failure_results.h"
 #include "download/win32/win32_seams.h"
 #include "download/windows_version.h"
 
@@ -22,6 +23,22 @@ OSVERSIONINFOA windowsVersion() {
     return info;
 }
 
+// The same with the product type (workstation, server or domain controller), which the larger
+// structure brings (Windows 2000 on). Where the system refuses that structure the version comes
+// without it (product type 0).
+OSVERSIONINFOEXA productVersion() {
+    OSVERSIONINFOEXA info;
+    ZeroMemory(&info, sizeof info);
+    info.dwOSVersionInfoSize = sizeof info;  // 156
+    if (!GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(&info))) {
+        const OSVERSIONINFOA plain = windowsVersion();
+        ZeroMemory(&info, sizeof info);
+        info.dwMajorVersion = plain.dwMajorVersion;
+        info.dwMinorVersion = plain.dwMinorVersion;
+    }
+    return info;
+}
+
 // Never destroyed: a transfer thread that was given up may still use the seams while the process
 // ends.
 WinInetApi& net() {
@@ -35,8 +52,8 @@ Engine& engine() {
     static Win32Threads& threads = *new Win32Threads;
     static Engine& instance = []() -> Engine& {
         Engine& e = *new Engine(net(), files, clock, threads);
-        const OSVERSIONINFOA version = windowsVersion();
-        e.setWindowsVersion(version.dwMajorVersion, version.dwMinorVersion);
+        const OSVERSIONINFOEXA version = productVersion();
+        e.setWindowsVersion(version.dwMajorVersion, version.dwMinorVersion, version.wProductType);
         return e;
     }();
     return instance;
@@ -77,6 +94,10 @@ void SetBaseUrl(const std::string& baseUrl) {
     engine().setBaseUrl(baseUrl);
 }
 
+void SetLoginProbePath(const std::string& path) {
+    engine().setLoginProbePath(path);
+}
+
 namespace {
 // The build's settings, and the regional settings read at each call: the user may change them
 // while the program runs.
@@ -110,6 +131,11 @@ void AbandonActiveDownloads() {
 std::string GetWindowsVersionName() {
     const OSVERSIONINFOA info = windowsVersion();
     return windowsVersionName(info.dwMajorVersion, info.dwMinorVersion, info.dwPlatformId);
+}
+
+std::string GetOldTlsResult() {
+    const OSVERSIONINFOEXA info = productVersion();
+    return oldTlsResult(info.dwMajorVersion, info.dwMinorVersion, info.wProductType);
 }
 
 void SetTopmost(form::Form& frm, bool onTop) {

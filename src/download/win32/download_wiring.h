@@ -22,6 +22,9 @@ void SetDialogOwner(std::function<HWND()> owner);
 bool RaiseConnectionLimits();
 // The scheme and host every remote path is appended to.
 void SetBaseUrl(const std::string& baseUrl);
+// The remote path asked for over plain HTTP after a refused certificate
+// (Engine::setLoginProbePath).
+void SetLoginProbePath(const std::string& path);
 // How long a transfer may receive less than 1 KiB before it has failed. Each program built from
 // these sources sets its build's value (NORVIK_STALL_SECONDS) before it starts; 60 otherwise.
 void SetStallSeconds(int seconds);
@@ -43,6 +46,9 @@ MemoryDownload DownloadToMemory(const std::string& remotePath, std::size_t maxBy
 // transfer threads (the program is ending).
 void AbandonActiveDownloads();
 std::string GetWindowsVersionName();
+// What a failed secure handshake is named on this Windows (oldTlsResult of its version and
+// product type; "" where WinINet speaks TLS 1.2).
+std::string GetOldTlsResult();
 void SetTopmost(form::Form& frm, bool onTop);
 
 }  // namespace download::win32
