@@ -319,9 +319,9 @@ TEST_F(AppUpgrade, ExitEndsAtOnceIdleOrDuringEachDownload) {
         };
         EXPECT_TRUE(pressOK());
         EXPECT_EQ(static_cast<int>(downloads_.size()), during);
-        // During the tool's download, the packages' folder made for it goes too.
+        // Until a package has arrived there, the packages' folder made for this run goes too.
         std::vector<std::string> expected{"abandon", "end 1"};
-        if (during == 1)
+        if (during <= 2)
             expected.insert(expected.begin() + 1, "rmdir " + kTemp);
         EXPECT_EQ(std::vector<std::string>(log_.end() - expected.size(), log_.end()), expected);
         EXPECT_EQ(count("start "), 0);
@@ -547,18 +547,55 @@ TEST_F(AppUpgrade, TemporaryFolderIsReadyBeforeAnythingIsDownloaded) {
     };
     EXPECT_TRUE(pressOK());
     EXPECT_EQ(count("mkdir " + kTemp), 2);
-    // Made for a tool that then fails: the folder goes again, one that was there stays.
-    duringDownload = nullptr;
-    results_[app::kRemoteTool] = "NetErr";
-    for (const bool present : {false, true}) {
-        files_.entries.erase(kTemp);
-        if (present)
-            files_.entries[kTemp] = Entry{true, false, false, {}};
+    // Made for a tool that then fails: the folder goes again, one that was there stays. Made in
+    // a folder the box then left (the packages went to the other one), or holding no package
+    // when the run fails: it goes from where it was made.
+    const std::string other = "D:\\Norvik";
+    const std::string otherTemp = other + "\\NorvikSandelTemp";
+    installAt(other);
+    struct Failure {
+        const char* label;
+        std::string failing;   // the remote path whose download fails
+        const char* failing2;  // another one, or nullptr
+        bool moved;            // the box points to `other` from the tool's download on
+        bool keptHere, keptThere;
+    };
+    for (const Failure& f : {
+             Failure{"toolFails", app::kRemoteTool, nullptr, false, false, false},
+             Failure{"noPackageArrives", kPkg, app::kRemoteSystemPackage.c_str(), false, false,
+                     false},
+             Failure{"systemPackageArrived", kPkg, nullptr, false, true, false},
+             Failure{"movedThenPackageFails", kPkg, nullptr, true, false, true},
+             Failure{"movedAndNoPackageArrives", kPkg, app::kRemoteSystemPackage.c_str(), true,
+                     false, false},
+         }) {
+        SCOPED_TRACE(f.label);
+        results_.clear();
+        results_[f.failing] = "NetErr";
+        if (f.failing2)
+            results_[f.failing2] = "NetErr";
+        for (const std::string& t : {kTemp, otherTemp}) {
+            files_.entries.erase(t);
+            files_.entries.erase(t + "\\Norvik_sys.rar");
+        }
         prepare();
+        duringDownload = [&](int n) {
+            if (n == 1 && f.moved)
+                frm_.control("txtFolder").setText(other);
+        };
         EXPECT_FALSE(pressOK());
-        EXPECT_EQ(files_.entries.count(kTemp), present ? 1u : 0u);
-        EXPECT_EQ(count("rmdir " + kTemp), present ? 0 : 1);
+        duringDownload = nullptr;
+        // The fake keeps a folder as one entry: removing it is allowed only where nothing arrived.
+        EXPECT_EQ(files_.entries.count(kTemp), f.keptHere ? 1u : 0u);
+        EXPECT_EQ(files_.entries.count(otherTemp), f.keptThere ? 1u : 0u);
+        EXPECT_EQ(count("rmdir " + kTemp), f.keptHere ? 0 : 1);
     }
+    results_[app::kRemoteTool] = "NetErr";
+    files_.entries[kTemp] = Entry{true, false, false, {}};
+    prepare();
+    EXPECT_FALSE(pressOK());
+    EXPECT_EQ(files_.entries.count(kTemp), 1u);
+    EXPECT_EQ(count("rmdir " + kTemp), 0);
 }
 
 TEST_F(AppUpgrade, OldToolStaysUntilACheckedNewOneReplacesIt) {
