@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "app/exit_codes.h"
+#include "app/network_paths.h"
 #include "app/proxy_entries.h"
 #include "app/screen_modes.h"
 #include "app/tool_check.h"
@@ -230,7 +231,11 @@ void FrmMain::txtFolder_Change() {
     const bool hasDll = svc_.files->isPlainFile(dllMarkerPath(folder));
     if (hasInfo && hasDll)
         return;
-    svc_.runtime->msgBox(kMsgWrongFolder, kMsgTitle, form::MsgIcon::Critical);
+    // Not the wrong folder but one this process cannot see: say how to give it.
+    const bool unseen = svc_.drives && driveUnseenWhileElevated(folder, *svc_.drives);
+    svc_.runtime->msgBox(
+        unseen ? msgDriveUnseenWhileElevated(folder.substr(0, 2)) : kMsgWrongFolder, kMsgTitle,
+        form::MsgIcon::Critical);
     // Runs this test once more, which stops at the empty text.
     frm_.control("txtFolder").setText("");
 }
