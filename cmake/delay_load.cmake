@@ -6,7 +6,7 @@
 # InitCommonControlsEx must run before the first window. shell32 and ole32 are delay-loaded too,
 # for a faster start: only the folder picker and the picture decoder (on its helper thread) use
 # them, so the window does not wait for them and the libraries they bring in to load.
-set(NORVIK_DELAY_DLLS wininet msimg32 wintrust crypt32 gdiplus shell32 ole32)
+set(NORVIK_DELAY_DLLS wininet msimg32 wintrust crypt32 gdiplus shell32 ole32 mpr)
 set(NORVIK_DELAY_LIBS)
 if(NOT CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
   # The 64-bit build exists only to run the tests where 32-bit programs cannot run; the delay

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "app/exit_codes.h"
+#include "app/network_paths.h"
 #include "app/proxy_entries.h"
 #include "app/screen_modes.h"
 #include "app/tool_check.h"
@@ -60,7 +61,7 @@ void FrmMain::Form_Load() {
 void FrmMain::cmdExit_Click() {
     if (svc_.abandonDownloads)
         svc_.abandonDownloads();
-    removeMadeTempFolder();
+    removeMadeTempFolders();
     svc_.runtime->endProgram(kExitClosed);
 }
 
@@ -136,17 +137,19 @@ void FrmMain::cmdOK_Click() {
     // the queue meets the flag raised and does nothing.
     BusyScope busy(bDownloading);
     std::string folder;
-    // The packages' folder is made before the tool's download; when the upgrade stops before the
-    // packages, a folder this run made goes again (it is still empty).
+    // The packages' folder is made before the tool's download; when the upgrade stops, every
+    // folder this run made and put no package into goes again, wherever the folder box points
+    // now.
     struct MadeForNow {
         FrmMain& main;
-        ~MadeForNow() { main.removeMadeTempFolder(); }
+        ~MadeForNow() { main.removeMadeTempFolders(); }
     } madeForNow{*this};
 
     // The update tool. The old copy stays until the new one, complete and signed by the maker,
     // replaces it in one rename; an old copy that could not be replaced then (read-only, or
     // held open by another program) stops the upgrade before anything is downloaded.
-    if (!folderForNextStep(folder) || !tempFolderReady(folder, &madeTempFolder_))
+    madeTempFolders_.clear();
+    if (!folderForNextStep(folder) || !tempFolderReady(folder))
         return;
     const std::string toolPath = toolLocalPath(folder);
     if (svc_.files->isPlainFile(toolPath) && !svc_.files->canReplace(toolPath)) {
@@ -164,10 +167,10 @@ void FrmMain::cmdOK_Click() {
     // The system package; its result is not examined.
     if (!folderForNextStep(folder) || !tempFolderReady(folder))
         return;
-    madeTempFolder_.clear();  // the packages go there now
     const std::string systemPackage = systemPackageLocalPath(folder);
     svc_.runtime->doEvents();
-    downloadPackage(kRemoteSystemPackage, systemPackage);
+    if (downloadPackage(kRemoteSystemPackage, systemPackage).empty())
+        packageArrivedIn(folder);
 
     // The customer's package.
     const std::string codeNow = boxText("txtRK");
@@ -185,6 +188,7 @@ void FrmMain::cmdOK_Click() {
         fnMsgBox4Download(result, kCustomerPackageName);
         return;
     }
+    packageArrivedIn(folder);
 
     // Hand over to the update tool and end.
     if (!folderForNextStep(folder))
@@ -203,6 +207,7 @@ void FrmMain::cmdOK_Click() {
     caption.setText(download::checkingCaption(toolToStart));
     result = launchTool(svc_, toolToStart, [this] { svc_.runtime->doEvents(); });
     if (result.empty()) {
+        madeTempFolders_.clear();  // what the tool finds stays as it is
         svc_.runtime->endProgram(kExitToolStarted);
         return;
     }
@@ -226,7 +231,11 @@ void FrmMain::txtFolder_Change() {
     const bool hasDll = svc_.files->isPlainFile(dllMarkerPath(folder));
     if (hasInfo && hasDll)
         return;
-    svc_.runtime->msgBox(kMsgWrongFolder, kMsgTitle, form::MsgIcon::Critical);
+    // Not the wrong folder but one this process cannot see: say how to give it.
+    const bool unseen = svc_.drives && driveUnseenWhileElevated(folder, *svc_.drives);
+    svc_.runtime->msgBox(
+        unseen ? msgDriveUnseenWhileElevated(folder.substr(0, 2)) : kMsgWrongFolder, kMsgTitle,
+        form::MsgIcon::Critical);
     // Runs this test once more, which stops at the empty text.
     frm_.control("txtFolder").setText("");
 }
@@ -268,14 +277,13 @@ bool FrmMain::folderForNextStep(std::string& folder) {
     return false;
 }
 
-bool FrmMain::tempFolderReady(const std::string& folder, std::string* made) {
+bool FrmMain::tempFolderReady(const std::string& folder) {
     const std::string tempFolder = tempFolderPath(folder);
     if (pathsFitWindows(folder)) {
         if (svc_.files->exists(tempFolder))
             return true;
         if (svc_.files->createFolder(tempFolder)) {
-            if (made)
-                *made = tempFolder;
+            madeTempFolders_.push_back(tempFolder);
             return true;
         }
     }
@@ -283,9 +291,14 @@ bool FrmMain::tempFolderReady(const std::string& folder, std::string* made) {
     return false;
 }
 
-void FrmMain::removeMadeTempFolder() {
-    if (!madeTempFolder_.empty())
-        svc_.files->removeFolder(std::exchange(madeTempFolder_, {}));
+void FrmMain::packageArrivedIn(const std::string& folder) {
+    const std::string tempFolder = tempFolderPath(folder);
+    std::erase(madeTempFolders_, tempFolder);
+}
+
+void FrmMain::removeMadeTempFolders() {
+    for (const std::string& made : std::exchange(madeTempFolders_, {}))
+        svc_.files->removeFolder(made);
 }
 
 AcceptFile FrmMain::toolAcceptor(const std::shared_ptr<RootsFirst>& roots) const {

@@ -3,6 +3,7 @@
 // sequence and its messages, and the install-folder test.
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/roots_first.h"
 #include "app/services.h"
@@ -48,11 +49,14 @@ class FrmMain {
     bool folderForNextStep(std::string& folder);
     // The packages' folder in `folder`, created when missing; when it cannot be created, or a
     // path of the upgrade would be too long for Windows, says so and returns false (the sequence
-    // stops before it downloads anything more). `made`, when given, receives the folder when
-    // this call created it.
-    bool tempFolderReady(const std::string& folder, std::string* made = nullptr);
-    // Removes the packages' folder when this run made it and nothing was put there yet.
-    void removeMadeTempFolder();
+    // stops before it downloads anything more). A folder this call creates is noted as made by
+    // this run.
+    bool tempFolderReady(const std::string& folder);
+    // A package now lies in the packages' folder of `folder`: it stays.
+    void packageArrivedIn(const std::string& folder);
+    // Removes each packages' folder this run made that no package was put into (an emptied one
+    // only: the file system refuses to remove a folder that holds anything).
+    void removeMadeTempFolders();
     // The check that a downloaded update tool is signed by the maker (empty when it is off);
     // `roots` tells which of its tries was under way when the download's bound for it passed.
     AcceptFile toolAcceptor(const std::shared_ptr<RootsFirst>& roots) const;
@@ -65,9 +69,9 @@ class FrmMain {
     form::Form& frm_;
     Services& svc_;
     bool browsing_ = false;  // the folder dialog is open
-    // The packages' folder this upgrade made before the tool's download, until a package goes
-    // there.
-    std::string madeTempFolder_;
+    // The packages' folders this upgrade made (the folder box may change between its steps),
+    // each until a package arrives there.
+    std::vector<std::string> madeTempFolders_;
 };
 
 }  // namespace app

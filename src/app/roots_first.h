@@ -46,7 +46,7 @@ class RootsFirst {
     }
     // The check's own "SignTimeoutErr" (its bound passed) as resultAtBound() tells it; any other
     // result unchanged.
-    const std::string& named(const std::string& result) const {
+    std::string named(const std::string& result) const {
         return result == results::kSignTimeoutErr ? resultAtBound() : result;
     }
 

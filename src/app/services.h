@@ -71,10 +71,30 @@ class ProcessLauncher {
     // Starts exactly the program at `path` with no arguments, keeping the working folder;
     // 0, or the Windows error code of the failure.
     virtual std::uint32_t start(const std::string& path) = 0;
-    // The same through the shell with the "runas" verb, which asks the user for elevation, also
-    // keeping the working folder; 0, or the Windows error code (ERROR_CANCELLED when the user
-    // declines).
-    virtual std::uint32_t startElevated(const std::string& path) = 0;
+    // The same through the shell with the "runas" verb, which asks the user for elevation, in
+    // `workingFolder` ("": the system's choice); 0, or the Windows error code (ERROR_CANCELLED
+    // when the user declines).
+    virtual std::uint32_t startElevated(const std::string& path,
+                                        const std::string& workingFolder) = 0;
+    // This process's working folder; "" when it cannot be read.
+    virtual std::string workingFolder() = 0;
+};
+
+// What this process sees of drive letters and network connections, and whether it runs
+// elevated: an elevated process does not see the drive letters mapped in the user's own,
+// unelevated logon.
+class DriveNames {
+  public:
+    enum class Kind { NoRootDir, Remote, Other };
+    virtual ~DriveNames() = default;
+    // GetDriveTypeW of a root "X:\".
+    virtual Kind kindOf(const std::string& root) = 0;
+    // The UNC form of a path on a network drive (WNetGetUniversalNameW); "" when there is none.
+    virtual std::string universalName(const std::string& path) = 0;
+    // The network resource a drive "X:" is connected to (WNetGetConnectionW); "" when none.
+    virtual std::string connectionOf(const std::string& drive) = 0;
+    // True when the process's token is elevated (Windows Vista and later); false elsewhere.
+    virtual bool runsElevated() = 0;
 };
 
 // The download engine's check of a complete file. Runs on the transfer thread, so it must not
@@ -88,6 +108,8 @@ struct Services {
     FileSystem* files = nullptr;
     ProcessLauncher* launcher = nullptr;
     SignatureVerifier* signatures = nullptr;
+    // Null: every path is taken as it stands.
+    DriveNames* drives = nullptr;
     // The clock that bounds the window thread's waits outside a download.
     download::Clock* clock = nullptr;
     // The thread that checks the held update tool, and the window thread's wait for it.

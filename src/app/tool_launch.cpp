@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "app/network_paths.h"
 #include "app/scanner_patience.h"
 #include "app/tool_check.h"
 #include "common/windows_codes.h"
@@ -34,8 +35,14 @@ std::string launchTool(const Services& svc, const std::string& path,
     std::uint32_t error = launcher.start(path);
     while (patience.again(error))
         error = launcher.start(path);
-    if (error == norvik::kErrorElevationRequired)
-        error = launcher.startElevated(path);
+    if (error == norvik::kErrorElevationRequired) {
+        // The elevated process does not see this logon's network drive letters: the tool and
+        // the working folder go to it by their network paths.
+        const std::string folder = launcher.workingFolder();
+        error = svc.drives ? launcher.startElevated(networkFormOf(path, *svc.drives),
+                                                    networkFormOf(folder, *svc.drives))
+                           : launcher.startElevated(path, folder);
+    }
     return error == 0 ? results::kResultOk : failedWith(error);
 }
 

@@ -16,9 +16,10 @@ inline const std::string kToolNotStarted = "ToolNotStarted";
 // Holds the tool at `path`, checks its signature through the held file off the window's thread
 // (unless the build's publisher is empty), starts it, and releases it. A start the system
 // refuses because the tool needs elevation is asked for once more through the shell. Both starts
-// keep this program's working folder. While it waits (a scanner's sharing violation, the check),
-// `pump` lets the window answer. Answers "" when the tool was started, the check's result when
-// it refused the tool or could not judge it ("SignErr", "RootErr", "ClockErr",
+// keep this program's working folder; the elevated one gets the tool and that folder by their
+// network paths when they lie on a network drive letter. While it waits (a scanner's sharing
+// violation, the check), `pump` lets the window answer. Answers "" when the tool was started, the
+// check's result when it refused the tool or could not judge it ("SignErr", "RootErr", "ClockErr",
 // "SignTimeoutErr", "VirusErr"), "VirusErr" when an antivirus program blocked or removed the
 // tool, and kToolNotStarted for every other failure.
 std::string launchTool(const Services& services, const std::string& path,

@@ -69,6 +69,13 @@ std::string msgCannotDeleteOldTool(const std::string& path) {
            "tep roi thu lai.";
 }
 
+std::string msgDriveUnseenWhileElevated(const std::string& drive) {
+    return "UpgradeNorvik dang chay voi quyen cao nhat nen khong thay o dia " + drive + "." +
+           kCrLf +
+           "Xin vui long cho biet thu muc da cai dat Norvik bang duong dan mang "
+           "(\\\\may chu\\thu muc chia se\\...).";
+}
+
 std::string msgDiskErrIn(const std::string& folder) {
     return "Khong ghi duoc tep vao thu muc cai dat Norvik." + kCrLf + folder + kCrLf +
            "Xin vui long kiem tra dung luong dia va quyen ghi vao thu muc nay.";

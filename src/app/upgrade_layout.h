@@ -44,6 +44,8 @@ inline const std::string kMsgInvalidCustomerCode =
 inline const std::string kMsgEnterFolder = "Xin vui long cho biet thu muc da cai dat Norvik.";
 inline const std::string kMsgWrongFolder =
     "Thu muc chua dung." + kCrLf + "Xin vui long cho biet thu muc da cai dat Norvik.";
+// The program runs elevated and does not see the drive (`drive`, "Z:") the folder lies on.
+std::string msgDriveUnseenWhileElevated(const std::string& drive);
 inline const std::string kMsgBadProxy = "Thong tin proxy khong hop le.";
 // The install folder was changed to another one while the update tool was being downloaded.
 inline const std::string kMsgFolderChanged =

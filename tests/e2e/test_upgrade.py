@@ -88,6 +88,26 @@ def install_folder_with_spaces_and_vietnamese_letters():
     whole_upgrade("vietnamese-folder", None, "https", folder_name="Thư mục cài đặt Norvik")
 
 
+def upgrade_into_a_unc_install_folder():
+    # Wine reaches \\SERVER\SHARE\... through the prefix's dosdevices/unc/SERVER/SHARE link: here
+    # to the case's work folder, which holds the install folder.
+    with served("unc-folder") as s:
+        folder = s.install_folder()
+        unc_server = os.path.join(os.environ["WINEPREFIX"], "dosdevices", "unc", "SERVER")
+        os.makedirs(unc_server, exist_ok=True)
+        link = os.path.join(unc_server, "SHARE")
+        if os.path.lexists(link):
+            os.remove(link)
+        os.symlink(os.path.dirname(folder), link)
+        unc = "\\\\SERVER\\SHARE\\" + os.path.basename(folder)
+        try:
+            with launched(LOOPBACK, args.artifacts, drv, env=TOOL_EXITS) as app:
+                steps.start_upgrade(drv, args, folder, None, app=app, windows_folder=unc)
+                steps.expect_complete_upgrade(s, folder, app, windows_folder=unc)
+        finally:
+            os.remove(link)
+
+
 def failure_case(s, expected_box, shot):
     folder = s.install_folder()
     with launched(LOOPBACK, args.artifacts, drv, env=TOOL_EXITS) as app:
@@ -175,6 +195,7 @@ try:
         ("the proxy fields are used", proxy_fields_send_the_downloads_through_the_proxy),
         ("install folder with spaces and Vietnamese letters",
          install_folder_with_spaces_and_vietnamese_letters),
+        ("an install folder given by its UNC path", upgrade_into_a_unc_install_folder),
         ("exit mid-download leaves no partial file",
          exit_during_a_download_leaves_the_old_file_and_no_partial),
     ])

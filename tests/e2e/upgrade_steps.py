@@ -38,9 +38,10 @@ def served(args, workdir, start=True, **kw):
         s.stop()
 
 
-def start_upgrade(drv, args, folder, exe, ip="", port="", app=None):
+def start_upgrade(drv, args, folder, exe, ip="", port="", app=None, windows_folder=None):
     """Starts the program (unless `app` runs already), enters the proxy (when given), the
-    customer code and the install folder, and presses OK."""
+    customer code and the install folder (as `windows_folder` when given, else by its drive
+    letter), and presses OK."""
     app = app or App(exe, args.artifacts, env=TOOL_EXITS)
     drv("wait-main", 30000)
     if ip or port:
@@ -52,19 +53,22 @@ def start_upgrade(drv, args, folder, exe, ip="", port="", app=None):
     wait_until(lambda: drv("visible", "txtRK") == "1", 10, "the upgrade screen")
     drv("set-text", "txtRK", CUSTOMER)
     # Like a paste: the folder test runs once, inside this call, on the whole path.
-    drv("set-text", "txtFolder", to_windows_path(folder))
-    check_eq(drv("get-text", "txtFolder"), to_windows_path(folder), "folder accepted")
+    typed = windows_folder or to_windows_path(folder)
+    drv("set-text", "txtFolder", typed)
+    check_eq(drv("get-text", "txtFolder"), typed, "folder accepted")
     drv("click", "cmdOK")
     return app
 
 
-def expect_complete_upgrade(s, folder, app, cwd=None):
+def expect_complete_upgrade(s, folder, app, cwd=None, windows_folder=None):
     """The program ended after a whole upgrade: the maker's tool, started from the install
-    folder without arguments (from `cwd` when given), and every package, byte for byte."""
+    folder (by `windows_folder` when given) without arguments (from `cwd` when given), and every
+    package, byte for byte."""
     check_eq(app.wait_exit(120), 0, "UpgradeNorvik.exe's exit code after the upgrade")
     report = wait_until(lambda: read_report(folder), 20, "the update tool's report")
-    check_eq(report["exe path"].lower(), to_windows_path(folder + "/Sandel.exe").lower(),
-             "tool started from the install folder")
+    started_as = (windows_folder + "\\Sandel.exe") if windows_folder else \
+        to_windows_path(folder + "/Sandel.exe")
+    check_eq(report["exe path"].lower(), started_as.lower(), "tool started from the install folder")
     check_eq(report["argument count"], "0", "tool arguments")
     check_eq(report["signature"], "valid, signed by Norvik Software JSC", "the tool's signature")
     if cwd:

@@ -171,10 +171,11 @@ class FakeLauncher : public app::ProcessLauncher, public app::SignatureVerifier 
         }
         return startError;
     }
-    std::uint32_t startElevated(const std::string& path) override {
-        log_.push_back("runas " + path);
+    std::uint32_t startElevated(const std::string& path, const std::string& folder) override {
+        log_.push_back("runas " + path + " in " + folder);
         return elevatedError;
     }
+    std::string workingFolder() override { return ownFolder; }
 
     std::uint32_t holdError = 0;
     app::SignatureCheck downloaded = kSignedByUs, atStart = kSignedByUs;
@@ -188,6 +189,7 @@ class FakeLauncher : public app::ProcessLauncher, public app::SignatureVerifier 
     // The first this many holds or starts meet a scanner reading the file (a sharing violation).
     int busyHolds = 0, busyStarts = 0;
     std::uint32_t elevatedError = 0;
+    std::string ownFolder = "C:\\Users\\u\\Downloads";
     // When set: the answer of every check (`held`: the held tool's; `fetching`: retrieval
     // allowed) in place of the scripted ones, and the code that fails a "hold" or "start" (0:
     // none) before the scripted ones.
@@ -223,6 +225,29 @@ class FakePackageVerifier : public app::PackageVerifier {
 
   private:
     std::vector<std::string>& log_;
+};
+
+// Scripted drive letters: their kinds by root ("X:\\", Other when not listed), the network
+// names of paths and drives (none when not listed), and the token's elevation.
+class FakeDrives : public app::DriveNames {
+  public:
+    Kind kindOf(const std::string& root) override {
+        const auto it = kinds.find(root);
+        return it == kinds.end() ? Kind::Other : it->second;
+    }
+    std::string universalName(const std::string& path) override {
+        const auto it = universal.find(path);
+        return it == universal.end() ? std::string() : it->second;
+    }
+    std::string connectionOf(const std::string& drive) override {
+        const auto it = connections.find(drive);
+        return it == connections.end() ? std::string() : it->second;
+    }
+    bool runsElevated() override { return elevated; }
+
+    std::map<std::string, Kind> kinds;
+    std::map<std::string, std::string> universal, connections;
+    bool elevated = false;
 };
 
 }  // namespace appfakes

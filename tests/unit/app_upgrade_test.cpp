@@ -74,6 +74,7 @@ class AppUpgrade : public testing::Test {
         svc_.files = &files_;
         svc_.launcher = &launcher_;
         svc_.signatures = &launcher_;
+        svc_.drives = &drives_;
         svc_.clock = &clock_;
         svc_.threads = &checkThreads_;
         svc_.toolPublisher = kPublisher;
@@ -191,6 +192,7 @@ class AppUpgrade : public testing::Test {
     FakeFiles files_{log_};
     FakeLauncher launcher_{log_};
     FakePackageVerifier packageVerifier_{log_};
+    FakeDrives drives_;
     fakes::FakeClock clock_;
     FakeCheckThreads checkThreads_{clock_};
     app::Services svc_;
@@ -332,9 +334,9 @@ TEST_F(AppUpgrade, ExitEndsAtOnceIdleOrDuringEachDownload) {
         };
         EXPECT_TRUE(pressOK());
         EXPECT_EQ(static_cast<int>(downloads_.size()), during);
-        // During the tool's download, the packages' folder made for it goes too.
+        // Until a package has arrived there, the packages' folder made for this run goes too.
         std::vector<std::string> expected{"abandon", "end 1"};
-        if (during == 1)
+        if (during <= 2)
             expected.insert(expected.begin() + 1, "rmdir " + kTemp);
         EXPECT_EQ(std::vector<std::string>(log_.end() - expected.size(), log_.end()), expected);
         EXPECT_EQ(count("start "), 0);
@@ -402,8 +404,9 @@ TEST_F(AppUpgrade, EmptyFolderAsksOpensThePickerAndDownloadsNothing) {
 
 struct FolderCase {
     const char* label;
-    std::function<void(FakeFiles&)> arrange;
-    bool accepted;
+    std::function<void(FakeFiles&, FakeDrives&)> arrange;
+    std::string box;  // "": accepted
+    std::string folder = "F:\\N";
 };
 
 void PrintTo(const FolderCase& c, std::ostream* os) {
@@ -413,41 +416,81 @@ void PrintTo(const FolderCase& c, std::ostream* os) {
 class AppFolderTest : public AppUpgrade, public testing::WithParamInterface<FolderCase> {};
 
 TEST_P(AppFolderTest, AcceptsOnlyBothMarkersAsPlainFiles) {
-    installAt("F:\\N");
-    GetParam().arrange(files_);
+    const FolderCase& c = GetParam();
+    installAt(c.folder);
+    c.arrange(files_, drives_);
     click("cmdUpd");
     log_.clear();
-    frm_.control("txtFolder").setText("F:\\N");
+    frm_.control("txtFolder").setText(c.folder);
     // Both lookups are made even when the first one fails.
-    EXPECT_EQ(count("plain? F:\\N\\Report\\Info.xml"), 1);
-    EXPECT_EQ(count("plain? F:\\N\\Norvik.dll"), 1);
-    if (GetParam().accepted) {
+    EXPECT_EQ(count("plain? " + c.folder + "\\Report\\Info.xml"), 1);
+    EXPECT_EQ(count("plain? " + c.folder + "\\Norvik.dll"), 1);
+    if (c.box.empty()) {
         EXPECT_TRUE(runtime_.boxes.empty());
-        EXPECT_EQ(frm_.control("txtFolder").text(), "F:\\N");
+        EXPECT_EQ(frm_.control("txtFolder").text(), c.folder);
     } else {
-        expectOneBox("Thu muc chua dung.\r\nXin vui long cho biet thu muc da cai dat Norvik.",
-                     MsgIcon::Critical);
+        expectOneBox(c.box, MsgIcon::Critical);
         EXPECT_EQ(frm_.control("txtFolder").text(), "");
         EXPECT_EQ(count("plain? "), 2);  // the clearing change stops at the empty text
     }
 }
 
+const std::string kWrongFolder =
+    "Thu muc chua dung.\r\nXin vui long cho biet thu muc da cai dat Norvik.";
+
+// The markers as the process sees them: a drive letter this elevated process cannot see (the
+// user's own mapping) is named as such; without elevation, or with the drive there, a folder
+// without its markers is the wrong one.
+void unseenDrive(FakeFiles& f, FakeDrives& d) {
+    f.entries.clear();
+    d.kinds["F:\\"] = FakeDrives::Kind::NoRootDir;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     AppMarkers, AppFolderTest,
     testing::Values(
-        FolderCase{"both", [](FakeFiles&) {}, true},
-        FolderCase{"noDll", [](FakeFiles& f) { f.entries.erase("F:\\N\\Norvik.dll"); }, false},
-        FolderCase{"noInfo", [](FakeFiles& f) { f.entries.erase("F:\\N\\Report\\Info.xml"); },
-                   false},
-        FolderCase{"hiddenDll", [](FakeFiles& f) { f.entries["F:\\N\\Norvik.dll"].hidden = true; },
-                   false},
-        FolderCase{"systemInfo",
-                   [](FakeFiles& f) { f.entries["F:\\N\\Report\\Info.xml"].system = true; }, false},
+        FolderCase{"both", [](FakeFiles&, FakeDrives&) {}, ""},
+        FolderCase{"noDll", [](FakeFiles& f, FakeDrives&) { f.entries.erase("F:\\N\\Norvik.dll"); },
+                   kWrongFolder},
+        FolderCase{"noInfo",
+                   [](FakeFiles& f, FakeDrives&) { f.entries.erase("F:\\N\\Report\\Info.xml"); },
+                   kWrongFolder},
+        FolderCase{"hiddenDll",
+                   [](FakeFiles& f, FakeDrives&) { f.entries["F:\\N\\Norvik.dll"].hidden = true; },
+                   kWrongFolder},
+        FolderCase{
+            "systemInfo",
+            [](FakeFiles& f, FakeDrives&) { f.entries["F:\\N\\Report\\Info.xml"].system = true; },
+            kWrongFolder},
         FolderCase{"dllIsFolder",
-                   [](FakeFiles& f) { f.entries["F:\\N\\Norvik.dll"].folder = true; }, false},
-        FolderCase{"infoIsFolder",
-                   [](FakeFiles& f) { f.entries["F:\\N\\Report\\Info.xml"].folder = true; },
-                   false}),
+                   [](FakeFiles& f, FakeDrives&) { f.entries["F:\\N\\Norvik.dll"].folder = true; },
+                   kWrongFolder},
+        FolderCase{
+            "infoIsFolder",
+            [](FakeFiles& f, FakeDrives&) { f.entries["F:\\N\\Report\\Info.xml"].folder = true; },
+            kWrongFolder},
+        FolderCase{"driveUnseenWhileElevated",
+                   [](FakeFiles& f, FakeDrives& d) {
+                       unseenDrive(f, d);
+                       d.elevated = true;
+                   },
+                   "UpgradeNorvik dang chay voi quyen cao nhat nen khong thay o dia F:.\r\nXin "
+                   "vui long cho biet thu muc da cai dat Norvik bang duong dan mang (\\\\may "
+                   "chu\\thu muc chia se\\...)."},
+        FolderCase{"driveMissingNotElevated", unseenDrive, kWrongFolder},
+        FolderCase{"markersMissingOnASeenDriveElevated",
+                   [](FakeFiles& f, FakeDrives& d) {
+                       f.entries.clear();
+                       d.elevated = true;
+                   },
+                   kWrongFolder},
+        FolderCase{"uncFolder", [](FakeFiles&, FakeDrives&) {}, "", "\\\\srv\\share\\Norvik"},
+        FolderCase{"uncFolderWithoutMarkersElevated",
+                   [](FakeFiles& f, FakeDrives& d) {
+                       f.entries.clear();
+                       d.elevated = true;
+                   },
+                   kWrongFolder, "\\\\srv\\share\\Norvik"}),
     [](const testing::TestParamInfo<FolderCase>& i) { return std::string(i.param.label); });
 
 TEST_F(AppUpgrade, TypingAPathFailsAtTheFirstLetterAndPastingItIsAccepted) {
@@ -521,7 +564,8 @@ TEST_F(AppUpgrade, TemporaryFolderIsReadyBeforeAnythingIsDownloaded) {
                           Case{"deepestThatFits", deepest, false, false, 1, false},
                           Case{"oneTooDeep", deepest + "x", false, false, 0, true},
                           Case{"wideCharactersFit", wide, false, false, 1, false},
-                          Case{"driveRoot", "D:\\", false, false, 1, false}}) {
+                          Case{"driveRoot", "D:\\", false, false, 1, false},
+                          Case{"uncFolder", "\\\\srv\\share\\Norvik", false, false, 1, false}}) {
         SCOPED_TRACE(c.label);
         const std::string temp = c.folder + "\\NorvikSandelTemp";
         files_.entries.erase(temp);
@@ -560,18 +604,55 @@ TEST_F(AppUpgrade, TemporaryFolderIsReadyBeforeAnythingIsDownloaded) {
     };
     EXPECT_TRUE(pressOK());
     EXPECT_EQ(count("mkdir " + kTemp), 2);
-    // Made for a tool that then fails: the folder goes again, one that was there stays.
-    duringDownload = nullptr;
-    results_[app::kRemoteTool] = "NetErr";
-    for (const bool present : {false, true}) {
-        files_.entries.erase(kTemp);
-        if (present)
-            files_.entries[kTemp] = Entry{true, false, false, {}};
+    // Made for a tool that then fails: the folder goes again, one that was there stays. Made in
+    // a folder the box then left (the packages went to the other one), or holding no package
+    // when the run fails: it goes from where it was made.
+    const std::string other = "D:\\Norvik";
+    const std::string otherTemp = other + "\\NorvikSandelTemp";
+    installAt(other);
+    struct Failure {
+        const char* label;
+        std::string failing;   // the remote path whose download fails
+        const char* failing2;  // another one, or nullptr
+        bool moved;            // the box points to `other` from the tool's download on
+        bool keptHere, keptThere;
+    };
+    for (const Failure& f : {
+             Failure{"toolFails", app::kRemoteTool, nullptr, false, false, false},
+             Failure{"noPackageArrives", kPkg, app::kRemoteSystemPackage.c_str(), false, false,
+                     false},
+             Failure{"systemPackageArrived", kPkg, nullptr, false, true, false},
+             Failure{"movedThenPackageFails", kPkg, nullptr, true, false, true},
+             Failure{"movedAndNoPackageArrives", kPkg, app::kRemoteSystemPackage.c_str(), true,
+                     false, false},
+         }) {
+        SCOPED_TRACE(f.label);
+        results_.clear();
+        results_[f.failing] = "NetErr";
+        if (f.failing2)
+            results_[f.failing2] = "NetErr";
+        for (const std::string& t : {kTemp, otherTemp}) {
+            files_.entries.erase(t);
+            files_.entries.erase(t + "\\Norvik_sys.rar");
+        }
         prepare();
+        duringDownload = [&](int n) {
+            if (n == 1 && f.moved)
+                frm_.control("txtFolder").setText(other);
+        };
         EXPECT_FALSE(pressOK());
-        EXPECT_EQ(files_.entries.count(kTemp), present ? 1u : 0u);
-        EXPECT_EQ(count("rmdir " + kTemp), present ? 0 : 1);
+        duringDownload = nullptr;
+        // The fake keeps a folder as one entry: removing it is allowed only where nothing arrived.
+        EXPECT_EQ(files_.entries.count(kTemp), f.keptHere ? 1u : 0u);
+        EXPECT_EQ(files_.entries.count(otherTemp), f.keptThere ? 1u : 0u);
+        EXPECT_EQ(count("rmdir " + kTemp), f.keptHere ? 0 : 1);
     }
+    results_[app::kRemoteTool] = "NetErr";
+    files_.entries[kTemp] = Entry{true, false, false, {}};
+    prepare();
+    EXPECT_FALSE(pressOK());
+    EXPECT_EQ(files_.entries.count(kTemp), 1u);
+    EXPECT_EQ(count("rmdir " + kTemp), 0);
 }
 
 TEST_F(AppUpgrade, OldToolStaysUntilACheckedNewOneReplacesIt) {
@@ -1112,6 +1193,53 @@ TEST_F(AppUpgrade, ToolStartElevatesWaitsForAScannerAndNamesEachFailure) {
         EXPECT_EQ(count("delete "), 0);
         click("cmdHelp");  // the window answers again
         EXPECT_TRUE(frm_.control("bg5").visible());
+    }
+}
+
+// The elevated process does not see this logon's network drive letters: a tool or working
+// folder on one goes to the elevated start by its network path (the universal name, else the
+// drive's connection), the plain start keeps the path as it stands, and so does every start from
+// a local drive or a UNC folder, and one whose network name is unknown.
+TEST_F(AppUpgrade, AnElevatedStartReachesANetworkDriveByItsNetworkPath) {
+    using Kind = FakeDrives::Kind;
+    struct Case {
+        const char* label;
+        std::string folder, ownFolder;
+        bool universal, connection;  // the network names known for Z:
+        std::string tool, in;        // what the elevated start gets
+    };
+    const std::string share = "\\\\srv\\share";
+    for (const Case& c : {
+             Case{"networkDrive", "Z:\\Norvik", "Z:\\Work", true, true,
+                  share + "\\Norvik\\Sandel.exe", share + "\\Work"},
+             Case{"onlyTheConnectionKnown", "Z:\\Norvik", "Z:\\Work", false, true,
+                  share + "\\Norvik\\Sandel.exe", share + "\\Work"},
+             Case{"noNetworkNameKnown", "Z:\\Norvik", "Z:\\Work", false, false,
+                  "Z:\\Norvik\\Sandel.exe", "Z:\\Work"},
+             Case{"localDrive", kFolder, "C:\\Work", true, true, kFolder + "\\Sandel.exe",
+                  "C:\\Work"},
+             Case{"localToolNetworkWorkingFolder", kFolder, "Z:\\", true, true,
+                  kFolder + "\\Sandel.exe", share + "\\"},
+             Case{"uncFolder", share + "\\Norvik", "C:\\Work", true, true,
+                  share + "\\Norvik\\Sandel.exe", "C:\\Work"},
+         }) {
+        SCOPED_TRACE(c.label);
+        drives_ = {};
+        drives_.kinds["Z:\\"] = Kind::Remote;
+        if (c.universal) {
+            drives_.universal["Z:\\Norvik\\Sandel.exe"] = share + "\\Norvik\\Sandel.exe";
+            drives_.universal["Z:\\Work"] = share + "\\Work";
+            drives_.universal["Z:\\"] = share + "\\";
+        }
+        if (c.connection)
+            drives_.connections["Z:"] = share;
+        launcher_.ownFolder = c.ownFolder;
+        launcher_.startError = norvik::kErrorElevationRequired;
+        prepare("KH001", c.folder);
+        EXPECT_TRUE(pressOK());
+        EXPECT_EQ(count("start " + c.folder + "\\Sandel.exe"), 1);  // the plain start as it stands
+        EXPECT_EQ(count("runas "), 1);
+        EXPECT_EQ(count("runas " + c.tool + " in " + c.in), 1);
     }
 }
 

@@ -5,8 +5,10 @@
 #include <tlhelp32.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
+#include "app/win32/drive_names.h"
 #include "app/win32/platform.h"
 #include "common/win32/unique_handle.h"
 #include "win_test_support.h"
@@ -158,6 +160,31 @@ TEST(AppPlatformWin, StartsOnlyARealProgramAndKeepsTheErrorCode) {
     }
     // The folder can be removed only once the program has ended.
     EXPECT_TRUE(waitUntilEnded(L"probe copy.exe", 10000));
+    // The working folder handed to an elevated start.
+    wchar_t own[MAX_PATH];
+    ASSERT_GT(GetCurrentDirectoryW(MAX_PATH, own), 0u);
+    EXPECT_EQ(launcher.workingFolder(), norvik::win32::toUtf8(own));
+}
+
+// Drive letters as this process sees them. Wine has no network drives and its elevation differs
+// from Windows' (the decisions on them are tested through the seams): a local drive is neither
+// missing nor remote and has no network name, a letter without a drive has no root.
+TEST(AppPlatformWin, DriveNamesOfALocalAndAMissingDrive) {
+    using Kind = app::DriveNames::Kind;
+    app::DriveNames& drives = app::win32::realDriveNames();
+    wchar_t system[MAX_PATH];
+    ASSERT_GT(GetSystemDirectoryW(system, MAX_PATH), 2u);
+    const std::string drive = norvik::win32::toUtf8(std::wstring(system, 2));
+    EXPECT_EQ(drives.kindOf(drive + "\\"), Kind::Other);
+    EXPECT_EQ(drives.universalName(drive + "\\Norvik\\Sandel.exe"), "");
+    EXPECT_EQ(drives.connectionOf(drive), "");
+    const DWORD used = GetLogicalDrives();
+    for (char letter = 'Y'; letter > 'D'; --letter)
+        if (!(used & (1u << (letter - 'A')))) {
+            EXPECT_EQ(drives.kindOf(std::string(1, letter) + ":\\"), Kind::NoRootDir) << letter;
+            break;
+        }
+    std::printf("runsElevated under this Windows: %d\n", drives.runsElevated() ? 1 : 0);
 }
 
 }  // namespace

@@ -31,8 +31,12 @@ std::wstring modulePath() {
             GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
         if (n == 0)
             return {};
-        if (n < buffer.size())
-            return std::wstring(buffer.data(), n);
+        if (n < buffer.size()) {
+            // Wine 8 names a program started by its UNC path "UNC\server\share\...", its NT
+            // name without the "\??\" (Windows: "\\server\share\...").
+            const std::wstring path(buffer.data(), n);
+            return path.rfind(L"UNC\\", 0) == 0 ? L"\\" + path.substr(3) : path;
+        }
         if (buffer.size() >= 32768)
             return {};
         buffer.resize(buffer.size() * 2);

@@ -17,6 +17,7 @@ inline constexpr const wchar_t* kLateSystemDlls[] = {
     // Loaded by the program itself (delay-loaded).
     L"crypt32.dll",
     L"wintrust.dll",
+    L"mpr.dll",
     L"wininet.dll",
     L"msimg32.dll",
     L"gdiplus.dll",

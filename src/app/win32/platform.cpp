@@ -124,11 +124,12 @@ class Win32ProcessLauncher : public ProcessLauncher {
         return 0;
     }
 
-    std::uint32_t startElevated(const std::string& applicationPath) override {
+    std::uint32_t startElevated(const std::string& applicationPath,
+                                const std::string& workingFolder) override {
         const std::wstring application = toWide(applicationPath);
-        // Our own working folder, named, so that the tool gets it as from the plain start: the
-        // elevated process is made by the system's elevation service, not by this process.
-        const std::wstring directory = currentFolder();
+        // The working folder is named: the elevated process is made by the system's elevation
+        // service, not by this process, so it would not inherit ours.
+        const std::wstring directory = toWide(workingFolder);
         SHELLEXECUTEINFOW info{};
         info.cbSize = sizeof info;
         // No error box of the shell's own (the program shows its own), and the request is
@@ -145,6 +146,8 @@ class Win32ProcessLauncher : public ProcessLauncher {
             return lastError();
         return 0;
     }
+
+    std::string workingFolder() override { return norvik::win32::toUtf8(currentFolder()); }
 };
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "app/frm_main.h"
 #include "app/upgrade_layout.h"
 #include "app/win32/dll_search.h"
+#include "app/win32/drive_names.h"
 #include "app/win32/one_copy_guard.h"
 #include "app/win32/package_signature.h"
 #include "app/win32/platform.h"
@@ -83,6 +84,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     services.files = &app::win32::realFileSystem();
     services.launcher = &app::win32::realProcessLauncher();
     services.signatures = &app::win32::realSignatureVerifier();
+    services.drives = &app::win32::realDriveNames();
     download::win32::Win32Clock clock;
     services.clock = &clock;
     // Never destroyed: an abandoned check of the tool may still wake it while the process ends.
