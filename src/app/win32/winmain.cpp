@@ -95,6 +95,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
         return download::win32::DownloadFile(remotePath, localPath, caption, bar, proxy, accept);
     };
     services.abandonDownloads = &download::win32::AbandonActiveDownloads;
+    services.endUpgrade = &download::win32::EndUpgrade;
     services.setBaseUrl = &download::win32::SetBaseUrl;
     services.windowsVersionName = &download::win32::GetWindowsVersionName;
     services.setTopmost = &download::win32::SetTopmost;

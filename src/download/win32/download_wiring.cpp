@@ -90,6 +90,10 @@ std::string DownloadFile(const std::string& remotePath, const std::string& local
     return engine().downloadFile(remotePath, localPath, caption, bar, proxy, accept);
 }
 
+void EndUpgrade() {
+    engine().endUpgrade();
+}
+
 void AbandonActiveDownloads() {
     engine().abandonActiveDownloads();
 }

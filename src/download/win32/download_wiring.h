@@ -34,6 +34,8 @@ void SetBuildEpoch(std::int64_t unixSeconds);
 std::string DownloadFile(const std::string& remotePath, const std::string& localPath,
                          form::Control* caption, form::Control* bar, const std::string& proxy,
                          const AcceptFile& accept = {});
+// The upgrade's downloads are over: the proxy's login given in it is let go.
+void EndUpgrade();
 // Gives up the downloads under way and deletes their partial files, without waiting for their
 // transfer threads (the program is ending).
 void AbandonActiveDownloads();
