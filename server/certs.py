@@ -48,7 +48,9 @@ FUTURE = ("20990101000000Z", "20990201000000Z")
 def _make_server(folder, name, ca, host="localhost", dates=None, alt=None):
     ext = os.path.join(folder, f"{name}.ext")
     if alt is None:
-        alt = "DNS:localhost,IP:127.0.0.1" if host == "localhost" else f"DNS:{host}"
+        # Wine's WinINet matches an address only against a DNS entry; Windows takes the IP entry.
+        alt = {"localhost": "DNS:localhost,IP:127.0.0.1",
+               "127.0.0.1": "DNS:127.0.0.1,IP:127.0.0.1"}.get(host, f"DNS:{host}")
     with open(ext, "w") as f:
         f.write("basicConstraints=CA:FALSE\n"
                 "keyUsage=critical,digitalSignature,keyEncipherment\n"
@@ -90,6 +92,9 @@ def make_certs(folder):
         "other_host_key": os.path.join(folder, "other-host-server.key"),
         "localhost_only_cert": os.path.join(folder, "localhost-only-server.pem"),
         "localhost_only_key": os.path.join(folder, "localhost-only-server.key"),
+        # For https://127.0.0.1 (a host with a dot goes through a configured proxy).
+        "address_cert": os.path.join(folder, "address-server.pem"),
+        "address_key": os.path.join(folder, "address-server.key"),
     }
     if all(os.path.exists(p) for p in paths.values()):
         return paths
@@ -105,6 +110,7 @@ def make_certs(folder):
     _make_server(folder, "future-server", "test-ca", dates=FUTURE)
     _make_server(folder, "other-host-server", "test-ca", host="elsewhere.test")
     _make_server(folder, "localhost-only-server", "test-ca", alt="DNS:localhost")
+    _make_server(folder, "address-server", "test-ca", host="127.0.0.1")
     return paths
 
 

@@ -144,6 +144,15 @@ void FrmMain::cmdOK_Click() {
         FrmMain& main;
         ~MadeForNow() { main.removeMadeTempFolders(); }
     } madeForNow{*this};
+    // A proxy's login given during the downloads serves this upgrade's downloads only.
+    struct DownloadsOver {
+        Services& svc;
+        void now() {
+            if (svc.endUpgrade)
+                svc.endUpgrade();
+        }
+        ~DownloadsOver() { now(); }
+    } downloadsOver{svc_};
 
     // The update tool. The old copy stays until the new one, complete and signed by the maker,
     // replaces it in one rename; an old copy that could not be replaced then (read-only, or
@@ -191,6 +200,7 @@ void FrmMain::cmdOK_Click() {
     packageArrivedIn(folder);
 
     // Hand over to the update tool and end.
+    downloadsOver.now();
     if (!folderForNextStep(folder))
         return;
     const std::string toolToStart = toolLocalPath(folder);

@@ -136,6 +136,8 @@ struct Services {
         downloadToMemory;
     // Closes and removes the partial file of a download that is still running (before exit).
     std::function<void()> abandonDownloads;
+    // The upgrade's downloads are over: what the user gave for the proxy's login is let go.
+    std::function<void()> endUpgrade;
     // Sets the download engine's BaseUrl.
     std::function<void(const std::string&)> setBaseUrl;
     std::function<std::string()> windowsVersionName;

@@ -10,30 +10,11 @@
 #include <utility>
 #include <vector>
 
+#include "download/net_owner.h"
 #include "download/read_pacer.h"
 #include "download/transfer.h"
 
 namespace download {
-
-// Owns a WinINet handle of the seam.
-class NetOwner {
-  public:
-    NetOwner(InternetApi& net, NetHandle handle) : net_(net), handle_(handle) {}
-    ~NetOwner() { reset(0); }
-    NetOwner(const NetOwner&) = delete;
-    NetOwner& operator=(const NetOwner&) = delete;
-    NetHandle get() const { return handle_; }
-    NetHandle release() { return std::exchange(handle_, 0); }
-    void reset(NetHandle handle) {
-        if (handle_)
-            net_.closeHandle(handle_);
-        handle_ = handle;
-    }
-
-  private:
-    InternetApi& net_;
-    NetHandle handle_;
-};
 
 struct End {
     Ending ending;
@@ -88,8 +69,8 @@ class Attempt {
     };
     std::optional<End> prepareFile(bool resumed, std::int64_t offset, std::int64_t total);
     std::optional<End> readChunk(const NetOwner& request, std::vector<char>& buffer,
-                                 std::uint32_t& got);
-    std::optional<End> readHead(const NetOwner& request, Head& head);
+                                 std::uint32_t& got, bool ofTheFile);
+    std::optional<End> readHead(const NetOwner& request, Head& head, bool ofTheFile);
     std::optional<End> store(const char* data, std::size_t size, std::int64_t total);
     std::optional<End> readBody(const NetOwner& request, std::int64_t total, std::int64_t skip);
     End finish(std::int64_t total);

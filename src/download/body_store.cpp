@@ -39,9 +39,10 @@ std::optional<End> Attempt::prepareFile(bool resumed, std::int64_t offset, std::
 }
 
 // One read of what the link brings (see ReadPacer) into `buffer`: `got` bytes, 0 at the end
-// of the data; or how the attempt ends.
+// of the data; or how the attempt ends. Every byte tells the stall clock that the link lives;
+// only the file's own are progress.
 std::optional<End> Attempt::readChunk(const NetOwner& request, std::vector<char>& buffer,
-                                      std::uint32_t& got) {
+                                      std::uint32_t& got, bool ofTheFile) {
     std::uint32_t want = kChunkSize;
     if (!pacer_->wholeChunks()) {
         const Result<std::uint32_t> available = s_.net.queryDataAvailable(request.get());
@@ -58,17 +59,19 @@ std::optional<End> Attempt::readChunk(const NetOwner& request, std::vector<char>
     if (read.value > want)
         return End{Ending::Failed, results::kNetErr};
     a_.received.fetch_add(read.value);
+    if (ofTheFile)
+        a_.fileReceived.fetch_add(read.value);
     got = read.value;
     return std::nullopt;
 }
 
 // Reads until a byte decides, the body ends or kPageSniffBytes are in hand.
-std::optional<End> Attempt::readHead(const NetOwner& request, Head& head) {
+std::optional<End> Attempt::readHead(const NetOwner& request, Head& head, bool ofTheFile) {
     std::vector<char> buffer(kChunkSize);
     PageSniff sniff;
     while (sniff.undecided(head.bytes) && head.bytes.size() < kPageSniffBytes) {
         std::uint32_t got = 0;
-        if (const std::optional<End> failed = readChunk(request, buffer, got))
+        if (const std::optional<End> failed = readChunk(request, buffer, got, ofTheFile))
             return failed;
         if (got == 0) {
             head.ended = true;
@@ -103,7 +106,7 @@ std::optional<End> Attempt::readBody(const NetOwner& request, std::int64_t total
     std::vector<char> buffer(kChunkSize);
     for (;;) {
         std::uint32_t got = 0;
-        if (const std::optional<End> failed = readChunk(request, buffer, got))
+        if (const std::optional<End> failed = readChunk(request, buffer, got, true))
             return failed;
         if (got == 0)
             return std::nullopt;

@@ -165,6 +165,7 @@ void Engine::abandonActiveDownloads() {
         call->abandoned.store(true);
         giveUp(*call, false);
     }
+    endUpgrade();
 }
 
 std::string Engine::downloadFile(const std::string& remotePath, const std::string& localPath,
@@ -291,11 +292,10 @@ std::string Engine::runCall(const std::shared_ptr<CallShared>& shared, View& vie
         auto attempt = std::make_shared<AttemptState>(number);
         // The call's own storage: the file seam, or memory.
         const Seams seams{net_, call.files, clock_, threads_};
+        plan.login = proxyLogin_;
         if (!threads_.start(
-                [seams, shared, attempt, plan] { runAttempt(seams, shared, attempt, plan); })) {
-            closeHeld(plan.held);
+                [seams, shared, attempt, plan] { runAttempt(seams, shared, attempt, plan); }))
             return results::kNetErr;
-        }
         plan.held = {};  // the attempt's now
 
         // The stall clock: every kStallBytes received restart it.
@@ -357,9 +357,9 @@ std::string Engine::runCall(const std::shared_ptr<CallShared>& shared, View& vie
             ending = Ending::Cut;
             result = results::kNetErr;
         }
-        progressMade = progressMade || attempt->received.load() > 0;
+        progressMade = progressMade || attempt->fileReceived.load() > 0;
         if (attempt->total.load() >= 0 && attempt->freshStart)
-            plan = AttemptPlan{attempt->validator, attempt->total.load(), {}};
+            plan = AttemptPlan{attempt->validator, attempt->total.load(), {}, {}};
         if (ending == Ending::Done) {
             if (view.caption && bytesToKilobytes(view.total) > 0) {
                 try {
@@ -376,11 +376,13 @@ std::string Engine::runCall(const std::shared_ptr<CallShared>& shared, View& vie
             // The system's dialog, on this thread while no transfer runs (so no stall clock);
             // the window stays usable beside it. Credentials given: the same request again, as
             // often as the user tries; no attempt of the budget is used up by it.
-            plan.held = attempt->held;
-            const bool retry = net_.loginDialog(plan.held.request) == kErrorForceRetry;
-            if (retry && !call.abandoned.load())
+            plan.held = std::make_shared<HeldRequest>(std::move(attempt->held));
+            const NetHandle request = plan.held->request.get();
+            const bool retry = net_.loginDialog(request) == kErrorForceRetry;
+            if (retry && !call.abandoned.load()) {
+                keepProxyLogin(request);
                 continue;
-            closeHeld(plan.held);
+            }
             return call.abandoned.load() ? results::kNetErr : results::kProxyAuthErr;
         }
         const bool retryable = ending == Ending::Cut || ending == Ending::Restart;
@@ -398,10 +400,16 @@ std::string Engine::runCall(const std::shared_ptr<CallShared>& shared, View& vie
     }
 }
 
-void Engine::closeHeld(HeldRequest& held) {
-    for (NetHandle* handle : {&held.request, &held.connection, &held.session})
-        if (*handle)
-            net_.closeHandle(std::exchange(*handle, 0));
+// What the dialog put on the request serves the later requests of the upgrade. When it cannot
+// be read, the request still carries it and a later one may ask again.
+void Engine::keepProxyLogin(NetHandle request) {
+    Result<std::string> user = net_.queryStringOption(request, kOptionProxyUsername);
+    Result<std::string> password = net_.queryStringOption(request, kOptionProxyPassword);
+    if (user.ok() && password.ok())
+        proxyLogin_ = std::make_shared<const ProxyCredentials>(std::move(user.value),
+                                                               std::move(password.value));
+    ProxyCredentials::wipe(user.value);
+    ProxyCredentials::wipe(password.value);
 }
 
 void Engine::updateProgress(std::int64_t bytesDone, std::int64_t announcedKb,

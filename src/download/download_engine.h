@@ -92,8 +92,12 @@ class Engine {
     void clearUrlCacheEntry(const std::string& url);
 
     // The program is ending: gives up every download under way without waiting for its transfer
-    // thread and deletes its partial file; those downloads end with "NetErr".
+    // thread and deletes its partial file; those downloads end with "NetErr". Ends the upgrade.
     void abandonActiveDownloads();
+
+    // The upgrade's downloads are over: the proxy's login the user gave in it is let go (and
+    // wiped once no attempt still holds it); the next upgrade asks again.
+    void endUpgrade() { proxyLogin_.reset(); }
 
   private:
     struct View;
@@ -104,8 +108,7 @@ class Engine {
                             form::Control* bar, const std::string& proxy, const AcceptFile& accept);
     std::string runCall(const std::shared_ptr<CallShared>& shared, View& view);
     void giveUp(CallShared& call, bool patient);
-    // Closes the handles of a request no attempt will send again.
-    void closeHeld(HeldRequest& held);
+    void keepProxyLogin(NetHandle request);
     void waitAndPump();
     void updateProgress(std::int64_t bytesDone, std::int64_t announcedKb, form::Control& caption,
                         form::Control& bar);
@@ -122,6 +125,7 @@ class Engine {
     int checkSeconds_ = kDefaultCheckSeconds;
     SecureContext secure_;
     std::vector<std::shared_ptr<CallShared>> active_;
+    std::shared_ptr<const ProxyCredentials> proxyLogin_;
 };
 
 }  // namespace download

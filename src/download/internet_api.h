@@ -70,6 +70,8 @@ inline constexpr std::uint32_t kErrorForceRetry = 12032;         // ERROR_INTERN
 inline constexpr std::uint32_t kOptionMaxConnsPerServer = 73;    // ..._MAX_CONNS_PER_SERVER
 inline constexpr std::uint32_t kOptionMaxConnsPer10Server = 74;  // ..._MAX_CONNS_PER_1_0_SERVER
 inline constexpr std::uint32_t kConnectionsPerServer = 10;
+inline constexpr std::uint32_t kOptionProxyUsername = 43;  // INTERNET_OPTION_PROXY_USERNAME
+inline constexpr std::uint32_t kOptionProxyPassword = 44;  // INTERNET_OPTION_PROXY_PASSWORD
 
 class InternetApi {
   public:
@@ -83,6 +85,11 @@ class InternetApi {
     virtual Status setOption(NetHandle handle, std::uint32_t option, std::uint32_t value) = 0;
     // InternetQueryOptionA of a DWORD value.
     virtual Result<std::uint32_t> queryOption(NetHandle handle, std::uint32_t option) = 0;
+    // InternetQueryOptionW and InternetSetOptionW of a string value (UTF-8 here); a secret's
+    // buffers on the way are overwritten.
+    virtual Result<std::string> queryStringOption(NetHandle handle, std::uint32_t option) = 0;
+    virtual Status setStringOption(NetHandle handle, std::uint32_t option,
+                                   const std::string& value) = 0;
     // InternetConnectA to an HTTP server, without user name or password, flags and context 0.
     virtual Result<NetHandle> connect(NetHandle session, const std::string& host,
                                       std::uint16_t port) = 0;

@@ -53,7 +53,7 @@ bool Attempt::loginPageOverHttp(const NetOwner& session, const std::string& refu
         return true;
     pacer_.emplace(s_.clock.nowMs());
     Head head;
-    return !readHead(request, head) && isWebPage(contentType, head.bytes, true);
+    return !readHead(request, head, false) && isWebPage(contentType, head.bytes, true);
 }
 
 }  // namespace download

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "download/attempt.h"
@@ -22,7 +23,7 @@ End Attempt::holdForLogin(NetOwner& session, NetOwner& connection, NetOwner& req
     // its handle once the proxy's answer has been read.
     if (const std::optional<End> failed = dropBody(request))
         return *failed;
-    a_.held = HeldRequest{session.release(), connection.release(), request.release(), url, hop};
+    a_.held = HeldRequest{std::move(session), std::move(connection), std::move(request), url, hop};
     return {Ending::ProxyLogin, results::kProxyAuthErr};
 }
 
@@ -32,7 +33,7 @@ std::optional<End> Attempt::dropBody(const NetOwner& request) {
     std::vector<char> buffer(kChunkSize);
     for (std::int64_t dropped = 0;;) {
         std::uint32_t got = 0;
-        if (const std::optional<End> failed = readChunk(request, buffer, got))
+        if (const std::optional<End> failed = readChunk(request, buffer, got, false))
             return failed;
         if (got == 0)
             return std::nullopt;

@@ -1,4 +1,5 @@
 // The request of an attempt: its connection and handle, sending it, and the redirects that follow.
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -57,6 +58,12 @@ std::optional<End> Attempt::openRequest(const NetOwner& session, NetOwner& conne
     if (!r.ok())
         return internetFailure(r.error);
     request.reset(r.value);
+    // The proxy's login given earlier in the upgrade: WinINet answers the proxy's 407 with it
+    // itself. Where it cannot be handed on, the 407 comes back and the user is asked.
+    if (const std::shared_ptr<const ProxyCredentials>& login = plan_.login) {
+        s_.net.setStringOption(request.get(), kOptionProxyUsername, login->user());
+        s_.net.setStringOption(request.get(), kOptionProxyPassword, login->password());
+    }
     return std::nullopt;
 }
 

@@ -11,11 +11,13 @@ namespace download {
 
 End Attempt::run() {
     // A request the proxy refused for want of a login comes back with the user's
-    // credentials, to be sent again on its own handles.
-    const HeldRequest& held = plan_.held;
-    NetOwner session(s_.net, held.session);
-    NetOwner connection(s_.net, held.connection);
-    NetOwner request(s_.net, held.request);
+    // credentials, to be sent again on its own handles, which this attempt now owns.
+    HeldRequest held{NetOwner(s_.net, 0), NetOwner(s_.net, 0), NetOwner(s_.net, 0), call_.url, 0};
+    if (plan_.held)
+        held = std::move(*plan_.held);
+    NetOwner& session = held.session;
+    NetOwner& connection = held.connection;
+    NetOwner& request = held.request;
     if (!session.get()) {
         const ProxyChoice& proxy = call_.proxy;
         const Result<NetHandle> opened =
@@ -40,8 +42,8 @@ End Attempt::run() {
     const bool ranged = !plan_.validator.empty() && offset > 0 && offset < plan_.total;
     const std::string headers = ranged ? rangeHeaders(offset, plan_.validator) : "";
 
-    std::string url = request.get() ? held.url : call_.url;
-    int hop = request.get() ? held.hop : 0;
+    std::string url = held.url;
+    int hop = held.hop;
     const Answer answer = ask(session, connection, request, url, hop, headers);
     if (answer.refusal)
         return refused(session, request, url, answer.refusal);
@@ -72,7 +74,7 @@ End Attempt::run() {
     pacer_.emplace(s_.clock.nowMs());
     Head head;
     if (!resumed) {
-        if (const std::optional<End> cut = readHead(request, head))
+        if (const std::optional<End> cut = readHead(request, head, true))
             return *cut;
         if (isWebPage(contentType, head.bytes, true))
             return {Ending::Failed, results::kPageErr};

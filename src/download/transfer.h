@@ -18,6 +18,8 @@
 #include "download/failure_results.h"
 #include "download/http_rules.h"
 #include "download/internet_api.h"
+#include "download/net_owner.h"
+#include "download/proxy_credentials.h"
 #include "download/thread_api.h"
 #include "results/results.h"
 
@@ -100,10 +102,10 @@ enum class Ending {
     ProxyLogin,
 };
 
-// The handles of a request the proxy refused for want of a login, its URL and how many redirects
-// led there. Whoever holds it closes the handles (the request's first).
+// A request the proxy refused for want of a login with its own handles, its URL and how many
+// redirects led there. Whoever holds it last closes the handles (the request's first).
 struct HeldRequest {
-    NetHandle session = 0, connection = 0, request = 0;
+    NetOwner session, connection, request;
     std::string url;
     int hop = 0;
 };
@@ -114,6 +116,9 @@ struct AttemptState {
     const int number;
     // Body bytes received from the network by this attempt (the stall clock watches it).
     std::atomic<std::int64_t> received{0};
+    // Of them, the file's own: not a proxy's page nor the answer to the login-page question.
+    // Only these are progress.
+    std::atomic<std::int64_t> fileReceived{0};
     // Once the answer is accepted: the whole file's length, then the bytes in the partial file.
     std::atomic<std::int64_t> total{-1};
     std::atomic<std::int64_t> fileBytes{-1};
@@ -131,7 +136,9 @@ struct AttemptState {
     std::atomic<bool> probing{false};
     // Written before `ended`.
     Ending ending = Ending::Failed;
-    HeldRequest held;  // with Ending::ProxyLogin
+    // With Ending::ProxyLogin. Its handles close with this state when nobody takes them: an
+    // attempt given up while it read the proxy's page still fills it.
+    HeldRequest held;
     std::string result;
     std::atomic<bool> ended{false};
 };
@@ -140,7 +147,10 @@ struct AttemptState {
 struct AttemptPlan {
     Validator validator;
     std::int64_t total = 0;
-    HeldRequest held;  // a request to send again (the attempt owns its handles)
+    std::shared_ptr<HeldRequest> held;  // a request to send again (the attempt takes its handles)
+    // The proxy's login the user gave earlier in this upgrade, for every request the attempt
+    // opens.
+    std::shared_ptr<const ProxyCredentials> login;
 };
 
 // The body of a transfer thread.

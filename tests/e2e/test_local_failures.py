@@ -1,7 +1,7 @@
 """Failures on this side of the network, with the real program: a full disk, a read-only
 folder, a package held open by another program (each the disk box, the old package kept), a
-proxy that asks for a login and proxy entries that cannot be right (their boxes, nothing deleted
-and nothing downloaded).
+proxy that asks for a login (given once per upgrade, over HTTP and through a CONNECT tunnel) and
+proxy entries that cannot be right (their boxes, nothing deleted and nothing downloaded).
 
 The full disk and the read-only folder are small tmpfs mounts and need root; without it the
 full disk is skipped with a message and the read-only folder uses the folder's permissions."""
@@ -34,8 +34,8 @@ OLD_TOOL = b"MZ the update tool of the previous upgrade"
 ROOT = os.geteuid() == 0
 
 
-def stage(name):
-    return steps.started_stage(args, os.path.join(WORK, name))
+def stage(name, **kw):
+    return steps.started_stage(args, os.path.join(WORK, name), **kw)
 
 
 def fill_and_ok(folder, exe=LOOPBACK, ip="", port="", app=None):
@@ -147,15 +147,17 @@ def shown_login():
     return out.split(" ")[4] if out else None
 
 
-def proxy_asking_for_a_login(answer):
-    """Plain HTTP to 127.0.0.1, which goes through a proxy (localhost would bypass it), that
-    asks for a login: the system's credentials dialog shows, the main window usable beside it.
-    answer: "login" (the credentials complete the upgrade through the proxy; Wine asks again
-    for each download's session), "cancel" (the
-    proxy box, nothing done) or "exit" (the exit button ends the program with the dialog up)."""
+def proxy_asking_for_a_login(answer, secure=False):
+    """127.0.0.1, which goes through a proxy (localhost would bypass it), that asks for a login:
+    the system's credentials dialog shows, the main window usable beside it. Plain HTTP (the XP
+    prefix), or with `secure` HTTPS through the proxy's CONNECT tunnel (the 7 prefix).
+    answer: "login" (the credentials, given once, complete the upgrade through the proxy),
+    "cancel" (the proxy box, nothing done) or "exit" (the exit button ends the program with the
+    dialog up)."""
     def case():
-        windows_version("winxp")
-        s = stage("proxy-login-" + answer)
+        windows_version(None if secure else "winxp")
+        s = stage("proxy-login-" + answer + ("-https" if secure else ""),
+                  certificate="address" if secure else "server")
         try:
             proxy = s.start_proxy(auth=True)
             folder = folder_with_old_tool(s)
@@ -185,11 +187,14 @@ def proxy_asking_for_a_login(answer):
                             drv("login", PROXY_USER, PROXY_PASSWORD)
                             logins += 1
                             wait_until(lambda: shown_login() != shown, 30, "the dialog closed")
-                    print(f"    credentials given {logins} times", flush=True)
                     steps.expect_complete_upgrade(s, folder, app)
+                    check_eq(logins, 1, "the dialogs of one upgrade")
                     with open(s.proxy_log, errors="replace") as f:
                         log = f.read()
-                    for path in ("/Sandel/Sandel.exe", "/Sandel/KH001/Norvik.rar"):
+                    # Through the tunnel the proxy sees only where it leads.
+                    paths = ([f"CONNECT 127.0.0.1:{args.test_port}"] if secure else
+                             ["/Sandel/Sandel.exe", "/Sandel/KH001/Norvik.rar"])
+                    for path in paths:
                         check(path in log, f"{path} went through the proxy")
             finally:
                 app.stop(drv)
@@ -223,8 +228,10 @@ if __name__ == "__main__":
             ("a full disk: the disk box", disk_failure("full")),
             ("a read-only folder: the disk box", disk_failure("read-only")),
             ("the package held open by another program: the disk box", disk_failure("held")),
-            ("a proxy login: the credentials complete the upgrade",
+            ("a proxy login: given once, it completes the upgrade",
              proxy_asking_for_a_login("login")),
+            ("a proxy login over HTTPS (CONNECT): given once, it completes the upgrade",
+             proxy_asking_for_a_login("login", secure=True)),
             ("a proxy login cancelled: the proxy box", proxy_asking_for_a_login("cancel")),
             ("exit while the proxy login is asked", proxy_asking_for_a_login("exit")),
             ("proxy entries that cannot be right", proxy_entries_that_cannot_be_right),

@@ -117,6 +117,7 @@ class AppUpgrade : public testing::Test {
             return download::MemoryDownload{"", false, "signature of " + remote};
         };
         svc_.abandonDownloads = [this] { log_.push_back("abandon"); };
+        svc_.endUpgrade = [this] { ++upgradesEnded_; };
         svc_.setBaseUrl = [this](const std::string& url) { log_.push_back("baseUrl " + url); };
         svc_.windowsVersionName = [this] { return versionName_; };
         svc_.setTopmost = [this](form::Form&, bool onTop) {
@@ -188,6 +189,7 @@ class AppUpgrade : public testing::Test {
     }
 
     std::vector<std::string> log_;
+    int upgradesEnded_ = 0;  // the engine told that the upgrade's downloads are over
     FakeRuntime runtime_{log_};
     FakeFiles files_{log_};
     FakeLauncher launcher_{log_};
@@ -828,6 +830,7 @@ TEST_P(AppDownloadResult, FailureShowsItsBoxLeavesTheWindowIdleAndStartsNothing)
     results_[c.failing] = c.result;
     EXPECT_FALSE(pressOK());
     EXPECT_EQ(downloads_.size(), c.downloads);
+    EXPECT_EQ(upgradesEnded_, 1);
     if (!results::find(c.result)) {
         EXPECT_TRUE(runtime_.boxes.empty());
     } else {

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -439,8 +440,9 @@ TEST_F(DownloadTest, AnswersThatAreNotTheFileAreRefusedUnwritten) {
 
 // A request sent again on its own handle: once without the revocation check when the
 // certificate's revocation status could not be obtained (a revoked one is final), and after the
-// system's credentials dialog for a proxy's login, as often as the user gives credentials. The
-// dialog stops no clock that could end the transfer.
+// system's credentials dialog for a proxy's login, as often as the user gives credentials; what
+// he gave goes with every later request of the upgrade. The dialog stops no clock that could end
+// the transfer.
 TEST_F(DownloadTest, RequestsSentAgainOnTheirHandle) {
     Answer login = Answer::whole(20);  // the proxy's page, read before the request goes again
     login.status = "407";
@@ -453,6 +455,7 @@ TEST_F(DownloadTest, RequestsSentAgainOnTheirHandle) {
         std::size_t sends;
         int dialogs;
         std::uint32_t lastFlags;  // the security flags of the last send
+        std::size_t handles = 1;  // of the requests sent
     };
     const Case cases[] = {
         {"revocation unknown: once more without its check",
@@ -473,9 +476,18 @@ TEST_F(DownloadTest, RequestsSentAgainOnTheirHandle) {
          2,
          0},
         {"credentials given, then cancelled", {login}, {kGiven}, "ProxyAuthErr", 2, 2, 0},
+        {"a cut after the login: the retry's new request",
+         {login, Answer::whole(20, 10), Answer::whole(20)},
+         {kGiven},
+         "",
+         3,
+         1,
+         0,
+         2},
     };
     net.dialogMs = 10 * 60 * 1000;  // the user takes his time
     for (const Case& c : cases) {
+        engine.endUpgrade();
         net.requests.clear();
         net.loginDialogs = 0;
         net.loginAnswers = c.logins;
@@ -485,8 +497,13 @@ TEST_F(DownloadTest, RequestsSentAgainOnTheirHandle) {
         ASSERT_EQ(net.requests.size(), c.sends) << c.what;
         EXPECT_EQ(net.requests[0].securityFlags, 0u) << c.what;
         EXPECT_EQ(net.requests.back().securityFlags, c.lastFlags) << c.what;
-        for (const fakes::Request& r : net.requests)
-            EXPECT_EQ(r.handle, net.requests[0].handle) << c.what;
+        std::set<download::NetHandle> handles;
+        for (std::size_t i = 0; i < net.requests.size(); ++i) {
+            handles.insert(net.requests[i].handle);
+            EXPECT_EQ(net.requests[i].login, i > 0 && c.dialogs > 0 ? "norvik:proxy-secret" : "")
+                << c.what << " #" << i;
+        }
+        EXPECT_EQ(handles.size(), c.handles) << c.what;
         EXPECT_EQ(net.loginDialogs, c.dialogs) << c.what;
         EXPECT_EQ(threads.started, static_cast<int>(c.dialogs > 0 ? c.sends : 1)) << c.what;
         threads.started = 0;
@@ -513,6 +530,8 @@ TEST_F(DownloadTest, RefusedSecureRequestsAreNamed) {
     const Answer portalRedirect = Answer::whole(5).header(download::kQueryLocation, "/login");
     Answer redirected = portalRedirect;
     redirected.status = "302";
+    Answer login = Answer::whole(20);  // a proxy's page for its login: no progress
+    login.status = "407";
     const std::string https = "https://Update.Example.com/Sandel/KH001/Norvik.rar";
     const std::string http = "http://Update.Example.com/Sandel/Sandel.exe";
     Answer mirror = Answer::whole(5).header(download::kQueryLocation, "https://mirror.test/p");
@@ -595,6 +614,13 @@ TEST_F(DownloadTest, RefusedSecureRequestsAreNamed) {
          {Answer::whole(10000, 4000), refused(12157)},
          "NetErr",
          {https, https, http, https, http, https, http}},
+        {"handshake failed on Windows 7 after a proxy's login",
+         6,
+         1,
+         0,
+         {login, refused(12157)},
+         "TlsErr",
+         {https, https, http}},
         {"a portal's page over plain HTTP",
          10,
          0,
@@ -643,6 +669,7 @@ TEST_F(DownloadTest, RefusedSecureRequestsAreNamed) {
         files.files[kLocal] = kOld;
         engine.setWindowsVersion(c.major, c.minor, c.productType);
         engine.setBuildDate(c.buildDate);
+        net.loginAnswers = {download::kErrorForceRetry};
         serve(c.answers);
         EXPECT_EQ(run(), c.result) << c.what;
         std::vector<std::string> urls;
@@ -1243,12 +1270,16 @@ TEST_F(DownloadTest, AbandonedDownloadRemovesItsPartialAndStops) {
     Answer blocked = Answer::whole(40960);
     blocked.reads = {4096, Answer::kStall};
     const Answer running = Answer::whole(40960, -1, 4096);
+    Answer draining = Answer::whole(8192);  // a proxy's page for its login, its end late
+    draining.status = "407";
+    draining.reads = {4096, Answer::kLateData};
     enum class At { Running, Reading, Writing, PausingBetweenRenames, Checking };
     struct Case {
         const char* what;
         Answer answer;
         At at;
         std::uint32_t waitMs;  // how long the exit waits for the thread
+        bool partial = true;   // a partial file stands when the exit comes
     };
     const Case cases[] = {
         {"running", running, At::Running, 0},
@@ -1256,6 +1287,7 @@ TEST_F(DownloadTest, AbandonedDownloadRemovesItsPartialAndStops) {
         {"writing", running, At::Writing, 250},
         {"pausing between renames", running, At::PausingBetweenRenames, 0},
         {"checking", running, At::Checking, 0},
+        {"reading a proxy's 407", draining, At::Reading, 0, false},
     };
     const std::thread::id window = std::this_thread::get_id();
     for (const Case& c : cases) {
@@ -1292,7 +1324,7 @@ TEST_F(DownloadTest, AbandonedDownloadRemovesItsPartialAndStops) {
             const bool now =
                 c.at == At::Running || c.at == At::Reading ? ++pumps == 3 : there.load();
             if (waitsAtAbandon < 0 && now) {
-                EXPECT_EQ(files.files.count(kPartial), 1u) << c.what;
+                EXPECT_EQ(files.files.count(kPartial), c.partial ? 1u : 0u) << c.what;
                 const std::uint32_t before = clock.nowMs();
                 engine.abandonActiveDownloads();
                 waitedMs = clock.nowMs() - before;
@@ -1305,6 +1337,7 @@ TEST_F(DownloadTest, AbandonedDownloadRemovesItsPartialAndStops) {
         EXPECT_EQ(waitedMs, c.waitMs) << c.what;
         threads.joinAll();  // the thread wakes, finishes what it was doing, and stops
         EXPECT_EQ(files.writes, writesAtAbandon) << c.what;
+        EXPECT_EQ(net.liveHandles(), 0) << c.what;
         expectUntouchedAfterFailure(c.what);
         engine.abandonActiveDownloads();  // nothing left registered
     }

@@ -237,6 +237,7 @@ struct Request {
     std::uint32_t securityFlags = 0;  // INTERNET_OPTION_SECURITY_FLAGS when it was sent
     std::uint32_t atMs = 0;           // the fake clock when it was sent
     download::NetHandle handle = 0;   // the request handle
+    std::string login;                // "user:password" the proxy would get, "" for none
 };
 
 class FakeNet : public download::InternetApi {
@@ -248,8 +249,10 @@ class FakeNet : public download::InternetApi {
     bool fill = true;  // false: the bytes read are left as they are (huge transfers)
 
     // The credentials dialog's answers in turn (then Cancel), and what it did: the clock moves
-    // by `dialogMs` while it is up.
+    // by `dialogMs` while it is up; credentials given are put on the request.
     std::deque<std::uint32_t> loginAnswers;
+    static constexpr const char* kUser = "norvik";
+    static constexpr const char* kPassword = "proxy-secret";
     std::uint32_t dialogMs = 0;
     int loginDialogs = 0;
 
@@ -296,6 +299,25 @@ class FakeNet : public download::InternetApi {
             return download::failure<std::uint32_t>(12018);
         return download::success(opened_[handle].securityFlags);
     }
+    download::Result<std::string> queryStringOption(download::NetHandle handle,
+                                                    std::uint32_t option) override {
+        std::lock_guard<std::mutex> lock(m_);
+        const auto it = logins_.find(handle);
+        if (it == logins_.end() ||
+            (option != download::kOptionProxyUsername && option != download::kOptionProxyPassword))
+            return download::failure<std::string>(12018);
+        return download::success(option == download::kOptionProxyUsername ? it->second.first
+                                                                          : it->second.second);
+    }
+    download::Status setStringOption(download::NetHandle handle, std::uint32_t option,
+                                     const std::string& value) override {
+        std::lock_guard<std::mutex> lock(m_);
+        if (!opened_.count(handle))
+            return download::failure(12018);
+        auto& login = logins_[handle];
+        (option == download::kOptionProxyUsername ? login.first : login.second) = value;
+        return download::success();
+    }
     download::Result<download::NetHandle> connect(download::NetHandle session,
                                                   const std::string& host,
                                                   std::uint16_t port) override {
@@ -335,6 +357,9 @@ class FakeNet : public download::InternetApi {
             r.headers = headers;
             r.atMs = clock_.nowMs();
             r.handle = request;
+            const auto login = logins_.find(request);
+            if (login != logins_.end())
+                r.login = login->second.first + ":" + login->second.second;
             // Sent again only once the previous answer's body has been read.
             const auto previous = requestAnswers_.find(request);
             if (previous != requestAnswers_.end() &&
@@ -442,6 +467,8 @@ class FakeNet : public download::InternetApi {
             return 1223;  // ERROR_CANCELLED
         const std::uint32_t answer = loginAnswers.front();
         loginAnswers.pop_front();
+        if (answer == download::kErrorForceRetry)
+            logins_[request] = {kUser, kPassword};
         return answer;
     }
     void closeHandle(download::NetHandle handle) override {
@@ -451,11 +478,18 @@ class FakeNet : public download::InternetApi {
         servers_.erase(handle);
         opened_.erase(handle);
         certificateStarts_.erase(handle);
+        logins_.erase(handle);
     }
     // The URL a request handle asks for ("" for none).
     std::string urlOf(download::NetHandle request) {
         std::lock_guard<std::mutex> lock(m_);
         return opened_.count(request) ? opened_[request].url : std::string();
+    }
+    // The proxy's login a request carries, "user:password" ("" for none).
+    std::string loginOf(download::NetHandle request) {
+        std::lock_guard<std::mutex> lock(m_);
+        const auto it = logins_.find(request);
+        return it == logins_.end() ? "" : it->second.first + ":" + it->second.second;
     }
     int liveHandles() {
         std::lock_guard<std::mutex> lock(m_);
@@ -482,6 +516,7 @@ class FakeNet : public download::InternetApi {
     std::map<download::NetHandle, std::pair<std::string, std::uint16_t>> servers_;
     std::map<download::NetHandle, Request> opened_;
     std::map<download::NetHandle, std::uint64_t> certificateStarts_;
+    std::map<download::NetHandle, std::pair<std::string, std::string>> logins_;
 };
 
 // Files kept in memory. `countOnly` keeps lengths instead of bytes (for huge transfers).

@@ -1,5 +1,6 @@
 // One whole upgrade (the three files, the tool behind a redirect, the system package cut twice,
-// started again from zero and resumed, the tool's signature checked) through the real download
+// started again from zero and resumed, the tool's signature checked; in one variant behind a
+// proxy that wants a login) through the real download
 // engine and the window's logic, run once clean to count every fallible seam call, then once per
 // call with just that call failing (or stalling). Each run must end without a crash, a leak or a
 // hang, with every result named, nothing under a final name that is not whole, no partial file
@@ -137,6 +138,9 @@ struct Injection {
     const CodeRow* other = nullptr;  // a row of the other codes; none: the seam's own code
     bool stall = false;              // a read that never returns instead of failing
     bool refuseRemoves = false;      // besides, every removal of a file is refused (access denied)
+    // Behind a proxy that wants a login, given once in the dialog; a stalled read brings its data
+    // after the give-up (a proxy's page then read to its end).
+    bool proxyLogin = false;
 };
 
 class Injector {
@@ -156,6 +160,7 @@ class Injector {
         return inj_.other ? inj_.other->code : rowOf(seam).code;
     }
     bool stalls() const { return inj_.stall; }
+    bool proxyLogin() const { return inj_.proxyLogin; }
     // True when the failed step was tried again: another attempt of its download, or the same
     // rename, hold or start.
     bool retriedAfterHit() const {
@@ -216,6 +221,7 @@ auto unlessFailed(Injector& inj, const char* seam, Call call) -> decltype(call()
 // grid.
 struct Server {
     bool smallReads;
+    bool proxyLogin;  // every request without the login meets the proxy's 407 and its page
     static constexpr std::int64_t kChunk = 4096;
     // A resumed answer starts this many bytes before where the file stands: more than the first
     // small reads bring, so that skipping it spans several of them.
@@ -241,7 +247,12 @@ struct Server {
         return body(a, delivered < 0 ? size : delivered);
     }
 
-    Answer answer(const std::string& url, const std::string& headers) {
+    Answer answer(const std::string& url, const std::string& headers, const std::string& login) {
+        if (proxyLogin && login.empty()) {
+            Answer a;
+            a.status = "407";
+            return body(a, 3 * kChunk);
+        }
         if (url == "https://h.test/Sandel/Sandel.exe") {
             Answer a;
             a.status = "302";
@@ -315,7 +326,7 @@ class TortureNet : public fakes::FakeNet {
         if (const std::uint32_t e = inj_.fault("net.send"))
             return download::failure(e);
         std::lock_guard<std::mutex> lock(m_);
-        answers = {server_.answer(urlOf(request), headers)};
+        answers = {server_.answer(urlOf(request), headers, loginOf(request))};
         return FakeNet::sendRequest(request, headers);
     }
     Result<std::string> queryInfo(download::NetHandle request, std::uint32_t level) override {
@@ -336,6 +347,8 @@ class TortureNet : public fakes::FakeNet {
             if (!inj_.stalls())
                 return download::failure<std::uint32_t>(e);
             lockstep_.blockForever();
+            if (inj_.proxyLogin())
+                return FakeNet::readFile(request, buffer, toRead);
             return download::failure<std::uint32_t>(12002);
         }
         return FakeNet::readFile(request, buffer, toRead);
@@ -462,11 +475,13 @@ Disk oldFiles() {
 Outcome upgrade(bool smallReads, const Injection& injection, const std::string& label, Disk& disk) {
     SCOPED_TRACE(label);
     Injector inj(injection);
-    Server server{smallReads};
+    Server server{smallReads, injection.proxyLogin};
     fakes::Lockstep lockstep;
     fakes::FakeClock clock;
     TortureNet net(lockstep, clock, inj, server);
     TortureFiles files(inj);
+    if (injection.proxyLogin)
+        net.loginAnswers = {download::kErrorForceRetry};
     Outcome out;
     {
         TortureThreads threads(clock, lockstep, inj, "threads.start");
@@ -495,6 +510,7 @@ Outcome upgrade(bool smallReads, const Injection& injection, const std::string& 
             return out.results.back();
         };
         svc.abandonDownloads = [&] { engine.abandonActiveDownloads(); };
+        svc.endUpgrade = [&] { engine.endUpgrade(); };
         form::Form frm(ui::frmMainDefinition(), 15, 15);
         app::FrmMain main(frm, svc);
         frm.control("cmdUpd").fireClick();
@@ -552,7 +568,8 @@ Outcome upgrade(bool smallReads, const Injection& injection, const std::string& 
     disk = files.files;
     EXPECT_EQ(files.openCount(), 0);
     EXPECT_EQ(net.liveHandles(), 0);
-    EXPECT_LT(out.fakeMs, 120000u);  // bounded waits only
+    EXPECT_LE(net.loginDialogs, injection.proxyLogin ? 1 : 0);  // once per upgrade
+    EXPECT_LT(out.fakeMs, 120000u);                             // bounded waits only
     // The tool starts only when it and the customer's package arrived whole and it passed both
     // checks; otherwise exactly one box tells why.
     if (out.started) {
@@ -623,11 +640,12 @@ int countOf(const Outcome& o, const std::string& prefix) {
 
 struct Variant {
     const char* name;
-    bool smallReads;      // each body starts with reads of a few bytes
-    bool otherCodes;      // the second table: the other codes of each seam
-    bool stallEveryRead;  // each read in turn never returns instead of failing
-    bool refuseRemoves;   // the representative table with every removal refused, each run
-                          // followed by a clean upgrade that must leave no partial file
+    bool smallReads;          // each body starts with reads of a few bytes
+    bool otherCodes;          // the second table: the other codes of each seam
+    bool stallEveryRead;      // each read in turn never returns instead of failing
+    bool refuseRemoves;       // the representative table with every removal refused, each run
+                              // followed by a clean upgrade that must leave no partial file
+    bool proxyLogin = false;  // behind a proxy that wants a login (see Injection)
 };
 
 void PrintTo(const Variant& v, std::ostream* os) {
@@ -638,14 +656,15 @@ class Torture : public testing::TestWithParam<Variant> {};
 
 TEST_P(Torture, EveryFallibleCallFailedInTurn) {
     const Variant& v = GetParam();
-    const Outcome clean = upgrade(v.smallReads, {}, "clean");
+    const Outcome clean =
+        upgrade(v.smallReads, {0, "", nullptr, false, false, v.proxyLogin}, "clean");
     ASSERT_TRUE(clean.started);
     ASSERT_EQ(clean.results, (std::vector<std::string>{"", "", ""}));
 
     std::vector<Injection> runs;
     if (v.stallEveryRead) {
         for (int at = 1; at <= countOf(clean, "net.read"); ++at)
-            runs.push_back({at, "net.read", nullptr, true});
+            runs.push_back({at, "net.read", nullptr, true, false, v.proxyLogin});
     } else if (v.otherCodes) {
         for (const CodeRow& c : kOtherCodes)
             for (int at = 1; at <= countOf(clean, c.seamPrefix); ++at)
@@ -687,14 +706,14 @@ TEST_P(Torture, EveryFallibleCallFailedInTurn) {
                     v.name, leftovers);
 }
 
-INSTANTIATE_TEST_SUITE_P(Upgrade, Torture,
-                         testing::Values(Variant{"representative", false, false, false, false},
-                                         Variant{"otherCodes", false, true, false, false},
-                                         Variant{"smallReads", true, false, false, false},
-                                         Variant{"stallEveryRead", false, false, true, false},
-                                         Variant{"removalsRefused", false, false, false, true}),
-                         [](const testing::TestParamInfo<Variant>& i) {
-                             return std::string(i.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Upgrade, Torture,
+    testing::Values(Variant{"representative", false, false, false, false},
+                    Variant{"otherCodes", false, true, false, false},
+                    Variant{"smallReads", true, false, false, false},
+                    Variant{"stallEveryRead", false, false, true, false},
+                    Variant{"removalsRefused", false, false, false, true},
+                    Variant{"stallBehindProxyLogin", false, false, true, false, true}),
+    [](const testing::TestParamInfo<Variant>& i) { return std::string(i.param.name); });
 
 }  // namespace

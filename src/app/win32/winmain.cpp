@@ -105,6 +105,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
         return download::win32::DownloadToMemory(remotePath, maxBytes, proxy);
     };
     services.abandonDownloads = &download::win32::AbandonActiveDownloads;
+    services.endUpgrade = &download::win32::EndUpgrade;
     services.setBaseUrl = &download::win32::SetBaseUrl;
     // A login portal is asked for the tool's path, the same for every customer.
     download::win32::SetLoginProbePath(app::kRemoteTool);

@@ -124,6 +124,10 @@ MemoryDownload DownloadToMemory(const std::string& remotePath, std::size_t maxBy
     return engine().downloadToMemory(remotePath, maxBytes, proxy);
 }
 
+void EndUpgrade() {
+    engine().endUpgrade();
+}
+
 void AbandonActiveDownloads() {
     engine().abandonActiveDownloads();
 }

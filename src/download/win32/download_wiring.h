@@ -42,6 +42,8 @@ std::string DownloadFile(const std::string& remotePath, const std::string& local
 // The file at remotePath, at most maxBytes, into memory (see Engine::downloadToMemory).
 MemoryDownload DownloadToMemory(const std::string& remotePath, std::size_t maxBytes,
                                 const std::string& proxy);
+// The upgrade's downloads are over: the proxy's login given in it is let go.
+void EndUpgrade();
 // Gives up the downloads under way and deletes their partial files, without waiting for their
 // transfer threads (the program is ending).
 void AbandonActiveDownloads();

@@ -2,6 +2,7 @@
 
 #include <wininet.h>
 
+#include <cwchar>
 #include <memory>
 #include <vector>
 
@@ -15,7 +16,9 @@ static_assert(kFlagSecure == INTERNET_FLAG_SECURE && kSecurityFlagSecure == SECU
               kSecurityFlagIgnoreRevocation == SECURITY_FLAG_IGNORE_REVOCATION &&
               kErrorForceRetry == ERROR_INTERNET_FORCE_RETRY &&
               kOptionMaxConnsPerServer == INTERNET_OPTION_MAX_CONNS_PER_SERVER &&
-              kOptionMaxConnsPer10Server == INTERNET_OPTION_MAX_CONNS_PER_1_0_SERVER);
+              kOptionMaxConnsPer10Server == INTERNET_OPTION_MAX_CONNS_PER_1_0_SERVER &&
+              kOptionProxyUsername == INTERNET_OPTION_PROXY_USERNAME &&
+              kOptionProxyPassword == INTERNET_OPTION_PROXY_PASSWORD);
 static_assert(kQueryContentType == HTTP_QUERY_CONTENT_TYPE &&
               norvik::kErrorAccessDenied == ERROR_ACCESS_DENIED &&
               norvik::kErrorGenFailure == ERROR_GEN_FAILURE &&
@@ -79,6 +82,38 @@ Result<std::uint32_t> WinInetApi::queryOption(NetHandle handle, std::uint32_t op
     if (!InternetQueryOptionA(h(handle), option, &value, &size))
         return failure<std::uint32_t>(GetLastError());
     return success<std::uint32_t>(value);
+}
+
+Result<std::string> WinInetApi::queryStringOption(NetHandle handle, std::uint32_t option) {
+    std::wstring buffer(256, L'\0');
+    for (;;) {
+        DWORD size = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
+        if (InternetQueryOptionW(h(handle), option, buffer.data(), &size)) {
+            // The string ends at its null (the size returned counts characters, not bytes).
+            buffer.back() = L'\0';
+            buffer.resize(std::wcslen(buffer.c_str()));
+            std::string text = toUtf8(buffer);
+            buffer.resize(buffer.capacity());
+            SecureZeroMemory(buffer.data(), buffer.size() * sizeof(wchar_t));
+            return success(std::move(text));
+        }
+        const DWORD error = GetLastError();
+        // Too small: `size` tells the bytes it needs, the null included.
+        const std::size_t needed = size / sizeof(wchar_t) + 1;
+        if (error != ERROR_INSUFFICIENT_BUFFER || needed <= buffer.size() || needed > 32768)
+            return failure<std::string>(error);
+        buffer.assign(needed, L'\0');
+    }
+}
+
+Status WinInetApi::setStringOption(NetHandle handle, std::uint32_t option,
+                                   const std::string& value) {
+    std::wstring wide = toWide(value);
+    // A string's length in characters, its null included.
+    const Status set = status(
+        InternetSetOptionW(h(handle), option, wide.data(), static_cast<DWORD>(wide.size() + 1)));
+    SecureZeroMemory(wide.data(), wide.size() * sizeof(wchar_t));
+    return set;
 }
 
 Result<std::uint64_t> WinInetApi::certificateStart(NetHandle request) {

@@ -19,6 +19,9 @@ class WinInetApi : public InternetApi {
                            const char* bypass, std::uint32_t flags) override;
     Status setOption(NetHandle handle, std::uint32_t option, std::uint32_t value) override;
     Result<std::uint32_t> queryOption(NetHandle handle, std::uint32_t option) override;
+    Result<std::string> queryStringOption(NetHandle handle, std::uint32_t option) override;
+    Status setStringOption(NetHandle handle, std::uint32_t option,
+                           const std::string& value) override;
     Result<NetHandle> connect(NetHandle session, const std::string& host,
                               std::uint16_t port) override;
     Result<NetHandle> openRequest(NetHandle connection, const std::string& object,
