@@ -100,6 +100,13 @@ norvik_product(UpgradeNorvikLoopback "localhost:${NORVIK_TEST_PORT}" ${NORVIK_TE
 norvik_product(UpgradeNorvikLoopbackIp "127.0.0.1:${NORVIK_TEST_PORT}" ${NORVIK_TEST_STALL_SECONDS}
   ${CMAKE_BINARY_DIR}/loopback-ip)
 
+# The same copy on the path of Windows without SetDefaultDllDirectories (XP, and Vista or 7
+# without its update) under Wine too, which has the call: the late DLLs are loaded by their full
+# paths group by group (the planted-DLL test and bench/startup run it).
+norvik_product(UpgradeNorvikOldLoader "localhost:${NORVIK_TEST_PORT}" ${NORVIK_TEST_STALL_SECONDS}
+  ${CMAKE_BINARY_DIR}/old-loader)
+target_compile_definitions(UpgradeNorvikOldLoader PRIVATE NORVIK_WITHOUT_DEFAULT_DLL_DIRECTORIES=1)
+
 # Programs that are not the product (test driver, stand-in update tool, CA installer, ...).
 file(GLOB NORVIK_TOOL_DIRS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/*/CMakeLists.txt)
 foreach(tool_cmake ${NORVIK_TOOL_DIRS})
