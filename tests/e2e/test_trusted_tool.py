@@ -41,6 +41,20 @@ with open(os.path.join(args.source, "src", "app", "win32", "dll_search.h")) as h
 # takes that path under Wine, leaves it out; the preload that systems without the call get keeps
 # it out (load_by_name below).
 PLANTED_FOR_PROGRAM = [n for n in PLANTED_DLLS if n != "propsys.dll"]
+
+
+def group(name):
+    """The DLL names of one of dll_search.h's groups."""
+    with open(os.path.join(args.source, "src", "app", "win32", "dll_search.h")) as header:
+        body = re.search(r"\b" + name + r"\[\] = \{(.*?)\};", header.read(), re.S).group(1)
+    return set(re.findall(r'L"(\w+\.dll)"', body))
+
+
+# Loaded for the steps after the window, never before it: the network's DLLs (WinINet and what
+# it imports among them) and the other groups; but propsys, which Wine's GDI+ loads through its
+# windowscodecs as the pictures are decoded (see above).
+NOT_BEFORE_WINDOW = ({"wininet.dll", "ws2_32.dll", "mpr.dll", "shell32.dll"} |
+                     group("kFolderDlls") | group("kNetworkDlls")) - {"propsys.dll"}
 WORK = os.path.join(args.artifacts, "work")
 OLD_TOOL = b"MZ the update tool of the previous upgrade"
 SIGN_ERR = box("SignErr")
@@ -147,6 +161,10 @@ def planted_dlls_are_never_loaded():
             try:
                 with launched(exe, args.artifacts, drv, cwd=downloads,
                               env=dict(TOOL_EXITS, WINEDLLOVERRIDES=env["WINEDLLOVERRIDES"])) as app:
+                    loaded = set(drv("modules").split())
+                    check({"user32.dll", "gdiplus.dll"} <= loaded, f"the modules read: {loaded}")
+                    check_eq(sorted(loaded & NOT_BEFORE_WINDOW), [],
+                             "DLLs loaded before the window was shown")
                     if picker:
                         pick_folder(folder)
                     steps.start_upgrade(drv, args, folder, exe, app=app)
