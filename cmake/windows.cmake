@@ -71,6 +71,14 @@ file(CONFIGURE OUTPUT ${NORVIK_GENERATED}/norvik_version.h CONTENT
 #define NORVIK_VERSION_TEXT \"${NORVIK_VERSION_TEXT}\"
 #define NORVIK_DESCRIPTION \"${PROJECT_DESCRIPTION}\"
 ")
+# The manifest names the program's architecture and asks for the common controls of the same
+# one: a 64-bit test build that asked for the x86 assembly would get a 32-bit comctl32 and not
+# start.
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
+  set(NORVIK_MANIFEST_ARCH x86)
+else()
+  set(NORVIK_MANIFEST_ARCH amd64)
+endif()
 configure_file(${CMAKE_SOURCE_DIR}/src/ui/UpgradeNorvik.manifest.in
   ${NORVIK_GENERATED}/UpgradeNorvik.manifest @ONLY)
 # The resource script names its pictures, icon, pointer and manifest as files: rebuild it when
