@@ -19,6 +19,18 @@ import sys
 
 OBJDUMP = "i686-w64-mingw32-objdump"
 ALLOWED_FILE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "xp_functions.txt")
+# Functions and families that XP's system DLLs do not export (a runtime library built for
+# newer Windows pulls them in without a compiler warning): refused even where listed.
+NEWER_THAN_XP = re.compile(
+    r"^(GetTickCount64|\w*SRWLock\w*|\w*ConditionVariable\w*|InitOnce\w*|Fls(Alloc|Free|GetValue"
+    r"|SetValue)|GetFileInformationByHandleEx|SetFileInformationByHandle|CreateFile2|"
+    r"CreateSymbolicLink\w*|GetFinalPathNameByHandle\w*|CancelIoEx|QueryFullProcessImageName\w*|"
+    r"\w+Ex2|LocaleNameToLCID|LCIDToLocaleName|GetLocaleInfoEx|CompareStringEx|LCMapStringEx|"
+    r"GetUserDefaultLocaleName|InitializeCriticalSectionEx|Create(Event|Semaphore|Mutex)Ex\w|"
+    r"WaitOnAddress|GetSystemTimePreciseAsFileTime|SetThreadDescription|SHGetKnownFolderPath|"
+    r"SHCreateItemFromParsingName|TaskDialog\w*|Dwm\w+|SetProcessDPIAware|"
+    r"ChangeWindowMessageFilter\w*|GetDpiFor\w+|RegGetValue\w|SHCreateMemStream|"
+    r"LoadIconMetric|LoadIconWithScaleDown)$")
 STATIC_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "shell32.dll",
                "ole32.dll", "oleaut32.dll", "comdlg32.dll", "shlwapi.dll", "msvcrt.dll",
                "comctl32.dll"}
@@ -154,6 +166,8 @@ def main():
         bad += [f"{exe}: {dll}!{name} is not in {os.path.basename(ALLOWED_FILE)} (check that "
                 f"Windows XP has it in Microsoft's documentation, then add it)"
                 for dll, name in sorted(named - allowed)]
+        bad += [f"{exe}: {dll}!{name} is newer than Windows XP"
+                for dll, name in sorted(named) if NEWER_THAN_XP.match(name)]
         dlls = {dll.lower() for dll, _ in found}
         bad += [f"{exe}: {dll} is imported at start (not a KnownDLL: load it late)"
                 for dll in sorted(dlls - STATIC_DLLS)]
