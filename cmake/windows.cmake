@@ -88,6 +88,14 @@ file(CONFIGURE OUTPUT ${NORVIK_GENERATED}/norvik_version.h CONTENT
 #define NORVIK_VERSION_TEXT \"${NORVIK_VERSION_TEXT}\"
 #define NORVIK_DESCRIPTION \"${PROJECT_DESCRIPTION}\"
 ")
+# The manifest names the program's architecture and asks for the common controls of the same
+# one: a 64-bit test build that asked for the x86 assembly would get a 32-bit comctl32 and not
+# start.
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
+  set(NORVIK_MANIFEST_ARCH x86)
+else()
+  set(NORVIK_MANIFEST_ARCH amd64)
+endif()
 configure_file(${CMAKE_SOURCE_DIR}/src/ui/UpgradeNorvik.manifest.in
   ${NORVIK_GENERATED}/UpgradeNorvik.manifest @ONLY)
 # The resource script names its pictures, icon, pointer and manifest as files: rebuild it when
@@ -124,6 +132,13 @@ if(NOT NORVIK_TOOL_PUBLISHER STREQUAL "")
   norvik_product(UpgradeNorvikLoopbackSigned "localhost:${NORVIK_TEST_PORT}"
     ${NORVIK_TEST_STALL_SECONDS} ${CMAKE_BINARY_DIR}/loopback-signed 1)
 endif()
+
+# The same copy on the path of Windows without SetDefaultDllDirectories (XP, and Vista or 7
+# without its update) under Wine too, which has the call: the late DLLs are loaded by their full
+# paths group by group (the planted-DLL test and bench/startup run it).
+norvik_product(UpgradeNorvikOldLoader "localhost:${NORVIK_TEST_PORT}" ${NORVIK_TEST_STALL_SECONDS}
+  ${CMAKE_BINARY_DIR}/old-loader)
+target_compile_definitions(UpgradeNorvikOldLoader PRIVATE NORVIK_WITHOUT_DEFAULT_DLL_DIRECTORIES=1)
 
 # Programs that are not the product (test driver, stand-in update tool, CA installer, ...).
 file(GLOB NORVIK_TOOL_DIRS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/*/CMakeLists.txt)

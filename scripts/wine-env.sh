@@ -5,9 +5,16 @@ NORVIK_ROOT=${NORVIK_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
 
 # 32 when this machine runs Wine's 32-bit loader; 64 where it cannot run 32-bit programs at all
 # (a kernel or sandbox without them): there the Windows-side tests are built as 64-bit programs
-# (preset windows64) and run by Wine's 64-bit loader.
+# (preset windows64) and run by Wine's 64-bit loader. NORVIK_WINE_BITS=64 takes that path on a
+# machine that could run both (to try it there).
 wine_bits() {
-  if /usr/lib/wine/wine --version >/dev/null 2>&1; then echo 32; else echo 64; fi
+  if [ "${NORVIK_WINE_BITS:-}" = 64 ]; then
+    echo 64
+  elif /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    echo 32
+  else
+    echo 64
+  fi
 }
 
 wine_env() {  # wine_env PREFIX_DIR

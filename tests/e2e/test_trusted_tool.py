@@ -9,7 +9,8 @@ import re
 import shutil
 import sys
 
-from harness import Driver, Failure, check, check_eq, is_i386, launched, parse_args, run_cases
+from harness import (Driver, Failure, check, check_eq, is_i386, launched, parse_args, run_cases,
+                     to_windows_path, wait_until)
 
 args = parse_args()
 sys.path.insert(0, os.path.join(args.source, "server"))
@@ -20,6 +21,8 @@ from upgrade_steps import FILE_ERR, NET_ERR, TOOL_EXITS  # noqa: E402
 
 drv = Driver(args.build)
 LOOPBACK = os.path.join(args.build, "loopback", "UpgradeNorvik.exe")
+# The same on the path of systems without SetDefaultDllDirectories, group by group.
+OLD_LOADER = os.path.join(args.build, "old-loader", "UpgradeNorvik.exe")
 TOOLS = os.path.join(args.build, "tools")
 VARIANTS = os.path.join(TOOLS, "sandel-variants")
 PLANTED = os.path.join(TOOLS, "planted")
@@ -30,7 +33,7 @@ PLANTED = os.path.join(TOOLS, "planted")
 WINE_LOADS_FIRST = {"version.dll", "uxtheme.dll"}
 SYSTEM32 = os.path.join(os.environ.get("WINEPREFIX", ""), "drive_c", "windows", "system32")
 with open(os.path.join(args.source, "src", "app", "win32", "dll_search.h")) as header:
-    PLANTED_DLLS = [n for n in re.findall(r'^ +L"(\w+\.dll)",', header.read(), re.M)
+    PLANTED_DLLS = [n for n in dict.fromkeys(re.findall(r'^ +L"(\w+\.dll)",', header.read(), re.M))
                     if n not in WINE_LOADS_FIRST and os.path.exists(os.path.join(SYSTEM32, n))]
 # Wine's windowscodecs, which its GDI+ loads, resolves its import of propsys with the program's
 # folder first even after SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32) (Windows takes
@@ -38,6 +41,20 @@ with open(os.path.join(args.source, "src", "app", "win32", "dll_search.h")) as h
 # takes that path under Wine, leaves it out; the preload that systems without the call get keeps
 # it out (load_by_name below).
 PLANTED_FOR_PROGRAM = [n for n in PLANTED_DLLS if n != "propsys.dll"]
+
+
+def group(name):
+    """The DLL names of one of dll_search.h's groups."""
+    with open(os.path.join(args.source, "src", "app", "win32", "dll_search.h")) as header:
+        body = re.search(r"\b" + name + r"\[\] = \{(.*?)\};", header.read(), re.S).group(1)
+    return set(re.findall(r'L"(\w+\.dll)"', body))
+
+
+# Loaded for the steps after the window, never before it: the network's DLLs (WinINet and what
+# it imports among them) and the other groups; but propsys, which Wine's GDI+ loads through its
+# windowscodecs as the pictures are decoded (see above).
+NOT_BEFORE_WINDOW = ({"wininet.dll", "ws2_32.dll", "mpr.dll", "shell32.dll"} |
+                     group("kFolderDlls") | group("kNetworkDlls")) - {"propsys.dll"}
 WORK = os.path.join(args.artifacts, "work")
 OLD_TOOL = b"MZ the update tool of the previous upgrade"
 SIGN_ERR = box("SignErr")
@@ -108,14 +125,14 @@ def server_down_keeps_the_old_tool():
 
 def planted_dlls_are_never_loaded():
     """UpgradeNorvik.exe in a downloads folder beside DLLs named like the system DLLs it loads
-    late, with Wine told to prefer such native DLLs: a whole upgrade over HTTPS loads none."""
+    late, with Wine told to prefer such native DLLs: a whole upgrade over HTTPS loads none, with
+    SetDefaultDllDirectories and on the path without it (the folder picked in the picker
+    there)."""
     downloads = os.path.join(WORK, "Downloads")
     shutil.rmtree(downloads, ignore_errors=True)
     os.makedirs(downloads)
     for name in PLANTED_DLLS + ["load_by_name.exe"]:
         shutil.copyfile(os.path.join(PLANTED, name), os.path.join(downloads, name))
-    exe = os.path.join(downloads, "UpgradeNorvik.exe")
-    shutil.copyfile(LOOPBACK, exe)
     env = dict(os.environ, WINEDLLOVERRIDES="mscoree,mshtml=;" +
                ",".join(n[:-4] for n in PLANTED_DLLS) + "=n,b")
 
@@ -137,21 +154,42 @@ def planted_dlls_are_never_loaded():
     for name in set(PLANTED_DLLS) - set(PLANTED_FOR_PROGRAM):
         os.remove(os.path.join(downloads, name))
 
-    with stage(os.path.join(TOOLS, "Sandel.exe")) as (s, folder):
-        try:
-            with launched(exe, args.artifacts, drv, cwd=downloads,
-                          env=dict(TOOL_EXITS, WINEDLLOVERRIDES=env["WINEDLLOVERRIDES"])) as app:
-                steps.start_upgrade(drv, args, folder, exe, app=app)
-                steps.expect_complete_upgrade(s, folder, app)
-                check(set(s.schemes()) == {"https"}, f"over HTTPS: {s.schemes()}")
-        except Failure as e:
-            raise Failure(f"{e} (planted DLLs loaded: {markers()})") from e
-        check_eq(markers(), [], "planted DLLs loaded by UpgradeNorvik.exe")
+    exe = os.path.join(downloads, "UpgradeNorvik.exe")
+    for build, picker in ((LOOPBACK, False), (OLD_LOADER, True)):
+        shutil.copyfile(build, exe)
+        with stage(os.path.join(TOOLS, "Sandel.exe")) as (s, folder):
+            try:
+                with launched(exe, args.artifacts, drv, cwd=downloads,
+                              env=dict(TOOL_EXITS, WINEDLLOVERRIDES=env["WINEDLLOVERRIDES"])) as app:
+                    loaded = set(drv("modules").split())
+                    check({"user32.dll", "gdiplus.dll"} <= loaded, f"the modules read: {loaded}")
+                    check_eq(sorted(loaded & NOT_BEFORE_WINDOW), [],
+                             "DLLs loaded before the window was shown")
+                    if picker:
+                        pick_folder(folder)
+                    steps.start_upgrade(drv, args, folder, exe, app=app)
+                    steps.expect_complete_upgrade(s, folder, app)
+                    check(set(s.schemes()) == {"https"}, f"over HTTPS: {s.schemes()}")
+            except Failure as e:
+                raise Failure(f"{build}: {e} (planted DLLs loaded: {markers()})") from e
+            check_eq(markers(), [], f"planted DLLs loaded by {build}")
+
+
+def pick_folder(folder):
+    """The install folder chosen in the folder picker."""
+    drv("wait-main", 30000)
+    drv("click", "cmdUpd")
+    wait_until(lambda: drv("visible", "cmdBr") == "1", 10, "the browse button shown")
+    drv("click", "cmdBr")
+    check(drv.wait_dialog("Browse for Folder") is not None, "no folder dialog")
+    drv("folder-select", to_windows_path(folder))
+    wait_until(lambda: drv("get-text", "txtFolder").lower() == to_windows_path(folder).lower(),
+               10, "the folder box after choosing the folder")
 
 
 try:
     shutil.rmtree(WORK, ignore_errors=True)
-    for path in (os.path.join(TOOLS, "Sandel.exe"), VARIANTS, PLANTED):
+    for path in (os.path.join(TOOLS, "Sandel.exe"), VARIANTS, PLANTED, OLD_LOADER):
         if not os.path.exists(path):
             raise Failure(f"{path} is missing: build the Sandel and planted_dlls targets")
     planted = [("DLLs planted beside the program are never loaded", planted_dlls_are_never_loaded)]

@@ -2,13 +2,18 @@
 // One command per run; results on stdout (UTF-8), exit code 0 on success, 1 on failure,
 // 2 on a usage error. Controls are named as in the window definition.
 #include <windows.h>
+// after windows.h, whose types it uses
+#include <tlhelp32.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "common/win32/unique_handle.h"
 #include "common/win32/utf16.h"
 #include "form/form.h"
 #include "ui/frm_main_def.h"
@@ -308,6 +313,29 @@ int run(const std::vector<std::string>& a) {
         RECT r;
         GetWindowRect(m, &r);
         out(rectText(r) + " " + toUtf8(textOf(m)));
+        return 0;
+    }
+    if (cmd == "modules") {  // the DLLs the main window's process has loaded, lower case
+        HWND m = mainWindow(intArg(a, 1, 10000));
+        DWORD pid = 0;
+        if (!m || !GetWindowThreadProcessId(m, &pid))
+            return fail("no main window");
+        // Closed like a file: "none" is INVALID_HANDLE_VALUE here too.
+        const norvik::win32::UniqueFileHandle snapshot(
+            CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, pid));
+        if (!snapshot)
+            return fail("no module list");
+        std::string names;
+        MODULEENTRY32W entry{};
+        entry.dwSize = sizeof entry;
+        for (BOOL more = Module32FirstW(snapshot.get(), &entry); more;
+             more = Module32NextW(snapshot.get(), &entry)) {
+            std::string name = toUtf8(entry.szModule);
+            std::transform(name.begin(), name.end(), name.begin(),
+                           [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+            names += (names.empty() ? "" : " ") + name;
+        }
+        out(names);
         return 0;
     }
     if (cmd == "wait-window") {  // wait-window CLASS [timeout]: prints the window's rectangle

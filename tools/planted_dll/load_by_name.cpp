@@ -12,7 +12,7 @@
 int wmain(int argc, wchar_t** argv) {
     int first = 1;
     if (argc > 1 && std::wcscmp(argv[1], L"--after-preload") == 0) {
-        app::win32::loadLateDllsFromSystemFolder();
+        app::win32::loadAllLateDllsFromSystemFolder();
         first = 2;
     }
     int failed = 0;

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <string>
 
 namespace app::win32 {
@@ -31,22 +32,57 @@ void loadFromSystemFolder(const std::wstring& folder, const wchar_t* dll) {
         LoadLibraryExW((folder + L"\\" + dll).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
-}  // namespace
-
-void loadDllsFromSystemFolderOnly() {
-    using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
-    const auto setDefault = kernelFunction<SetDefaultDllDirectoriesFn>("SetDefaultDllDirectories");
-    if (!setDefault || !setDefault(kSearchSystem32))
-        loadLateDllsFromSystemFolder();
+template <std::size_t N>
+void loadGroup(const wchar_t* const (&dlls)[N]) {
+    const std::wstring folder = systemFolder();
+    for (const wchar_t* dll : dlls)
+        loadFromSystemFolder(folder, dll);
 }
 
-void loadLateDllsFromSystemFolder() {
+void removeCurrentFolderFromSearch() {
     using SetDllDirectoryWFn = BOOL(WINAPI*)(LPCWSTR);
     if (const auto setDirectory = kernelFunction<SetDllDirectoryWFn>("SetDllDirectoryW"))
         setDirectory(L"");
-    const std::wstring folder = systemFolder();
-    for (const wchar_t* dll : kLateSystemDlls)
-        loadFromSystemFolder(folder, dll);
+}
+
+// Where the search could not be restricted: how many groups (in LateDlls' order) are loaded;
+// -1 where it was restricted and none need to be.
+int loadedGroups = -1;
+
+}  // namespace
+
+void loadDllsFromSystemFolderOnly(bool withoutDefaultDirectories) {
+    using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+    const auto setDefault = kernelFunction<SetDefaultDllDirectoriesFn>("SetDefaultDllDirectories");
+    if (!withoutDefaultDirectories && setDefault && setDefault(kSearchSystem32))
+        return;
+    removeCurrentFolderFromSearch();
+    loadedGroups = 0;
+    loadLateDlls(LateDlls::window);
+}
+
+void loadLateDlls(LateDlls group) {
+    while (loadedGroups >= 0 && loadedGroups <= static_cast<int>(group)) {
+        switch (static_cast<LateDlls>(loadedGroups)) {
+            case LateDlls::window:
+                loadGroup(kWindowDlls);
+                break;
+            case LateDlls::folder:
+                loadGroup(kFolderDlls);
+                break;
+            case LateDlls::network:
+                loadGroup(kNetworkDlls);
+                break;
+        }
+        ++loadedGroups;
+    }
+}
+
+void loadAllLateDllsFromSystemFolder() {
+    removeCurrentFolderFromSearch();
+    if (loadedGroups < 0)
+        loadedGroups = 0;
+    loadLateDlls(LateDlls::network);
 }
 
 void loadTlsDllFromSystemFolder() {

@@ -4,6 +4,7 @@
 #include <commctrl.h>
 
 #include <exception>
+#include <functional>
 #include <memory>
 
 #include "app/exit_codes.h"
@@ -26,10 +27,15 @@
 #include "ui/resource_ids.h"
 #include "ui/win32/resource_pictures.h"
 
+#ifndef NORVIK_WITHOUT_DEFAULT_DLL_DIRECTORIES
+#define NORVIK_WITHOUT_DEFAULT_DLL_DIRECTORIES 0
+#endif
+
 namespace {
 
 // A start-up step failed: without it the window could not be shown, so say so and end.
 int startFailed() {
+    app::win32::loadLateDlls(app::win32::LateDlls::folder);  // the box's sounds
     MessageBoxW(nullptr, norvik::win32::toWide(app::kMsgStartFailed).c_str(),
                 norvik::win32::toWide(app::kMsgTitle).c_str(), MB_OK | MB_ICONINFORMATION);
     return app::kExitStartFailed;
@@ -39,7 +45,7 @@ int startFailed() {
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     // Before anything loads a DLL by name.
-    app::win32::loadDllsFromSystemFolderOnly();
+    app::win32::loadDllsFromSystemFolderOnly(NORVIK_WITHOUT_DEFAULT_DLL_DIRECTORIES != 0);
     // One copy per session: a second start shows the running copy's window and ends.
     norvik::win32::UniqueKernelHandle oneCopyGuard;
     if (!app::win32::claimOneCopy(oneCopyGuard))
@@ -76,7 +82,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
 
     download::win32::SetPump([&host] { host.doEvents(); });
     download::win32::SetDialogOwner([&host] { return host.hwnd(); });
-    download::win32::RaiseConnectionLimits();
 
     app::Services services;
     services.downloadHost = NORVIK_DOWNLOAD_HOST;
@@ -96,7 +101,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     services.downloadFile = [](const std::string& remotePath, const std::string& localPath,
                                form::Control* caption, form::Control* bar, const std::string& proxy,
                                const app::AcceptFile& accept) {
+        app::win32::loadLateDlls(app::win32::LateDlls::network);
         app::win32::loadTlsDllFromSystemFolder();
+        // Process-wide, before the first connection; not at start, where it would load WinINet
+        // and what it imports before the window.
+        [[maybe_unused]] static const bool limitsRaised = download::win32::RaiseConnectionLimits();
         return download::win32::DownloadFile(remotePath, localPath, caption, bar, proxy, accept);
     };
     services.downloadToMemory = [](const std::string& remotePath, std::size_t maxBytes,
@@ -112,12 +121,23 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     services.windowsVersionName = &download::win32::GetWindowsVersionName;
     services.setTopmost = &download::win32::SetTopmost;
     services.layoutSkin = &skin::win32::LayoutSkin;
-    services.selectFolder = &shell::win32::SelectFolder;
+    services.selectFolder = [] {
+        app::win32::loadLateDlls(app::win32::LateDlls::folder);
+        return shell::win32::SelectFolder();
+    };
 
     app::FrmMain frmMain(frm, services);
     skin::win32::AttachChrome(frm);
     // Closing the window from the system (Alt+F4, the taskbar) ends the program like exit.
     frm.onClose = [&frmMain] { frmMain.cmdExit_Click(); };
+    // The folder test and OK are the first steps of every upgrade (OK's boxes, the network
+    // drives, later the tool's start): their DLLs are loaded before them, not before the window.
+    for (std::function<void()>* handler :
+         {&frm.control("txtFolder").onChange, &frm.control("cmdOK").onClick})
+        *handler = [run = std::move(*handler)] {
+            app::win32::loadLateDlls(app::win32::LateDlls::folder);
+            run();
+        };
 
     // GDI+ starts on the helper thread that decodes the first screen's pictures.
     if (!pictures.imagingStarted())
