@@ -137,7 +137,7 @@ endif()
 # without its update) under Wine too, which has the call: the late DLLs are loaded by their full
 # paths group by group (the planted-DLL test and bench/startup run it).
 norvik_product(UpgradeNorvikOldLoader "localhost:${NORVIK_TEST_PORT}" ${NORVIK_TEST_STALL_SECONDS}
-  ${CMAKE_BINARY_DIR}/old-loader)
+  ${CMAKE_BINARY_DIR}/old-loader ${norvik_package_signatures})
 target_compile_definitions(UpgradeNorvikOldLoader PRIVATE NORVIK_WITHOUT_DEFAULT_DLL_DIRECTORIES=1)
 
 # Programs that are not the product (test driver, stand-in update tool, CA installer, ...).

@@ -41,6 +41,15 @@ int startFailed() {
     return app::kExitStartFailed;
 }
 
+// Before every download, of a file or into memory, whichever comes first: the network's DLLs by
+// their full paths, and the process-wide connection limits before the first connection (not at
+// start, where they would load WinINet and what it imports before the window).
+void prepareNetwork() {
+    app::win32::loadLateDlls(app::win32::LateDlls::network);
+    app::win32::loadTlsDllFromSystemFolder();
+    [[maybe_unused]] static const bool limitsRaised = download::win32::RaiseConnectionLimits();
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
@@ -101,16 +110,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     services.downloadFile = [](const std::string& remotePath, const std::string& localPath,
                                form::Control* caption, form::Control* bar, const std::string& proxy,
                                const app::AcceptFile& accept) {
-        app::win32::loadLateDlls(app::win32::LateDlls::network);
-        app::win32::loadTlsDllFromSystemFolder();
-        // Process-wide, before the first connection; not at start, where it would load WinINet
-        // and what it imports before the window.
-        [[maybe_unused]] static const bool limitsRaised = download::win32::RaiseConnectionLimits();
+        prepareNetwork();
         return download::win32::DownloadFile(remotePath, localPath, caption, bar, proxy, accept);
     };
     services.downloadToMemory = [](const std::string& remotePath, std::size_t maxBytes,
                                    const std::string& proxy) {
-        app::win32::loadTlsDllFromSystemFolder();
+        prepareNetwork();
         return download::win32::DownloadToMemory(remotePath, maxBytes, proxy);
     };
     services.abandonDownloads = &download::win32::AbandonActiveDownloads;
