@@ -77,7 +77,10 @@ SignatureCheck checkSignature(const std::wstring& path, HANDLE file, bool retrie
     data.pFile = &fileInfo;
     data.dwStateAction = WTD_STATEACTION_VERIFY;
     // Cache-only: whatever the chain needs must already be on this machine. Otherwise the chain
-    // may be completed from the network; revocation is still not checked.
+    // may be completed from the network (on Vista and later that is how a root missing from the
+    // disk is fetched through the automatic root update); revocation is still not checked.
+    // Windows XP does not support the cache-only flag: there the first check may already fetch.
+    // Wine takes a chain to an untrusted root as valid, so it never asks for the second check.
     data.dwProvFlags = retrievalAllowed ? WTD_REVOCATION_CHECK_NONE : WTD_CACHE_ONLY_URL_RETRIEVAL;
 
     GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
