@@ -4,8 +4,9 @@
 # oleaut32 and msvcrt are KnownDLLs; comctl32 stays a static import because the manifest binds
 # it to the system's side-by-side assembly (version 6), which the loader resolves there, and
 # InitCommonControlsEx must run before the first window. shell32 and ole32 are delay-loaded too,
-# for a faster start: only the folder picker and the picture decoder (on its helper thread) use
-# them, so the window does not wait for them and the libraries they bring in to load.
+# for a faster start: only the folder picker and the picture decoder (started once the window
+# is shown) use them, so the window does not wait for them and the libraries they bring in to
+# load.
 set(NORVIK_DELAY_DLLS wininet msimg32 wintrust crypt32 gdiplus shell32 ole32 mpr)
 set(NORVIK_DELAY_LIBS)
 if(NOT CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")

@@ -103,6 +103,31 @@ configure_file(${CMAKE_SOURCE_DIR}/src/ui/UpgradeNorvik.manifest.in
 file(GLOB NORVIK_RC_FILES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/ui/art/*)
 list(APPEND NORVIK_RC_FILES ${NORVIK_GENERATED}/norvik_version.h
   ${NORVIK_GENERATED}/UpgradeNorvik.manifest)
+# The first screen's pictures (what the window definition shows before any code runs, and every
+# button, whose box takes its picture's size) are also built in pre-decoded, so that the window
+# is drawn and shown before the picture decoder (GDI+, and what it loads) is started; the other
+# screens' pictures are decoded after it is shown. Made from the pictures above at build time.
+set(NORVIK_PREDECODED_PICTURES bg.jpg cmdUpd.jpg cmdOK.jpg cmdHelp.jpg cmdProxy.jpg cmdExit.jpg
+  cmdBr.jpg imgTitleLeft.gif imgTitleMain.gif imgTitleRight.gif imgWindowLeft.bmp
+  imgWindowRight.bmp imgWindowBottom.bmp imgWindowBottomLeft.bmp imgWindowBottomRight.bmp)
+find_program(NORVIK_PYTHON3 python3 PATHS /usr/bin NO_DEFAULT_PATH REQUIRED)
+set(norvik_predecoded_dir ${NORVIK_GENERATED}/predecoded)
+set(norvik_predecoded_rc "")
+set(norvik_predecoded_inputs)
+set(norvik_predecoded_outputs)
+foreach(picture ${NORVIK_PREDECODED_PICTURES})
+  get_filename_component(name ${picture} NAME_WE)
+  list(APPEND norvik_predecoded_inputs ${CMAKE_SOURCE_DIR}/src/ui/art/${picture})
+  list(APPEND norvik_predecoded_outputs ${norvik_predecoded_dir}/${name}.bmp)
+  string(APPEND norvik_predecoded_rc "${name} BITMAP \"predecoded/${name}.bmp\"\n")
+endforeach()
+add_custom_command(OUTPUT ${norvik_predecoded_outputs}
+  COMMAND ${NORVIK_PYTHON3} ${CMAKE_SOURCE_DIR}/tools/art/predecode.py ${norvik_predecoded_dir}
+    ${norvik_predecoded_inputs}
+  DEPENDS ${CMAKE_SOURCE_DIR}/tools/art/predecode.py ${norvik_predecoded_inputs} VERBATIM)
+add_custom_target(norvik_predecoded_pictures DEPENDS ${norvik_predecoded_outputs})
+file(CONFIGURE OUTPUT ${NORVIK_GENERATED}/predecoded_pictures.rc CONTENT "${norvik_predecoded_rc}")
+list(APPEND NORVIK_RC_FILES ${norvik_predecoded_outputs} ${NORVIK_GENERATED}/predecoded_pictures.rc)
 set_source_files_properties(${NORVIK_RC} PROPERTIES OBJECT_DEPENDS "${NORVIK_RC_FILES}")
 function(norvik_product target host stall_seconds output_dir package_signatures)
   add_executable(${target} WIN32 ${CMAKE_SOURCE_DIR}/src/app/win32/winmain.cpp
@@ -113,6 +138,7 @@ function(norvik_product target host stall_seconds output_dir package_signatures)
     NORVIK_SIGN_CHECK_SECONDS=${NORVIK_SIGN_CHECK_SECONDS} NORVIK_BUILD_EPOCH=${norvik_build_epoch}LL
     NORVIK_PACKAGE_SIGNATURES_REQUIRED=${package_signatures})
   target_include_directories(${target} PRIVATE ${NORVIK_GENERATED})
+  add_dependencies(${target} norvik_predecoded_pictures)
   target_link_options(${target} PRIVATE -municode $<$<BOOL:${NORVIK_RELEASE}>:-s>)
   norvik_warnings(${target})
   set_target_properties(${target} PROPERTIES OUTPUT_NAME UpgradeNorvik

@@ -51,7 +51,16 @@ done
 
 echo "install-deps: installing ${missing[*]}"
 $SUDO dpkg --add-architecture i386
-$SUDO env DEBIAN_FRONTEND=noninteractive apt-get update -q
+# A mirror caught mid-sync fails one index now and then ("File has unexpected size"): try again,
+# then go on with the lists that did arrive; the install below says so if a package is missing.
+for try in 1 2 3; do
+  if $SUDO env DEBIAN_FRONTEND=noninteractive apt-get update -q; then break; fi
+  if [ $try = 3 ]; then
+    echo "install-deps: some package lists did not download; going on with those that did" >&2
+  else
+    sleep 20
+  fi
+done
 
 # While packages install, a policy file keeps them from starting services (nginx would fail when
 # port 80 is taken). It must not outlive this script: while it exists, no service on the machine

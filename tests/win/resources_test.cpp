@@ -1,13 +1,16 @@
 // The resources built into UpgradeNorvik.exe: every skin picture with its format, size and
-// transparency (read from the bytes and decoded with GDI+), the icon group and its two images,
-// the button pointer, the version information and the manifest.
+// transparency (read from the bytes and decoded with GDI+; the first screen's pre-decoded copies
+// as GDI+ decodes them), the icon group and its two images, the button pointer, the version
+// information and the manifest.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <cwchar>
 #include <optional>
@@ -154,13 +157,42 @@ void checkBmp(std::string_view b, const Picture& p) {
     EXPECT_EQ(le32(b, 30), 0u) << "compression";
 }
 
+// The pixels of a decoded picture, top row first (its DIB section's bytes).
+std::string_view pixels(const ui::win32::GdiPicture& pic) {
+    DIBSECTION dib{};
+    if (GetObjectW(pic.bitmap, sizeof dib, &dib) != static_cast<int>(sizeof dib))
+        return {};
+    return {static_cast<const char*>(dib.dsBm.bmBits),
+            static_cast<size_t>(pic.width) * pic.height * 4};
+}
+
 TEST_F(Resources, EveryPictureOfTheWindowDefinitionIsBuiltIn) {
+    // The first screen (what the definition shows, and every button, whose box takes its
+    // picture's size) also has a pre-decoded copy, as GDI+ decodes its picture.
+    const ui::win32::ResourcePictures decoded(module_, false), copied(module_);
     const form::FormDef& def = ui::frmMainDefinition();
     for (const auto* list : {&def.windowless, &def.children})
         for (const form::ControlDef& c : *list) {
             if (c.picture.empty())
                 continue;
-            EXPECT_TRUE(data(RT_RCDATA, norvik::win32::toWide(c.picture).c_str())) << c.picture;
+            SCOPED_TRACE(c.picture);
+            const std::wstring name = norvik::win32::toWide(c.picture);
+            EXPECT_TRUE(data(RT_RCDATA, name.c_str()));
+            if (!c.visible && c.kind != form::ControlKind::PictureBox)
+                continue;
+            ASSERT_TRUE(data(RT_BITMAP, name.c_str())) << "no pre-decoded copy";
+            const ui::win32::GdiPicture* want = decoded.gdi(c.picture);
+            const ui::win32::GdiPicture* got = copied.gdi(c.picture);
+            ASSERT_TRUE(want && got);
+            ASSERT_NE(want->bitmap, got->bitmap);
+            EXPECT_EQ(got->opaque, want->opaque);
+            const std::string_view a = pixels(*want), b = pixels(*got);
+            ASSERT_EQ(a.size(), b.size());
+            int worst = 0;  // decoders may round a level apart
+            for (size_t i = 0; i < a.size(); ++i)
+                worst = std::max(worst, std::abs(static_cast<unsigned char>(a[i]) -
+                                                 static_cast<unsigned char>(b[i])));
+            EXPECT_LE(worst, 3);
         }
 }
 

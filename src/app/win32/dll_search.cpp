@@ -67,6 +67,9 @@ void loadLateDlls(LateDlls group) {
             case LateDlls::window:
                 loadGroup(kWindowDlls);
                 break;
+            case LateDlls::pictures:
+                loadGroup(kPictureDlls);
+                break;
             case LateDlls::folder:
                 loadGroup(kFolderDlls);
                 break;

@@ -17,16 +17,19 @@ namespace app::win32 {
 
 // Before the window: what making, showing and painting it loads.
 inline constexpr const wchar_t* kWindowDlls[] = {
-    // Loaded by the program itself (delay-loaded): AlphaBlend for the title's ends, and GDI+ on
-    // the thread that decodes the first screen's pictures.
+    // Loaded by the program itself (delay-loaded): AlphaBlend for the title's ends.
     L"msimg32.dll",
-    L"gdiplus.dll",
     // What installers preload for the same reason (NSIS, Inno Setup, 7-Zip's setup) that the
     // window system and the common controls load while windows are made: theming, the desktop
     // composition, version resources.
     L"uxtheme.dll",
     L"dwmapi.dll",
     L"version.dll",
+};
+
+// Once the window is shown: GDI+ (delay-loaded), which decodes the other screens' pictures.
+inline constexpr const wchar_t* kPictureDlls[] = {
+    L"gdiplus.dll",
 };
 
 // Before the first folder test, folder picker or OK: every later step comes through one of them
@@ -103,7 +106,7 @@ inline constexpr const wchar_t* kNetworkDlls[] = {
 };
 
 // The steps that load a group, in the order a run meets them.
-enum class LateDlls { window, folder, network };
+enum class LateDlls { window, pictures, folder, network };
 
 // Run first in WinMain, before any DLL is loaded by name. Where the system offers it (Windows 8,
 // and 7 or Vista with the update), later loads by name search the system folder only; elsewhere

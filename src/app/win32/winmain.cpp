@@ -144,14 +144,16 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
             run();
         };
 
-    // GDI+ starts on the helper thread that decodes the first screen's pictures.
-    if (!pictures.imagingStarted())
-        return startFailed();
     // The window opens at its design size in the middle of the screen; a shortcut may still ask
     // for it minimized.
     const bool minimized = showCommand == SW_SHOWMINIMIZED || showCommand == SW_MINIMIZE ||
                            showCommand == SW_SHOWMINNOACTIVE;
     host.loadAndShow(minimized ? showCommand : SW_SHOWNORMAL);
+    // The first screen comes from its pre-decoded pictures; GDI+, which the other screens'
+    // pictures need, starts once the window is shown.
+    app::win32::loadLateDlls(app::win32::LateDlls::pictures);
+    if (!pictures.imagingStarted())
+        return startFailed();
     // Every end the program chooses ends the process; a window gone by any other way is closed.
     host.run();
     return app::kExitClosed;

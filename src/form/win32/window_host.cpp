@@ -4,7 +4,6 @@
 
 #include <stdexcept>
 #include <string>
-#include <vector>
 
 #include "common/win32/utf16.h"
 #include "form/win32/child_windows.h"
@@ -16,7 +15,9 @@
 namespace form::win32 {
 namespace {
 
-bool registerFormClass(HINSTANCE instance, WNDPROC proc) {
+// The icons belong to the class: the window gets them as it is made (under Wine its display
+// driver converts them for the window manager then, not once more for each WM_SETICON).
+bool registerFormClass(HINSTANCE instance, WNDPROC proc, HICON bigIcon, HICON smallIcon) {
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
     wc.style = CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW;
@@ -24,6 +25,8 @@ bool registerFormClass(HINSTANCE instance, WNDPROC proc) {
     wc.hInstance = instance;
     wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512) /*IDC_ARROW*/);
     wc.lpszClassName = kMainWindowClass;
+    wc.hIcon = bigIcon;
+    wc.hIconSm = smallIcon;
     return RegisterClassExW(&wc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
 }
 
@@ -39,13 +42,9 @@ WindowHost::WindowHost(Form& form, const HostResources& resources)
       fonts_(std::make_unique<FontCache>()),
       painter_(std::make_unique<Painter>(form_, res_.pictures, *fonts_)),
       children_(std::make_unique<ChildWindows>(form_, *painter_, *fonts_, res_.buttonPointer)) {
-    if (!registerFormClass(res_.instance, &WindowHost::mainProc) ||
+    if (!registerFormClass(res_.instance, &WindowHost::mainProc, res_.iconBig, res_.iconSmall) ||
         !ChildWindows::registerClass(res_.instance))
         failToStart("cannot register the window classes");
-    // The first screen's pictures (and the buttons', which size their boxes) are decoded on a
-    // helper thread while the windows are made; the first use of a picture waits for it.
-    if (res_.pictures)
-        res_.pictures->startDecoding(picturesOfTheFirstPaint());
     const Rect b = form_.boundsPixels();
     const int x = (GetSystemMetrics(SM_CXSCREEN) - b.width) / 2;
     const int y = (GetSystemMetrics(SM_CYSCREEN) - b.height) / 2;
@@ -54,10 +53,6 @@ WindowHost::WindowHost(Form& form, const HostResources& resources)
                          WS_POPUP | WS_CLIPCHILDREN | WS_SYSMENU | WS_MINIMIZEBOX, x, y, b.width,
                          b.height, nullptr, nullptr, res_.instance, this))
         failToStart("cannot create the main window");
-    if (res_.iconBig)
-        SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(res_.iconBig));
-    if (res_.iconSmall)
-        SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(res_.iconSmall));
     form_.attachHost(this, reinterpret_cast<std::uintptr_t>(hwnd_));
     syncBoundsFromWindow();
     children_->create(hwnd_, res_.instance, true);
@@ -74,15 +69,6 @@ long WindowHost::paintCount() const {
 }
 long long WindowHost::paintedPixels() const {
     return painter_->paintedPixels();
-}
-
-std::vector<std::string> WindowHost::picturesOfTheFirstPaint() const {
-    std::vector<std::string> names;
-    for (const auto* list : {&form_.children(), &form_.windowless()})
-        for (const Control* c : *list)
-            if (!c->picture().empty() && (c->visible() || c->kind() == ControlKind::PictureBox))
-                names.push_back(c->picture());
-    return names;
 }
 
 void WindowHost::loadAndShow(int showCommand) {

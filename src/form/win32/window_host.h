@@ -5,7 +5,6 @@
 
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "form/form.h"
 #include "form/runtime.h"
@@ -66,7 +65,6 @@ class WindowHost : public FormHost, public Runtime {
     static LRESULT CALLBACK mainProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
     LRESULT handleMain(UINT msg, WPARAM wp, LPARAM lp);
     void closeRequested();
-    std::vector<std::string> picturesOfTheFirstPaint() const;
     void decodeVisiblePictures();
     void syncBoundsFromWindow();
     void dispatch(MSG& msg);

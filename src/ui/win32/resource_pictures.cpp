@@ -1,13 +1,14 @@
-// The built-in pictures: found by name in the executable's resources, decoded with GDI+ when
-// first asked for and kept as DIB sections; the GDI+ bitmap is released after the conversion.
+// The built-in pictures: found by name in the executable's resources, copied from their
+// pre-decoded form or decoded with GDI+ when first asked for, and kept as DIB sections; a GDI+
+// bitmap is released after the conversion.
 #include "ui/win32/resource_pictures.h"
 
 #include <objbase.h>
 #include <objidl.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <exception>
 #include <memory>
 #include <vector>
 
@@ -67,11 +68,9 @@ std::unique_ptr<Gdiplus::Bitmap> decodeWithGdiplus(const void* data, size_t size
     return decoded;
 }
 
-// Copies a GDI+ bitmap, converted to premultiplied 32-bit ARGB, into a DIB section that GDI
-// draws directly: later paints need no conversion.
-norvik::win32::UniqueBitmap toGdi(Gdiplus::Bitmap& bitmap, GdiPicture& p) {
-    p.width = static_cast<int>(bitmap.GetWidth());
-    p.height = static_cast<int>(bitmap.GetHeight());
+// Copies `height` rows of 32-bit premultiplied pixels, `stride` bytes apart, into a DIB section
+// that GDI draws directly: later paints need no conversion.
+norvik::win32::UniqueBitmap toDib(const std::uint8_t* rows, std::ptrdiff_t stride, GdiPicture& p) {
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
     info.bmiHeader.biWidth = p.width;
@@ -84,138 +83,106 @@ norvik::win32::UniqueBitmap toGdi(Gdiplus::Bitmap& bitmap, GdiPicture& p) {
         CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     if (!dib || !bits)
         return {};
-    Gdiplus::Rect all(0, 0, p.width, p.height);
-    Gdiplus::BitmapData data;
-    if (bitmap.LockBits(&all, Gdiplus::ImageLockModeRead, PixelFormat32bppPARGB, &data) !=
-        Gdiplus::Ok)
-        return {};
     auto* out = static_cast<std::uint8_t*>(bits);
+    const size_t rowBytes = static_cast<size_t>(p.width) * 4;
     for (int y = 0; y < p.height; ++y) {
-        const auto* row = static_cast<const std::uint8_t*>(data.Scan0) + y * data.Stride;
-        std::memcpy(out + static_cast<size_t>(y) * p.width * 4, row,
-                    static_cast<size_t>(p.width) * 4);
+        const std::uint8_t* row = rows + y * stride;
+        std::memcpy(out + y * rowBytes, row, rowBytes);
         for (int x = 0; x < p.width && p.opaque; ++x)
             p.opaque = row[x * 4 + 3] == 255;
     }
-    bitmap.UnlockBits(&data);
     GdiFlush();
     p.bitmap = dib.get();
     return dib;
 }
 
+norvik::win32::UniqueBitmap fromGdiplus(Gdiplus::Bitmap& bitmap, GdiPicture& p) {
+    p.width = static_cast<int>(bitmap.GetWidth());
+    p.height = static_cast<int>(bitmap.GetHeight());
+    Gdiplus::Rect all(0, 0, p.width, p.height);
+    Gdiplus::BitmapData data;
+    if (bitmap.LockBits(&all, Gdiplus::ImageLockModeRead, PixelFormat32bppPARGB, &data) !=
+        Gdiplus::Ok)
+        return {};
+    norvik::win32::UniqueBitmap dib =
+        toDib(static_cast<const std::uint8_t*>(data.Scan0), data.Stride, p);
+    bitmap.UnlockBits(&data);
+    return dib;
+}
+
+// A pre-decoded copy: a BITMAPINFOHEADER followed by the pixels, 32-bit top-down; empty when the
+// resource is not of that form.
+norvik::win32::UniqueBitmap fromPredecoded(const void* data, DWORD size, GdiPicture& p) {
+    constexpr int kMaxSide = 4096;
+    BITMAPINFOHEADER header;
+    if (size < sizeof header)
+        return {};
+    std::memcpy(&header, data, sizeof header);
+    if (header.biSize != sizeof header || header.biBitCount != 32 ||
+        header.biCompression != BI_RGB || header.biWidth <= 0 || header.biWidth > kMaxSide ||
+        header.biHeight >= 0 || header.biHeight < -kMaxSide)
+        return {};
+    p.width = header.biWidth;
+    p.height = -header.biHeight;
+    const std::ptrdiff_t stride = static_cast<std::ptrdiff_t>(p.width) * 4;
+    if ((size - sizeof header) / stride < static_cast<size_t>(p.height))
+        return {};
+    return toDib(static_cast<const std::uint8_t*>(data) + sizeof header, stride, p);
+}
+
+// The named resources of one type, each as its bytes.
+template <typename Found>
+void forEachNamed(HMODULE module, LPCWSTR type, Found found) {
+    std::vector<std::wstring> names;
+    EnumResourceNamesW(module, type, collectName, reinterpret_cast<LONG_PTR>(&names));
+    for (const std::wstring& name : names) {
+        HRSRC res = FindResourceW(module, name.c_str(), type);
+        HGLOBAL handle = res ? LoadResource(module, res) : nullptr;
+        if (const void* data = handle ? LockResource(handle) : nullptr)
+            found(resourceKey(name), data, SizeofResource(module, res));
+    }
+}
+
 }  // namespace
 
-ResourcePictures::ResourcePictures(HMODULE module) {
-    std::vector<std::wstring> names;
-    EnumResourceNamesW(module, MAKEINTRESOURCEW(10) /*RT_RCDATA*/, collectName,
-                       reinterpret_cast<LONG_PTR>(&names));
-    for (const std::wstring& name : names) {
-        HRSRC res = FindResourceW(module, name.c_str(), MAKEINTRESOURCEW(10));
-        HGLOBAL handle = res ? LoadResource(module, res) : nullptr;
-        const void* data = handle ? LockResource(handle) : nullptr;
-        if (!data)
-            continue;
-        Entry& entry = pictures_[resourceKey(name)];
-        entry.data = data;
-        entry.size = SizeofResource(module, res);
-    }
-}
-
-ResourcePictures::~ResourcePictures() {
-    joinWorker();
-}
-
-void ResourcePictures::startDecoding(const std::vector<std::string>& names) const {
-    joinWorker();
-    queued_.clear();
-    for (const std::string& name : names) {
-        auto it = pictures_.find(resourceKey(norvik::win32::toWide(name)));
-        if (it != pictures_.end() && !it->second.decoded)
-            queued_.push_back(&it->second);
-    }
-    nextQueued_ = 0;
-    // Without the thread, each picture is simply decoded at its first use.
-    if (queued_.empty())
-        return;
-    imagingReady_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    decodingDone_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (imagingReady_ && decodingDone_)
-        worker_.reset(CreateThread(nullptr, 0, &ResourcePictures::decodeQueued,
-                                   const_cast<ResourcePictures*>(this), 0, nullptr));
-    if (!worker_) {
-        imagingReady_.reset();
-        decodingDone_.reset();
-    }
-}
-
-DWORD WINAPI ResourcePictures::decodeQueued(void* self) {
-    try {
-        const auto& pictures = *static_cast<const ResourcePictures*>(self);
-        pictures.startImaging();
-        SetEvent(pictures.imagingReady_.get());
-        pictures.decodeUntaken();
-        // The last touch of the object: the caller may go on before the thread has ended.
-        SetEvent(pictures.decodingDone_.get());
-    } catch (const std::exception&) {
-        // What is left undecoded is decoded at its first use.
-    }
-    return 0;
-}
-
-void ResourcePictures::decodeUntaken() const {
-    for (std::size_t next = nextQueued_++; next < queued_.size(); next = nextQueued_++)
-        decode(*queued_[next]);
-}
-
-void ResourcePictures::finishDecoding() const {
-    // The thread decodes a few pictures held in memory: it always comes to its end, within
-    // milliseconds. Once it has started GDI+ (it sets the event before it decodes anything,
-    // or ends), this thread decodes alongside it; then it waits only until the thread is done
-    // with the pictures, not for the thread's end (which takes a few more milliseconds).
-    if (!decodingDone_)
-        return;
-    const HANDLE readyOrEnded[] = {imagingReady_.get(), worker_.get()};
-    if (WaitForMultipleObjects(2, readyOrEnded, FALSE, INFINITE) == WAIT_OBJECT_0)
-        decodeUntaken();
-    const HANDLE doneOrEnded[] = {decodingDone_.get(), worker_.get()};
-    WaitForMultipleObjects(2, doneOrEnded, FALSE, INFINITE);
-    imagingReady_.reset();
-    decodingDone_.reset();
-}
-
-void ResourcePictures::joinWorker() const {
-    finishDecoding();
-    if (worker_)
-        WaitForSingleObject(worker_.get(), INFINITE);
-    worker_.reset();
-}
-
-void ResourcePictures::startImaging() const {
-    if (!gdiplus_)
-        gdiplus_ = std::make_unique<GdiplusSession>();
+ResourcePictures::ResourcePictures(HMODULE module, bool usePredecoded) {
+    forEachNamed(module, MAKEINTRESOURCEW(10) /*RT_RCDATA*/,
+                 [this](const std::wstring& key, const void* data, DWORD size) {
+                     pictures_[key].data = data;
+                     pictures_[key].size = size;
+                 });
+    if (usePredecoded)
+        forEachNamed(module, MAKEINTRESOURCEW(2) /*RT_BITMAP*/,
+                     [this](const std::wstring& key, const void* data, DWORD size) {
+                         if (auto it = pictures_.find(key); it != pictures_.end()) {
+                             it->second.predecoded = data;
+                             it->second.predecodedSize = size;
+                         }
+                     });
 }
 
 bool ResourcePictures::imagingStarted() const {
-    finishDecoding();
-    startImaging();
+    if (!gdiplus_)
+        gdiplus_ = std::make_unique<GdiplusSession>();
     return gdiplus_->started();
 }
 
 void ResourcePictures::decode(Entry& entry) const {
-    // The helper thread and the window's thread may both be here at once, each with a picture
-    // of its own (taken from the queue's shared counter); GDI+ was started before either
-    // decodes.
-    startImaging();
     entry.decoded = true;
-    if (!gdiplus_->started())
+    if (entry.predecoded) {
+        entry.bitmap = fromPredecoded(entry.predecoded, entry.predecodedSize, entry.gdi);
+        if (entry.bitmap)
+            return;
+        entry.gdi = GdiPicture{};
+    }
+    if (!imagingStarted())
         return;
     // The GDI+ bitmap lives only until its pixels are in the DIB section.
     if (const auto picture = decodeWithGdiplus(entry.data, entry.size))
-        entry.bitmap = toGdi(*picture, entry.gdi);
+        entry.bitmap = fromGdiplus(*picture, entry.gdi);
 }
 
 const GdiPicture* ResourcePictures::gdi(const std::string& name) const {
-    finishDecoding();
     if (name.empty())
         return nullptr;
     auto it = pictures_.find(resourceKey(norvik::win32::toWide(name)));
@@ -228,7 +195,6 @@ const GdiPicture* ResourcePictures::gdi(const std::string& name) const {
 }
 
 bool ResourcePictures::decodeNext() const {
-    finishDecoding();
     for (auto& [name, entry] : pictures_)
         if (!entry.decoded) {
             decode(entry);

@@ -1,13 +1,11 @@
 #pragma once
-// The pictures built into the executable, each decoded with GDI+ at its first use into a bitmap
-// that GDI draws directly.
+// The pictures built into the executable, each decoded at its first use into a bitmap that GDI
+// draws directly.
 #include <windows.h>
 // GDI+ headers need min/max and the COM basics.
 #include <objidl.h>
 
 #include <algorithm>
-#include <atomic>
-#include <cstddef>
 namespace Gdiplus {
 using std::max;
 using std::min;
@@ -17,7 +15,6 @@ using std::min;
 #include <map>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "common/win32/gdi_handles.h"
 
@@ -48,13 +45,15 @@ struct GdiPicture {
     bool opaque = true;
 };
 
-// The pictures start GDI+ themselves before their first decode (on the helper thread when there
-// is one, so the window is made meanwhile) and shut it down after their last.
+// The pictures of the first screen are also built in pre-decoded (RT_BITMAP resources of the
+// same names, 32-bit top-down with premultiplied alpha): those are copied, not decoded, so the
+// window is drawn and shown before GDI+ starts. Every other picture is decoded with GDI+, which
+// the pictures start before their first decode and shut down after their last.
 class ResourcePictures {
   public:
-    // Finds the named RCDATA resources of `module` (the pictures); none is decoded yet.
-    explicit ResourcePictures(HMODULE module);
-    ~ResourcePictures();
+    // Finds the named RCDATA resources of `module` (the pictures) and their pre-decoded copies,
+    // which are used unless `usePredecoded` is false; none is decoded yet.
+    explicit ResourcePictures(HMODULE module, bool usePredecoded = true);
     ResourcePictures(const ResourcePictures&) = delete;
     ResourcePictures& operator=(const ResourcePictures&) = delete;
 
@@ -63,44 +62,26 @@ class ResourcePictures {
     const GdiPicture* gdi(const std::string& name) const;
     // Decodes one picture that was not used yet; false when none is left.
     bool decodeNext() const;
-    // Starts decoding these pictures on a helper thread while the caller builds the window; the
-    // next gdi() or decodeNext() decodes what the thread has not taken yet and waits until the
-    // thread is done with the rest. The thread touches nothing but these pictures, and the
-    // caller must not use GDI+ until then.
-    void startDecoding(const std::vector<std::string>& names) const;
-    // Whether GDI+ could be started (waits for the helper thread; false: no picture can be
-    // decoded).
+    // Starts GDI+ unless it runs; false when it cannot be started (then no picture without a
+    // pre-decoded copy can be decoded).
     bool imagingStarted() const;
 
   private:
     struct Entry {
-        const void* data = nullptr;  // the resource, mapped with the module
+        // The resources, mapped with the module.
+        const void* data = nullptr;
         DWORD size = 0;
+        const void* predecoded = nullptr;
+        DWORD predecodedSize = 0;
         bool decoded = false;  // tried, whether or not it succeeded
         norvik::win32::UniqueBitmap bitmap;
         GdiPicture gdi;
     };
     void decode(Entry& entry) const;
-    void startImaging() const;
-    static DWORD WINAPI decodeQueued(void* self);
-    // Decodes queued pictures that no thread has taken yet, one at a time.
-    void decodeUntaken() const;
-    // Returns once every queued picture is decoded (the thread may still be ending).
-    void finishDecoding() const;
-    // Waits for the thread's end as well; before GDI+ shuts down or the queue is replaced.
-    void joinWorker() const;
-    // Started before the first decode, on the thread that decodes first; ended last.
+    // Started before the first decode with GDI+; ended last.
     mutable std::unique_ptr<GdiplusSession> gdiplus_;
     // Decoding is a cache: it changes no picture that callers can see.
     mutable std::map<std::wstring, Entry> pictures_;
-    // The helper thread and the entries it decodes (the map is not changed after construction);
-    // the caller's thread, once the thread has started GDI+ (`imagingReady_`), takes its share
-    // of them instead of only waiting: each thread takes the next untaken entry.
-    mutable norvik::win32::UniqueKernelHandle worker_;
-    mutable norvik::win32::UniqueKernelHandle imagingReady_;
-    mutable norvik::win32::UniqueKernelHandle decodingDone_;
-    mutable std::vector<Entry*> queued_;
-    mutable std::atomic<std::size_t> nextQueued_{0};
 };
 
 }  // namespace ui::win32
