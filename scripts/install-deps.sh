@@ -53,8 +53,9 @@ echo "install-deps: installing ${missing[*]}"
 $SUDO dpkg --add-architecture i386
 # A mirror caught mid-sync fails one index now and then ("File has unexpected size"): try again,
 # then go on with the lists that did arrive; the install below says so if a package is missing.
+lists_complete=0
 for try in 1 2 3; do
-  if $SUDO env DEBIAN_FRONTEND=noninteractive apt-get update -q; then break; fi
+  if $SUDO env DEBIAN_FRONTEND=noninteractive apt-get update -q; then lists_complete=1; break; fi
   if [ $try = 3 ]; then
     echo "install-deps: some package lists did not download; going on with those that did" >&2
   else
@@ -82,8 +83,19 @@ if [ ! -e "$policy" ]; then
   printf '#!/bin/sh\nexit 101\n' | $SUDO tee "$policy" >/dev/null
   $SUDO chmod +x "$policy"
 fi
-$SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
-  "${PACKAGES[@]}"
+install() {
+  $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "$@" \
+    "${PACKAGES[@]}"
+}
+if ! install; then
+  # Without one architecture's security list, a library that both architectures need in the
+  # same version (wine32's i386 ones beside the amd64 ones) can have a newer amd64 candidate
+  # than any i386 one: then both take the release's own versions.
+  [ $lists_complete = 0 ] || exit 1
+  release=$(. /etc/os-release && echo "$VERSION_CODENAME")
+  echo "install-deps: trying again with the versions of $release itself" >&2
+  install -t "$release"
+fi
 remove_policy
 
 # A service that this run brought in is switched off (the package enabled it); the machine's
