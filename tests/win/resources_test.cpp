@@ -169,7 +169,7 @@ std::string_view pixels(const ui::win32::GdiPicture& pic) {
 TEST_F(Resources, EveryPictureOfTheWindowDefinitionIsBuiltIn) {
     // The first screen (what the definition shows, and every button, whose box takes its
     // picture's size) also has a pre-decoded copy, as GDI+ decodes its picture.
-    const ui::win32::ResourcePictures decoded(module_, false), copied(module_);
+    const ui::win32::ResourcePictures decoded(module_, {}, false), copied(module_);
     const form::FormDef& def = ui::frmMainDefinition();
     for (const auto* list : {&def.windowless, &def.children})
         for (const form::ControlDef& c : *list) {

@@ -66,7 +66,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     if (!InitCommonControlsEx(&controls))
         return startFailed();
 
-    const ui::win32::ResourcePictures pictures(instance);
+    // GDI+ starts at the first picture without a pre-decoded copy, normally once the window is
+    // shown: gdiplus.dll is loaded safely first.
+    const ui::win32::ResourcePictures pictures(
+        instance, [] { app::win32::loadLateDlls(app::win32::LateDlls::pictures); });
 
     form::Form frm(ui::frmMainDefinition(), form::win32::kWindowTwipsPerPixel,
                    form::win32::kWindowTwipsPerPixel);
@@ -151,7 +154,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     host.loadAndShow(minimized ? showCommand : SW_SHOWNORMAL);
     // The first screen comes from its pre-decoded pictures; GDI+, which the other screens'
     // pictures need, starts once the window is shown.
-    app::win32::loadLateDlls(app::win32::LateDlls::pictures);
     if (!pictures.imagingStarted())
         return startFailed();
     // Every end the program chooses ends the process; a window gone by any other way is closed.

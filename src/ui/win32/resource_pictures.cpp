@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "common/win32/utf16.h"
@@ -145,11 +146,14 @@ void forEachNamed(HMODULE module, LPCWSTR type, Found found) {
 
 }  // namespace
 
-ResourcePictures::ResourcePictures(HMODULE module, bool usePredecoded) {
+ResourcePictures::ResourcePictures(HMODULE module, std::function<void()> beforeImaging,
+                                   bool usePredecoded)
+    : beforeImaging_(std::move(beforeImaging)) {
     forEachNamed(module, MAKEINTRESOURCEW(10) /*RT_RCDATA*/,
                  [this](const std::wstring& key, const void* data, DWORD size) {
-                     pictures_[key].data = data;
-                     pictures_[key].size = size;
+                     Entry& entry = pictures_[key];
+                     entry.data = data;
+                     entry.size = size;
                  });
     if (usePredecoded)
         forEachNamed(module, MAKEINTRESOURCEW(2) /*RT_BITMAP*/,
@@ -162,8 +166,12 @@ ResourcePictures::ResourcePictures(HMODULE module, bool usePredecoded) {
 }
 
 bool ResourcePictures::imagingStarted() const {
-    if (!gdiplus_)
+    if (!gdiplus_) {
+        // Also where a pre-decoded copy is missing or refused before the window is shown.
+        if (beforeImaging_)
+            beforeImaging_();
         gdiplus_ = std::make_unique<GdiplusSession>();
+    }
     return gdiplus_->started();
 }
 

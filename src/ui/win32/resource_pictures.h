@@ -12,6 +12,7 @@ using std::min;
 }  // namespace Gdiplus
 #include <gdiplus.h>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -52,8 +53,10 @@ struct GdiPicture {
 class ResourcePictures {
   public:
     // Finds the named RCDATA resources of `module` (the pictures) and their pre-decoded copies,
-    // which are used unless `usePredecoded` is false; none is decoded yet.
-    explicit ResourcePictures(HMODULE module, bool usePredecoded = true);
+    // which are used unless `usePredecoded` is false; none is decoded yet. `beforeImaging` runs
+    // once, just before GDI+ is first started (the caller loads gdiplus.dll safely there).
+    explicit ResourcePictures(HMODULE module, std::function<void()> beforeImaging = {},
+                              bool usePredecoded = true);
     ResourcePictures(const ResourcePictures&) = delete;
     ResourcePictures& operator=(const ResourcePictures&) = delete;
 
@@ -78,6 +81,7 @@ class ResourcePictures {
         GdiPicture gdi;
     };
     void decode(Entry& entry) const;
+    std::function<void()> beforeImaging_;
     // Started before the first decode with GDI+; ended last.
     mutable std::unique_ptr<GdiplusSession> gdiplus_;
     // Decoding is a cache: it changes no picture that callers can see.
